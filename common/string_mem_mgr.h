@@ -1,0 +1,36 @@
+// Memory behind GuardedString: a pluggable manager, and the one process-wide
+// implementation on the standard heap.
+#pragma once
+#include <cstddef>
+
+namespace qn {
+
+class IMemMgr {
+ public:
+  virtual void* Allocate(size_t bytes) = 0;
+  virtual void* Reallocate(void* block, size_t bytes) = 0;  // null block: allocate
+  virtual void Free(void* block) = 0;
+  virtual void OnBufferFreed() = 0;  // a string gave up its buffer
+
+ protected:
+  ~IMemMgr() {}
+};
+
+class StringMemMgr : public IMemMgr {
+ public:
+  void* Allocate(size_t bytes);
+  void* Reallocate(void* block, size_t bytes);
+  void Free(void* block);
+  void OnBufferFreed() {}
+
+  static StringMemMgr* Instance();
+};
+
+// Ends the process at once: a broken guard word or an impossible length means
+// memory was overwritten, and going on would act on corrupted data.
+typedef void (*FatalErrorHandler)(const wchar_t* what);
+void FatalError(const wchar_t* what);
+// Tests replace the handler to observe the failure; returns the previous one.
+FatalErrorHandler SetFatalErrorHandler(FatalErrorHandler handler);
+
+}  // namespace qn

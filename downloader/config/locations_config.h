@@ -1,0 +1,41 @@
+// What locations.xml says about the kit.
+#pragma once
+#include <vector>
+#include <windows.h>
+
+#include "common/owned_text.h"
+
+struct DownloadableFile {
+  DownloadableFile() : autorun(false), sizeBytes(0) {}
+  qn::OwnedText name;          // never absent once read
+  qn::OwnedText relativePath;  // absent when the attribute was empty
+  qn::OwnedText baseUrl;       // the file's own URL template, or absent
+  qn::OwnedText md5Name;       // name + ".md5"
+  bool autorun;
+  int sizeBytes;
+};
+
+struct XmlPatch {
+  XmlPatch() : createIfMissing(false) {}
+  XmlPatch(const wchar_t* p, const wchar_t* v, bool create) : path(p), newValue(v), createIfMissing(create) {}
+  qn::OwnedText path;
+  qn::OwnedText newValue;
+  bool createIfMissing;
+};
+
+const size_t kNameChars = 100;
+
+struct LocationsConfig {
+  LocationsConfig();
+  qn::OwnedText baseUrl;
+  wchar_t manufacturerName[kNameChars];
+  wchar_t defaultProductName[kNameChars];
+  wchar_t language[kNameChars];
+  bool showNewFilesPrompt;
+  bool defaultNewFilesAnswer;
+  std::vector<DownloadableFile> downloadableFiles;
+  std::vector<XmlPatch> xmlPatches;
+  int cpuFreqMHz;
+  int hddMBytes;
+  int ramMBytes;
+};

@@ -1,0 +1,73 @@
+#include "downloader/diagnostic_log.h"
+
+#include <new>
+#include <share.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <windows.h>
+
+#include "common/wide_format.h"
+#include "downloader/setup_state.h"
+
+void OpenLog() {
+  if (!g_setup.logEnabled) return;
+  // Text stream, appended across runs, readable and writable by others meanwhile.
+  g_setup.logFile = _wfsopen(g_setup.logPath, L"a+t", _SH_DENYNO);
+  if (!g_setup.logFile) g_setup.logEnabled = false;
+}
+
+void CloseLog() {
+  if (g_setup.logFile) fclose(g_setup.logFile);
+  g_setup.logFile = NULL;
+}
+
+namespace {
+
+// The line goes to the file as 8-bit text in the system's code page; characters
+// it cannot represent become '?'.
+void WriteLineToFile(FILE* file, const wchar_t* message) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t stamp[32];
+  qn::FormatInto(stamp, 32, L"[%02ld:%02ld:%02ld:%03ld] ", static_cast<long>(now.wHour),
+                 static_cast<long>(now.wMinute), static_cast<long>(now.wSecond),
+                 static_cast<long>(now.wMilliseconds));
+  const wchar_t* parts[2] = {stamp, message};
+  for (int i = 0; i < 2; ++i) {
+    int bytes = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, NULL, 0, NULL, NULL);
+    if (bytes <= 0) continue;
+    char* narrow = new (std::nothrow) char[bytes];
+    if (!narrow) return;
+    WideCharToMultiByte(CP_ACP, 0, parts[i], -1, narrow, bytes, NULL, NULL);
+    fputs(narrow, file);
+    delete[] narrow;
+  }
+  fputc('\n', file);
+  fflush(file);
+}
+
+}  // namespace
+
+void WriteLog(const wchar_t* format, ...) {
+  if (!g_setup.logEnabled || !g_setup.logFile || !format) return;
+  va_list args;
+  va_start(args, format);
+  int n = qn::FormattedLengthV(format, args);
+  if (n < 0 || static_cast<unsigned>(n) >= 0x7FFFFFFFu / sizeof(wchar_t)) {
+    va_end(args);
+    return;
+  }
+  wchar_t* message = new (std::nothrow) wchar_t[n + 1];
+  if (!message) {
+    va_end(args);
+    return;
+  }
+  bool ok = qn::FormatIntoV(message, n + 1, format, args);
+  va_end(args);
+  if (ok && static_cast<int>(wcslen(message)) == n) {
+    WriteLineToFile(g_setup.logFile, message);
+    OutputDebugStringW(message);
+    OutputDebugStringA("\n");
+  }
+  delete[] message;
+}

@@ -1,0 +1,57 @@
+#include "downloader/setup_state.h"
+
+#include <new>
+#include <string.h>
+
+LocationsConfig::LocationsConfig()
+    : showNewFilesPrompt(true),
+      defaultNewFilesAnswer(true),
+      cpuFreqMHz(800),
+      hddMBytes(800),
+      ramMBytes(1000) {
+  manufacturerName[0] = L'\0';
+  defaultProductName[0] = L'\0';
+  language[0] = L'\0';
+}
+
+SetupState::SetupState()
+    : programInstance(NULL),
+      uiLibrary(NULL),
+      resourceModule(NULL),
+      instanceEvent(NULL),
+      cancelEvent(NULL),
+      statsLockReady(false),
+      logEnabled(false),
+      logFile(NULL),
+      disableFsRedirection(NULL),
+      revertFsRedirection(NULL),
+      isWow64(false),
+      parentProcessId(0),
+      hasAffiliateSource(false),
+      hasBuyLink(false),
+      osVersionCode(0),
+      downloadNewFiles(true),
+      installAborted(false),
+      dialogBrush(NULL),
+      dialogWindow(NULL),
+      progressBarWindow(NULL),
+      speedTextWindow(NULL),
+      timeLeftTextWindow(NULL),
+      taskbarList(NULL),
+      dialogReadyEvent(NULL),
+      competingProductCount(0) {
+  memset(&statsLock, 0, sizeof(statsLock));
+  logPath[0] = programFolder[0] = parentProcessPath[0] = L'\0';
+  affiliateSource[0] = buyLink[0] = localSetupFolder[0] = L'\0';
+  hourText[0] = hoursText[0] = minuteText[0] = minutesText[0] = L'\0';
+  secondText[0] = secondsText[0] = longDurationFormat[0] = shortDurationFormat[0] = L'\0';
+  memset(competingProducts, 0, sizeof(competingProducts));
+}
+
+SetupState g_setup;
+
+void ResetSetupState() {
+  if (g_setup.statsLockReady) DeleteCriticalSection(&g_setup.statsLock);
+  g_setup.~SetupState();
+  new (&g_setup) SetupState();
+}

@@ -1,0 +1,187 @@
+#include "downloader/startup_sequence.h"
+
+#include <shlwapi.h>
+#include <string.h>
+
+#include "common/fixed_string.h"
+#include "common/option_map.h"
+#include "downloader/competitor_flow.h"
+#include "downloader/config/install_descriptor.h"
+#include "downloader/config/locations_reader.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/hand_off.h"
+#include "downloader/load_text.h"
+#include "downloader/machine_probes.h"
+#include "downloader/message_box.h"
+#include "downloader/process_runner.h"
+#include "downloader/registry_services.h"
+#include "downloader/setup_state.h"
+#include "downloader/teardown.h"
+#include "downloader/ui/resource_ids.h"
+
+const wchar_t kInstanceEventName[] = L"{EC334E67-69A5-4D22-96CE-3371DE19DC3A}";
+
+namespace {
+
+const wchar_t kDefaultLogName[] = L"downloaderlog.txt";
+
+// Folder of the running executable, with a trailing backslash; false when the
+// path does not fit (a truncated path names some other folder).
+bool GetOwnFolder(wchar_t* folder, size_t capacity) {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  PathRemoveFileSpecW(path);
+  return qn::CopyText(folder, capacity, path) &&
+         qn::AppendText(folder, capacity, L"\\");
+}
+
+void LoadResourceLibrary() {
+  wchar_t path[MAX_PATH];
+  g_setup.uiLibrary = NULL;
+  if (GetOwnFolder(path, MAX_PATH) && qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
+    g_setup.uiLibrary = LoadLibraryW(path);
+  }
+  g_setup.resourceModule = g_setup.uiLibrary ? g_setup.uiLibrary : g_setup.programInstance;
+}
+
+// False when another instance owns the run (it has been told and released).
+bool ClaimSingleInstance() {
+  qn::FixedString<100> name;
+  name.Format(L"Local\\%s", kInstanceEventName);
+  g_setup.instanceEvent = CreateEventW(NULL, TRUE, FALSE, name.c_str());
+  if (!g_setup.instanceEvent) return true;  // no guard, but the run goes on
+  if (WaitForSingleObject(g_setup.instanceEvent, 0) == WAIT_OBJECT_0) {
+    LoadedText caption = LoadText(IDS_ERROR_CAPTION);
+    LoadedText text = LoadText(IDS_ALREADY_RUNNING);
+    MessageBoxW(NULL, text, caption, MB_OK | MB_ICONERROR);
+    CloseHandle(g_setup.instanceEvent);
+    g_setup.instanceEvent = NULL;
+    if (g_setup.uiLibrary) FreeLibrary(g_setup.uiLibrary);
+    g_setup.uiLibrary = NULL;
+    return false;
+  }
+  SetEvent(g_setup.instanceEvent);
+  return true;
+}
+
+void SwitchLogOn(const qn::OptionMap& options) {
+  if (!options.HasOption(L"log")) return;
+  g_setup.logEnabled = true;
+  std::wstring value = options.GetOptionValue(L"log");
+  const wchar_t* path = value.empty() ? kDefaultLogName : value.c_str();
+  // A path that does not fit would name another file: no log rather than a wrong one.
+  if (!qn::CopyText(g_setup.logPath, kPathChars, path)) {
+    g_setup.logEnabled = false;
+    return;
+  }
+  OpenLog();
+}
+
+void LookUpPlatformFunctions() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (!kernel) return;
+  g_setup.disableFsRedirection =
+      reinterpret_cast<Wow64DisableFn>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection"));
+  g_setup.revertFsRedirection =
+      reinterpret_cast<Wow64RevertFn>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection"));
+  typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
+  IsWow64Fn isWow64Process = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
+  BOOL wow64 = FALSE;
+  if (isWow64Process && isWow64Process(GetCurrentProcess(), &wow64)) g_setup.isWow64 = wow64 != FALSE;
+}
+
+void LoadTimeWords() {
+  struct Word {
+    UINT id;
+    wchar_t* target;
+  } words[] = {
+      {IDS_HOUR, g_setup.hourText},           {IDS_HOURS, g_setup.hoursText},
+      {IDS_MINUTE, g_setup.minuteText},       {IDS_MINUTES, g_setup.minutesText},
+      {IDS_SECOND, g_setup.secondText},       {IDS_SECONDS, g_setup.secondsText},
+      {IDS_LONG_DURATION, g_setup.longDurationFormat}, {IDS_SHORT_DURATION, g_setup.shortDurationFormat},
+  };
+  for (size_t i = 0; i < sizeof(words) / sizeof(words[0]); ++i) {
+    LoadedText text = LoadText(words[i].id);
+    // A word too long for its slot would be cut mid-word; leave it empty instead.
+    if (!qn::CopyText(words[i].target, kTimeWordChars, text)) words[i].target[0] = L'\0';
+  }
+}
+
+void Prepare(const qn::OptionMap& options) {
+  SwitchLogOn(options);
+  InitializeCriticalSection(&g_setup.statsLock);
+  g_setup.statsLockReady = true;
+  LookUpPlatformFunctions();
+  if (!GetOwnFolder(g_setup.programFolder, kPathChars)) g_setup.programFolder[0] = L'\0';
+  g_setup.parentProcessId = FindParentProcess();
+  WriteLog(L"[KITFETCHER] Parent process name: %s with pid %d", g_setup.parentProcessPath,
+           static_cast<int>(g_setup.parentProcessId));
+  g_setup.hasAffiliateSource =
+      ExtractAffiliateSource(g_setup.parentProcessPath, g_setup.affiliateSource, kPathChars);
+  BuildBuyLink();
+  LoadTimeWords();
+  wchar_t locations[MAX_PATH];
+  if (qn::CopyText(locations, MAX_PATH, g_setup.programFolder) &&
+      qn::AppendText(locations, MAX_PATH, L"locations.xml")) {
+    ReadLocations(locations);
+  }
+}
+
+// False when the machine is refused (the user has been told).
+bool PassGates() {
+  g_setup.osVersionCode = GetOsVersionCode();
+  WriteLog(L"[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, 4 - Win 7): %d",
+           g_setup.osVersionCode);
+  if (g_setup.osVersionCode == 0 || g_setup.osVersionCode == 2) {
+    ShowFormattedMessage(NULL, IDS_UNSUPPORTED_OS, 1024, MB_OK | MB_ICONERROR,
+                         g_setup.locations.defaultProductName);
+    return false;
+  }
+  if (!IsUserAdministrator()) {
+    ShowMessage(NULL, IDS_NEEDS_ADMIN, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  return CheckSystemRequirements();
+}
+
+}  // namespace
+
+bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity) {
+  wchar_t copy[MAX_PATH];
+  if (!parentPath || !qn::CopyText(copy, MAX_PATH, parentPath)) return false;
+  const wchar_t* name = PathFindFileNameW(copy);
+  const wchar_t* open = wcschr(name, L'[');
+  if (!open) return false;
+  const wchar_t* close = wcschr(open + 1, L']');
+  if (!close) return false;
+  size_t len = static_cast<size_t>(close - open - 1);
+  if (len >= capacity) return false;
+  memcpy(source, open + 1, len * sizeof(wchar_t));
+  source[len] = L'\0';
+  return true;
+}
+
+int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine) {
+  g_setup.programInstance = instance;
+  qn::OptionMap options(commandLine ? commandLine : L"");
+  LoadResourceLibrary();
+  if (!ClaimSingleInstance()) return 0;
+  DeleteRestartRegistration();
+  Prepare(options);
+
+  if (!PassGates()) {
+    Teardown();
+    return 0;
+  }
+  WriteLog(L"[KITFETCHER] Saving DEVICE2 value, if it exists");
+  BackupDeviceKey();
+
+  if (RunCompetitorFlowIfFound()) {
+    Teardown();
+    return 0;
+  }
+  DownloadAndHandOff();
+  Teardown();
+  return 0;
+}

@@ -1,0 +1,99 @@
+#include "launcher/launcher.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+namespace {
+
+const uint32_t kInPlaceChars = 512;
+
+bool RunsUnderWow64() {
+  typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
+  BOOL wow64 = FALSE;
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (!kernel) return false;
+  IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
+  if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64)) return false;
+  return wow64 != FALSE;
+}
+
+}  // namespace
+
+bool GetProgramFolder(qn::GuardedString& folder) {
+  wchar_t* buffer = folder.GetBuffer();
+  uint32_t capacity = folder.Capacity();
+  if (!buffer || capacity == 0) return false;
+  DWORD n = GetModuleFileNameW(NULL, buffer, capacity);
+  if (n == 0 || n >= capacity) {
+    // A cut path names another file; keep nothing of it.
+    buffer[0] = L'\0';
+    folder.ReleaseBuffer();
+    return false;
+  }
+  buffer[n] = L'\0';
+  bool removed = PathRemoveFileSpecW(buffer) != FALSE;
+  folder.ReleaseBuffer();
+  if (!removed) return false;
+  folder.AppendChar(L'\\');
+  return true;
+}
+
+bool AppendPathComponent(const wchar_t* component, qn::GuardedString& path) {
+  if (!component || !*component) return true;
+  uint32_t length = path.Length();
+  if (length > 0) {
+    wchar_t last = path.c_str()[length - 1];
+    if (last != L'\\' && last != L'/') path.AppendChar(L'\\');
+  }
+  while (*component == L'\\' || *component == L'/') ++component;
+  path.Append(component);
+  return true;
+}
+
+int StartPlatformSetup() {
+  qn::InPlaceGuardedString<kInPlaceChars> path;
+  GetProgramFolder(path);
+  AppendPathComponent(RunsUnderWow64() ? L"setup64.exe" : L"setup32.exe", path);
+  OutputDebugStringW(L"[KITSTARTER] Running: ");
+  OutputDebugStringW(path.c_str());
+
+  // CreateProcessW may write into its command line: hand it a private copy.
+  qn::GuardedString commandLine;
+  commandLine.Assign(path.c_str());
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof(startup));
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process;
+  ZeroMemory(&process, sizeof(process));
+  if (CreateProcessW(NULL, commandLine.GetBuffer(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    OutputDebugStringW(L"[KITSTARTER] Waiting for :");
+    OutputDebugStringW(path.c_str());
+    WaitForSingleObject(process.hProcess, INFINITE);
+    OutputDebugStringW(L"[KITSTARTER] Exiting!");
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  } else {
+    OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");
+  }
+  return 0;
+}
+
+void StartRequestedProgram(const qn::OptionMap& options) {
+  wchar_t folder[MAX_PATH];
+  DWORD n = GetModuleFileNameW(NULL, folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    folder[0] = L'\0';
+  } else {
+    PathRemoveFileSpecW(folder);
+  }
+  std::wstring parameters = options.GetOptionValue(L"args");
+  std::wstring target = options.GetOptionValue(L"run");
+  ShellExecuteW(NULL, NULL, target.c_str(), parameters.c_str(), folder[0] ? folder : NULL, SW_SHOW);
+}
+
+int RunKitstarter(const wchar_t* commandLine) {
+  qn::OptionMap options(commandLine ? commandLine : L"");
+  if (options.HasOption(L"wow64")) return StartPlatformSetup();
+  if (options.HasOption(L"run")) StartRequestedProgram(options);
+  return 0;
+}

@@ -1,0 +1,35 @@
+// The test prefixes must look like a Windows 7 workstation to the programs, or
+// every later run would stop at the version gate.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <windows.h>
+
+namespace {
+
+bool PrefixIs64Bit() {
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  wcscat(windows, L"\\syswow64");
+  return GetFileAttributesW(windows) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST(PlatformProbe, ServerQuestionsFollowTheProductType) {
+  OSVERSIONINFOEXW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info)));
+  EXPECT_EQ(6u, info.dwMajorVersion);
+  EXPECT_EQ(1u, info.dwMinorVersion);
+  EXPECT_EQ(VER_NT_WORKSTATION, info.wProductType);
+  EXPECT_FALSE(IsOS(OS_SERVER));
+  EXPECT_FALSE(IsOS(OS_ANYSERVER));
+  // Selectors that are not about servers still reach Wine's own answer.
+  EXPECT_TRUE(IsOS(OS_NT));
+}
+
+TEST(PlatformProbe, Wow64MatchesThePrefix) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_EQ(PrefixIs64Bit(), wow64 != FALSE);
+}

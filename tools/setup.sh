@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, from Debian's packages. Idempotent and quiet
+# when everything is already there.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO=sudo
+
+pkgs=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools
+      wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools imagemagick)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  name=${p%%:*}; arch=${p#*:}; [ "$arch" = "$p" ] && arch=""
+  q=$name; [ -n "$arch" ] && q="$name:$arch"
+  if ! dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
