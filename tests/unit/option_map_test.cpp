@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/option_map.h"
+
+using qn::OptionMap;
+
+TEST(OptionMap, EmptyOrBlankCommandLineHasNoOptions) {
+  const wchar_t* lines[] = {L"", L" ", L"     ", L"stray text only", L"log:x -log \"/log\""};
+  for (size_t i = 0; i < sizeof(lines) / sizeof(lines[0]); ++i) {
+    OptionMap map(lines[i]);
+    EXPECT_EQ(0u, map.Count()) << "line " << i;
+    EXPECT_FALSE(map.HasOption(L"log"));
+    EXPECT_EQ(L"", map.GetOptionValue(L"log"));
+  }
+}
+
+TEST(OptionMap, NamesAreCaseSensitiveAndTakenAsTyped) {
+  OptionMap map(L"/LOG /Wow64 /run:x");
+  EXPECT_FALSE(map.HasOption(L"log"));
+  EXPECT_FALSE(map.HasOption(L"wow64"));
+  EXPECT_TRUE(map.HasOption(L"LOG"));
+  EXPECT_TRUE(map.HasOption(L"Wow64"));
+  EXPECT_EQ(L"x", map.GetOptionValue(L"run"));
+  EXPECT_EQ(L"", map.GetOptionValue(L"Run"));
+}
+
+TEST(OptionMap, FirstOfTwoEqualNamesWins) {
+  OptionMap map(L"/log /log:C:\\x.txt /run:a /run:b");
+  EXPECT_TRUE(map.HasOption(L"log"));
+  EXPECT_EQ(L"", map.GetOptionValue(L"log"));
+  EXPECT_EQ(L"a", map.GetOptionValue(L"run"));
+  EXPECT_EQ(2u, map.Count());
+}
+
+TEST(OptionMap, OnlyWordsStartingWithSlashAreOptions) {
+  OptionMap map(L"before -log:x log:y /args:z after");
+  EXPECT_EQ(1u, map.Count());
+  EXPECT_FALSE(map.HasOption(L"log"));
+  EXPECT_FALSE(map.HasOption(L"-log"));
+  EXPECT_EQ(L"z", map.GetOptionValue(L"args"));
+}
+
+TEST(OptionMap, SpacesSeparateButTabsBelongToTheWord) {
+  // Leading, doubled and trailing spaces give empty words, which are skipped.
+  OptionMap map(L"  /a:1   /b:2  ");
+  EXPECT_EQ(2u, map.Count());
+  EXPECT_EQ(L"1", map.GetOptionValue(L"a"));
+  EXPECT_EQ(L"2", map.GetOptionValue(L"b"));
+
+  OptionMap tabs(L"/a:1\t/b:2 \t/c");
+  EXPECT_EQ(L"1\t/b:2", tabs.GetOptionValue(L"a"));
+  EXPECT_FALSE(tabs.HasOption(L"b"));
+  EXPECT_FALSE(tabs.HasOption(L"c"));  // the word "\t/c" does not start with a slash
+  EXPECT_EQ(1u, tabs.Count());
+}
+
+TEST(OptionMap, LoneSlashStoresEmptyName) {
+  OptionMap map(L"/ /x");
+  EXPECT_TRUE(map.HasOption(L""));
+  EXPECT_EQ(L"", map.GetOptionValue(L""));
+  EXPECT_TRUE(map.HasOption(L"x"));
+}
+
+TEST(OptionMap, ColonRules) {
+  struct Case {
+    const wchar_t* line;
+    const wchar_t* value;
+  } cases[] = {
+      {L"/x", L""},
+      {L"/x:", L""},
+      {L"/x:a", L"a"},
+      {L"/x:a:b", L"a:b"},
+      {L"/x:a:", L"a"},
+      {L"/x::", L""},
+      {L"/x:::", L":"},
+      {L"/x:\"C:\"", L"C:"},
+      {L"/x:\"a:\"", L"a:"},
+      {L"/x:\"\"", L""},
+      {L"/x:C:\\dir\\file.txt", L"C:\\dir\\file.txt"},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    OptionMap map(cases[i].line);
+    EXPECT_TRUE(map.HasOption(L"x")) << cases[i].line;
+    EXPECT_EQ(std::wstring(cases[i].value), map.GetOptionValue(L"x")) << cases[i].line;
+    EXPECT_EQ(1u, map.Count()) << cases[i].line;
+  }
+  // The name is never unquoted and ends at the first colon.
+  OptionMap quotedName(L"/\"n\":v");
+  EXPECT_EQ(L"v", quotedName.GetOptionValue(L"\"n\""));
+}
+
+TEST(OptionMap, UnquotingDropsFirstAndLastCharacterOnly) {
+  EXPECT_EQ(L"", OptionMap(L"/x:\"").GetOptionValue(L"x"));
+  EXPECT_EQ(L"ab", OptionMap(L"/x:\"abc").GetOptionValue(L"x"));
+  EXPECT_EQ(L"a\"b", OptionMap(L"/x:\"a\"b\"").GetOptionValue(L"x"));
+  // A quote that does not open the value stays.
+  EXPECT_EQ(L"a\"b\"", OptionMap(L"/x:a\"b\"").GetOptionValue(L"x"));
+}
+
+TEST(OptionMap, QuotedRunsKeepTheirSpacesExactly) {
+  OptionMap map(L"/run:\"C:\\Program Files\\Kit\\kitfetcher.exe\" /args:\"/after_restart\"");
+  EXPECT_EQ(L"C:\\Program Files\\Kit\\kitfetcher.exe", map.GetOptionValue(L"run"));
+  EXPECT_EQ(L"/after_restart", map.GetOptionValue(L"args"));
+  EXPECT_FALSE(map.HasOption(L"after_restart"));
+  EXPECT_EQ(2u, map.Count());
+
+  EXPECT_EQ(L"a  b", OptionMap(L"/args:\"a  b\"").GetOptionValue(L"args"));
+  EXPECT_EQ(L"a   b  c ", OptionMap(L"/args:\"a   b  c \" /z").GetOptionValue(L"args"));
+  EXPECT_EQ(L"C:\\My Files\\setup.exe", OptionMap(L"/run:\"C:\\My Files\\setup.exe\"").GetOptionValue(L"run"));
+}
+
+TEST(OptionMap, QuoteInsideClosingWordEndsTheRun) {
+  // The run closes at def"ghi; unquoting drops the leading quote and the final i.
+  OptionMap map(L"/x:\"abc /y def\"ghi /z:1");
+  EXPECT_EQ(L"abc /y def\"gh", map.GetOptionValue(L"x"));
+  EXPECT_FALSE(map.HasOption(L"y"));
+  EXPECT_EQ(L"1", map.GetOptionValue(L"z"));
+}
+
+TEST(OptionMap, WordEndingInQuoteIsNotJoined) {
+  OptionMap map(L"/x:\"a\" /y:\" /z");
+  EXPECT_EQ(L"a", map.GetOptionValue(L"x"));
+  // /y:" both holds and ends with a quote: it stands alone and unquotes to empty.
+  EXPECT_TRUE(map.HasOption(L"y"));
+  EXPECT_EQ(L"", map.GetOptionValue(L"y"));
+  EXPECT_TRUE(map.HasOption(L"z"));
+}
+
+TEST(OptionMap, StrayQuotedWordSwallowsFollowingOptions) {
+  OptionMap map(L"ab\"c /log /run:x d\"e /args:y");
+  EXPECT_FALSE(map.HasOption(L"log"));
+  EXPECT_FALSE(map.HasOption(L"run"));
+  EXPECT_EQ(L"y", map.GetOptionValue(L"args"));
+  EXPECT_EQ(1u, map.Count());
+}
+
+TEST(OptionMap, UnclosedQuoteEndsWithTheCommandLine) {
+  OptionMap map(L"/a:1 /x:\"abc /log /run:y");
+  EXPECT_EQ(L"1", map.GetOptionValue(L"a"));
+  EXPECT_FALSE(map.HasOption(L"log"));
+  EXPECT_FALSE(map.HasOption(L"run"));
+
+  OptionMap trailing(L"/x:\"abc ");
+  EXPECT_FALSE(trailing.HasOption(L"abc"));
+  EXPECT_LE(trailing.Count(), 1u);
+}
+
+TEST(OptionMap, LongCommandLinesParseCompletely) {
+  // 2,000 characters: many options, then an unclosed quote swallowing the rest.
+  std::wstring line;
+  int n = 0;
+  while (line.size() < 1500) {
+    line += L"/o" + std::to_wstring(n) + L":v" + std::to_wstring(n) + L" ";
+    ++n;
+  }
+  line += L"/open:\"";
+  while (line.size() < 2000) line += L"w /q ";
+  line.resize(2000);
+  OptionMap map(line);
+  EXPECT_EQ(L"v0", map.GetOptionValue(L"o0"));
+  EXPECT_EQ(L"v" + std::to_wstring(n - 1), map.GetOptionValue(L"o" + std::to_wstring(n - 1)));
+  EXPECT_FALSE(map.HasOption(L"q"));
+  EXPECT_GE(map.Count(), static_cast<size_t>(n));
+  EXPECT_LE(map.Count(), static_cast<size_t>(n + 1));
+
+  // One long quoted value with runs of spaces survives in full.
+  std::wstring inner;
+  for (int i = 0; i < 400; ++i) inner += (i % 3 == 0) ? L"ab  " : L"c ";
+  OptionMap quoted(L"/args:\"" + inner + L"\"");
+  EXPECT_EQ(inner, quoted.GetOptionValue(L"args"));
+}

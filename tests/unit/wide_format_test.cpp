@@ -1,0 +1,158 @@
+// Formatting into fixed buffers: the wide meaning of %s, overflow reported and
+// never cut silently, and templates whose percent signs must not be trusted.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/fixed_string.h"
+#include "common/wide_format.h"
+
+using qn::FormatInto;
+using qn::FormatPlaceholders;
+
+namespace {
+
+void Fill(wchar_t* buf, size_t n, const wchar_t* text) { qn::CopyText(buf, n, text); }
+
+}  // namespace
+
+TEST(FormatInto, PercentSIsAWideString) {
+  wchar_t buf[64];
+  ASSERT_TRUE(FormatInto(buf, 64, L"%s|%ls|%d|%lu", L"wide text", L"also", -7, 4000000000ul));
+  EXPECT_STREQ(L"wide text|also|-7|4000000000", buf);
+  ASSERT_TRUE(FormatInto(buf, 64, L"[%02ld:%02ld:%02ld:%03ld]", 9L, 5L, 3L, 7L));
+  EXPECT_STREQ(L"[09:05:03:007]", buf);
+  // Non-ASCII characters pass through unchanged.
+  ASSERT_TRUE(FormatInto(buf, 64, L"%s", L"\x00e9\x4e2d\x0416"));
+  EXPECT_STREQ(L"\x00e9\x4e2d\x0416", buf);
+}
+
+TEST(FormatInto, ExactFitAndOverflow) {
+  wchar_t buf[8];
+  EXPECT_TRUE(FormatInto(buf, 8, L"%s", L"1234567"));
+  EXPECT_STREQ(L"1234567", buf);
+
+  Fill(buf, 8, L"keep");
+  EXPECT_FALSE(FormatInto(buf, 8, L"%s", L"12345678"));
+  EXPECT_STREQ(L"", buf);  // never a cut text
+
+  Fill(buf, 8, L"x");
+  EXPECT_FALSE(FormatInto(buf, 8, L"%s%s", L"abcd", L"efgh"));
+  EXPECT_STREQ(L"", buf);
+
+  // A guard character after a short capacity stays untouched.
+  wchar_t guarded[6] = {L'a', L'b', L'c', L'#', L'#', L'#'};
+  EXPECT_FALSE(FormatInto(guarded, 3, L"%d", 12345));
+  EXPECT_EQ(L'\0', guarded[0]);
+  EXPECT_EQ(L'#', guarded[3]);
+  EXPECT_EQ(L'#', guarded[5]);
+
+  EXPECT_FALSE(FormatInto(guarded, 0, L"x"));
+  EXPECT_FALSE(FormatInto(0, 10, L"x"));
+  EXPECT_FALSE(FormatInto(buf, 8, 0));
+  EXPECT_STREQ(L"", buf);
+}
+
+TEST(FormatInto, LongTextFitsLargeBuffer) {
+  std::wstring big(3000, L'k');
+  std::wstring out(4000, L'\0');
+  ASSERT_TRUE(FormatInto(&out[0], out.size(), L"<%s>", big.c_str()));
+  EXPECT_EQ(L"<" + big + L">", std::wstring(out.c_str()));
+}
+
+TEST(FormatPlaceholders, OnlyPercentSIsReplaced) {
+  wchar_t buf[256];
+  const wchar_t* args[] = {L"ITEM", L"AFF"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 256, L"http://h/a%20b?i=%s&a=%s&x=%n%d%%%", args, 2));
+  EXPECT_STREQ(L"http://h/a%20b?i=ITEM&a=AFF&x=%n%d%%%", buf);
+}
+
+TEST(FormatPlaceholders, MissingAndSurplusArguments) {
+  wchar_t buf[64];
+  const wchar_t* one[] = {L"code"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"N=%s&A=%s&B=%s", one, 1));
+  EXPECT_STREQ(L"N=code&A=&B=", buf);
+
+  const wchar_t* withNull[] = {0, L"b"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"[%s][%s]", withNull, 2));
+  EXPECT_STREQ(L"[][b]", buf);
+
+  const wchar_t* three[] = {L"1", L"2", L"3"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"only %s", three, 3));
+  EXPECT_STREQ(L"only 1", buf);
+
+  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"none %s", 0, 0));
+  EXPECT_STREQ(L"none ", buf);
+}
+
+TEST(FormatPlaceholders, ArgumentsAreNotInterpretedAgain) {
+  wchar_t buf[64];
+  const wchar_t* args[] = {L"%s%n%d", L"second"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"%s/%s", args, 2));
+  EXPECT_STREQ(L"%s%n%d/second", buf);
+}
+
+TEST(FormatPlaceholders, OverflowLeavesAnEmptyText) {
+  wchar_t buf[8];
+  const wchar_t* args[] = {L"abc"};
+  ASSERT_TRUE(FormatPlaceholders(buf, 8, L"1234%s", args, 1));
+  EXPECT_STREQ(L"1234abc", buf);
+  EXPECT_FALSE(FormatPlaceholders(buf, 8, L"12345%s", args, 1));
+  EXPECT_STREQ(L"", buf);
+  EXPECT_FALSE(FormatPlaceholders(buf, 8, L"%s 12345", args, 1));
+  EXPECT_STREQ(L"", buf);
+  EXPECT_FALSE(FormatPlaceholders(buf, 8, L"123456789", args, 1));
+  EXPECT_FALSE(FormatPlaceholders(buf, 8, 0, args, 1));
+  EXPECT_FALSE(FormatPlaceholders(buf, 0, L"x", args, 1));
+}
+
+TEST(FixedString, WritesThatDoNotFitLeaveTheOldText) {
+  qn::FixedString<8> s(L"abc");
+  EXPECT_FALSE(s.Assign(L"12345678"));
+  EXPECT_STREQ(L"abc", s.c_str());
+  EXPECT_TRUE(s.Assign(L"1234567"));
+  EXPECT_STREQ(L"1234567", s.c_str());
+  EXPECT_FALSE(s.AppendChar(L'x'));
+  EXPECT_STREQ(L"1234567", s.c_str());
+
+  s.Assign(L"abc");
+  EXPECT_FALSE(s.Append(L"defgh"));
+  EXPECT_STREQ(L"abc", s.c_str());
+  EXPECT_TRUE(s.Append(L"defg"));
+  EXPECT_STREQ(L"abcdefg", s.c_str());
+  EXPECT_TRUE(s.EndsWith(L'g'));
+
+  EXPECT_TRUE(s.Assign(0));
+  EXPECT_TRUE(s.Empty());
+  EXPECT_FALSE(s.EndsWith(L'\0'));
+
+  qn::FixedString<8> tooLong(L"far too long");
+  EXPECT_TRUE(tooLong.Empty());
+}
+
+TEST(FixedString, FormatUsesWideStringsAndKeepsOldTextOnOverflow) {
+  qn::FixedString<16> s(L"old");
+  EXPECT_FALSE(s.Format(L"%s-%s", L"abcdefgh", L"ijklmnop"));
+  EXPECT_STREQ(L"old", s.c_str());
+  EXPECT_TRUE(s.Format(L"Local\\%s", L"{EC33}"));
+  EXPECT_STREQ(L"Local\\{EC33}", s.c_str());
+}
+
+TEST(FixedString, RawBufferHelpers) {
+  wchar_t buf[6];
+  ASSERT_TRUE(qn::CopyText(buf, 6, L"abc"));
+  EXPECT_FALSE(qn::CopyText(buf, 6, L"abcdef"));
+  EXPECT_STREQ(L"abc", buf);
+  EXPECT_FALSE(qn::AppendText(buf, 6, L"def"));
+  EXPECT_STREQ(L"abc", buf);
+  EXPECT_TRUE(qn::AppendText(buf, 6, L"de"));
+  EXPECT_STREQ(L"abcde", buf);
+  EXPECT_TRUE(qn::AppendText(buf, 6, 0));
+  EXPECT_TRUE(qn::AppendText(buf, 6, L""));
+  EXPECT_FALSE(qn::AppendText(buf, 6, L"f"));
+  EXPECT_STREQ(L"abcde", buf);
+  EXPECT_TRUE(qn::CopyText(buf, 6, 0));
+  EXPECT_STREQ(L"", buf);
+  EXPECT_FALSE(qn::CopyText(buf, 0, L""));
+  EXPECT_FALSE(qn::AppendText(0, 6, L"x"));
+}
