@@ -18,47 +18,16 @@ sys.path.insert(0, os.path.join(ROOT, 'tests', 'e2e'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
 
 import kitbench as kb  # noqa: E402
-import kitpack  # noqa: E402
+import samplekit  # noqa: E402
 from kit_http_server import KitServer  # noqa: E402
 
-PRODUCT_CODE = '{5A3C2E10-7B4D-4F21-9C8E-1D2F3A4B5C6D}'
-MAKER = 'Quillnet'
-PRODUCT = 'Quillnet Studio'
-
-DESCRIPTOR = """<?xml version="1.0" encoding="utf-8"?>
-<install>
-  <product>Quillnet Studio</product>
-  <UseAffiliateSource>0</UseAffiliateSource>
-  <DownloadNewFiles>1</DownloadNewFiles>
-  <items>
-    <item name="core" update="1" uselocal="0"/>
-    <item name="help" update="1"/>
-  </items>
-</install>
-"""
-
-CONTACTS = """<?xml version="1.0" encoding="utf-8"?>
-<contacttool><contacts><def_items><item>12345</item><item>777</item></def_items></contacts></contacttool>
-"""
+PRODUCT_CODE = samplekit.PRODUCT_CODE
+MAKER = samplekit.MAKER
 
 
 def build_server_tree(server_root):
-    kit = os.path.join(server_root, 'en')
-    os.makedirs(os.path.join(kit, 'extras'), exist_ok=True)
-    with open(os.path.join(kit, 'productcode.txt'), 'w') as f:
-        f.write(PRODUCT_CODE + '\n')
-    payload = [
-        ('Installer.exe', open(kb.helper_exe('record_start'), 'rb').read()),
-        ('install_x86.xml', DESCRIPTOR.encode()),
-        ('install_x64.xml', DESCRIPTOR.encode()),
-        ('data\\kit.dat', os.urandom(6 * 1024 * 1024)),
-    ]
-    kitpack.pack(kb.helper_exe('selfextract_standin'), payload, os.path.join(kit, 'setup_kit.exe'))
-    shutil.copy(kb.helper_exe('record_start'), os.path.join(kit, 'extras', 'postinstall.exe'))
-    for rel, token in (('setup_kit.exe.md5', 'd41d8cd98f00b204e9800998ecf8427e'),
-                       ('extras/postinstall.exe.md5', '0cc175b9c0f1b6a831c399e269772661')):
-        with open(os.path.join(kit, rel), 'w') as f:
-            f.write(token + '\n')
+    files = samplekit.kit_file_bytes(data_size=6 * 1024 * 1024)
+    samplekit.write_tree(os.path.join(server_root, 'en'), files)
 
 
 def main():
@@ -78,11 +47,7 @@ def main():
     os.environ['KIT_TMP'] = out
     prefix = kb.Prefix(args.arch)
     try:
-        locations = kb.locations_xml(base_url='http://127.0.0.1:%d/%%s' % server.port, maker=MAKER,
-                                     product=PRODUCT,
-                                     files=[('setup_kit.exe', '', True), ('postinstall.exe', 'extras', True)])
-        pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations,
-                              extra_files={'contacts.xml': CONTACTS})
+        pkg = samplekit.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
         log = 'C:\\Downloads\\QuillnetSetup\\kitfetcher-log.txt'
         screenshot = os.path.join(out, 'progress-dialog.png')
         ui = kb.UiRun(prefix, ['box * => yes'], timeout=300)
@@ -98,7 +63,7 @@ def main():
             time.sleep(0.3)
         events = ui.finish()
 
-        setup_folder = 'C:\\Program Files\\Common Files\\%s\\SetupInformation\\%s' % (MAKER, PRODUCT_CODE)
+        setup_folder = samplekit.local_setup_folder()
         local = prefix.c_path(setup_folder)
         print('kitfetcher ended with exit code %d' % proc.returncode)
         print('server requests: %s' % ', '.join(p for _, p in server.requests))

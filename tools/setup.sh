@@ -7,7 +7,7 @@ SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 
 pkgs=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools
-      wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools imagemagick)
+      wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools wixl imagemagick)
 
 missing=()
 for p in "${pkgs[@]}"; do

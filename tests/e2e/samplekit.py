@@ -1,0 +1,102 @@
+"""A sample kit for the demo and the end-to-end tests: a self-extracting setup
+stand-in that unpacks Installer.exe, both install descriptors and the kit's
+data, a second autorun file in a sub-folder, and their .md5 tokens."""
+import os
+import shutil
+
+import kitbench as kb
+import kitpack
+
+PRODUCT_CODE = '{5A3C2E10-7B4D-4F21-9C8E-1D2F3A4B5C6D}'
+MAKER = 'Quillnet'
+PRODUCT = 'Quillnet Studio'
+
+DESCRIPTOR = """<?xml version="1.0" encoding="utf-8"?>
+<install>
+  <product>Quillnet Studio</product>
+  <UseAffiliateSource>0</UseAffiliateSource>
+  <DownloadNewFiles>1</DownloadNewFiles>
+  <items>
+    <item name="core" update="1" uselocal="0"/>
+    <item name="help" update="1"/>
+  </items>
+</install>
+"""
+
+CONTACTS = """<?xml version="1.0" encoding="utf-8"?>
+<contacttool><contacts><def_items><item>12345</item><item>777</item></def_items></contacts></contacttool>
+"""
+
+# (name, relative path, autorun) as locations.xml lists them.
+FILES = [('setup_kit.exe', '', True), ('postinstall.exe', 'extras', True)]
+MD5 = {'setup_kit.exe': 'd41d8cd98f00b204e9800998ecf8427e', 'postinstall.exe': '0cc175b9c0f1b6a831c399e269772661'}
+
+
+def kit_file_bytes(data_size=256 * 1024, with_descriptors=True):
+    """The bytes of each kit file, keyed by 'relative/name'."""
+    payload = [('Installer.exe', open(kb.helper_exe('record_start'), 'rb').read()),
+               ('data\\kit.dat', os.urandom(data_size))]
+    if with_descriptors:
+        payload += [('install_x86.xml', DESCRIPTOR.encode()), ('install_x64.xml', DESCRIPTOR.encode())]
+    stub = kb.helper_exe('selfextract_standin')
+    tmp = stub + '.%d.tmp' % os.getpid()
+    kitpack.pack(stub, payload, tmp)
+    setup = open(tmp, 'rb').read()
+    os.unlink(tmp)
+    return {'setup_kit.exe': setup, 'extras/postinstall.exe': open(kb.helper_exe('record_start'), 'rb').read()}
+
+
+def rel_path(name):
+    for n, rel, _ in FILES:
+        if n == name:
+            return (rel + '/' + n) if rel else n
+    return name
+
+
+def write_tree(root, files, md5=None, code=PRODUCT_CODE, skip_md5=()):
+    """Writes a kit folder (server side or offline package): productcode.txt
+    (unless code is None), the files, and a .md5 beside each (unless skipped)."""
+    os.makedirs(root, exist_ok=True)
+    if code is not None:
+        with open(os.path.join(root, 'productcode.txt'), 'w') as f:
+            f.write(code + '\n')
+    md5 = dict(MD5, **(md5 or {}))
+    for rel, data in files.items():
+        target = os.path.join(root, *rel.split('/'))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, 'wb') as f:
+            f.write(data)
+        name = rel.split('/')[-1]
+        if name not in skip_md5:
+            with open(target + '.md5', 'w') as f:
+                f.write(md5.get(name, 'ffffffffffffffffffffffffffffffff') + '\n')
+
+
+def package(prefix, base_url, folder='C:\\Downloads\\QuillnetSetup', files=FILES, **locations_args):
+    locations = kb.locations_xml(base_url=base_url, maker=MAKER, product=PRODUCT, files=files, **locations_args)
+    return kb.make_package(prefix, folder, locations=locations, extra_files={'contacts.xml': CONTACTS})
+
+
+def local_setup_folder(code=PRODUCT_CODE):
+    return 'C:\\Program Files\\Common Files\\%s\\SetupInformation\\%s' % (MAKER, code)
+
+
+def copy_into(prefix, windows_dir, files):
+    for rel, data in files.items():
+        target = os.path.join(prefix.c_path(windows_dir), *rel.split('/'))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, 'wb') as f:
+            f.write(data)
+
+
+def listing(prefix, windows_dir):
+    root = prefix.c_path(windows_dir)
+    out = {}
+    for dirpath, _, names in os.walk(root):
+        for n in names:
+            full = os.path.join(dirpath, n)
+            out[os.path.relpath(full, root).replace(os.sep, '/')] = full
+    return out
+
+
+__all__ = ['shutil']

@@ -1,0 +1,297 @@
+"""A kit fetched or copied and handed to its installer, end to end: the real
+kitfetcher in both prefixes, a local server, the UI helper answering prompts and
+reading the progress dialog."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+
+sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+from kit_http_server import KitServer  # noqa: E402
+
+LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+CLOSED_PORT_URL = 'http://127.0.0.1:9/%s'
+
+
+class ServedKit:
+    def __init__(self, files, md5=None, code=sk.PRODUCT_CODE, rate=None):
+        self.root = tempfile.mkdtemp(prefix='kitsrv-')
+        sk.write_tree(os.path.join(self.root, 'en'), files, md5=md5, code=code)
+        self.server = KitServer(self.root, default_rate=rate)
+        self.server.start()
+        self.base_url = 'http://127.0.0.1:%d/%%s' % self.server.port
+
+    def gets(self, path):
+        return sum(1 for m, p in self.server.requests if m == 'GET' and p.split('?')[0] == path)
+
+    def close(self):
+        self.server.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def run(prefix, pkg, rules=('box * => ok',), args=(), extra_env=None, timeout=240):
+    return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG] + list(args), rules=rules,
+                          log_windows_path=LOG, extra_env=extra_env, timeout=timeout)
+
+
+def installer_runs(prefix, folder):
+    return kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
+
+
+class OnlineTest(unittest.TestCase):
+    def check_online_happy_path(self, arch):
+        kit = ServedKit(sk.kit_file_bytes(data_size=3 * 1024 * 1024), rate=1_000_000)
+        try:
+            with kb.Prefix(arch) as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                r = run(prefix, pkg)
+                self.assertEqual(0, r.returncode)
+                self.assertEqual([], r.box_texts())
+                folder = sk.local_setup_folder()
+                files = sk.listing(prefix, folder)
+                descriptor = 'install_x64.xml' if arch == 'wow64' else 'install_x86.xml'
+                for name in ('Installer.exe', descriptor, 'data/kit.dat', 'contacts.xml',
+                             'setup_kit.exe.md5', 'extras/postinstall.exe.md5'):
+                    self.assertIn(name, files)
+                # Autorun files ran from their folder and were deleted; their .md5 stays (empty: no update known).
+                self.assertNotIn('setup_kit.exe', files)
+                self.assertNotIn('extras/postinstall.exe', files)
+                self.assertEqual(b'', open(files['setup_kit.exe.md5'], 'rb').read())
+                post = kb.read_started(os.path.join(prefix.c_path(folder), 'extras', 'postinstall.exe.started.txt'))
+                self.assertEqual(1, len(post))
+                self.assertTrue(post[0]['cwd'].rstrip('\\').lower().endswith('\\extras'), post[0])
+                runs = installer_runs(prefix, folder)
+                self.assertEqual(1, len(runs))
+                self.assertEqual(folder.lower(), runs[0]['cwd'].rstrip('\\').lower())
+                # The dialog was shown with its texts while the kit came down.
+                states = r.progress
+                self.assertTrue(states, 'no progress dialog seen')
+                first = states[0]
+                self.assertEqual(sk.PRODUCT, first['caption'])
+                self.assertEqual('Downloading installer:', first['controls']['1004'])
+                self.assertEqual('Download speed:', first['controls']['1002'])
+                self.assertEqual('Estimated time left:', first['controls']['1003'])
+                self.assertEqual('Estimating...', first['controls']['1005'])
+                speeds = [s['controls']['1005'] for s in states if s['controls']['1005'] != 'Estimating...']
+                self.assertTrue(speeds, 'speed never shown')
+                self.assertRegex(speeds[-1], r'^ ?\d+\.\d\d (KB|MB)/s$')
+                lefts = [s['controls']['-1'] for s in states if s['controls']['-1'] != 'Estimating...']
+                self.assertRegex(lefts[-1], r'^\d+ seconds?$|minute')
+                self.assertEqual(1, kit.gets('/en/setup_kit.exe'))
+                self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
+        finally:
+            kit.close()
+
+    def test_online_happy_path_32_bit(self):
+        self.check_online_happy_path('win32')
+
+    def test_online_happy_path_wow64(self):
+        self.check_online_happy_path('wow64')
+
+    def test_package_without_server_shows_140(self):
+        with kb.Prefix('win32') as prefix:
+            pkg = sk.package(prefix, CLOSED_PORT_URL)
+            r = run(prefix, pkg)
+            self.assertEqual(['This product requires an internet connection in order to install. Please check your '
+                              'connection setting and try again.'], r.box_texts())
+            self.assertEqual(sk.MAKER, r.boxes[0]['caption'])
+            self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+
+    def test_404_retry_retry_then_121(self):
+        kit = ServedKit(sk.kit_file_bytes())
+        kit.server.rules['/en/setup_kit.exe'] = {'status': 404}
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                r = run(prefix, pkg, rules=['box error download => retry', 'box * => ok'])
+                texts = r.box_texts()
+                retry = 'There was an error download one of the instalation file. Do you want to retry?'
+                failed = ('There was a problem with downloading one of the installatiion files. Please check your '
+                          'connection and try again later.')
+                self.assertEqual([retry, retry, failed], texts)
+                self.assertEqual(3, kit.gets('/en/setup_kit.exe'))
+                self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
+                self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+        finally:
+            kit.close()
+
+    def test_cancel_during_throttled_download(self):
+        kit = ServedKit(sk.kit_file_bytes(data_size=4 * 1024 * 1024), rate=200_000)
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                start = time.time()
+                r = run(prefix, pkg, rules=['progress close-after 3', 'box want to quit => yes', 'box * => ok'])
+                self.assertEqual(['Are you sure you want to quit?'], r.box_texts())
+                self.assertLess(time.time() - start, 20, 'the download was not stopped')
+                self.assertIn('[KITFETCHER] Download canceled!', r.log)
+                self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+        finally:
+            kit.close()
+
+    def test_screenshot_shows_the_black_dialog(self):
+        kit = ServedKit(sk.kit_file_bytes(data_size=3 * 1024 * 1024), rate=300_000)
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                ui = kb.UiRun(prefix, ['box * => ok'])
+                proc = prefix.wine_background([pkg + '\\kitfetcher.exe'])
+                shot = os.path.join(prefix.root, 'dialog.png')
+                deadline = time.time() + 60
+                while time.time() < deadline and not kb.progress_states(ui.events()):
+                    time.sleep(0.2)
+                time.sleep(1.5)
+                subprocess.run(['import', '-window', 'root', shot], check=True)
+                proc.wait(timeout=120)
+                ui.finish()
+                # The dialog sits in the middle of the screen; most of its client area is black.
+                out = subprocess.run(['convert', shot, '-gravity', 'center', '-crop', '300x40+0+0', '+repage',
+                                      '-format', '%[fx:mean]', 'info:'], stdout=subprocess.PIPE, check=True)
+                self.assertLess(float(out.stdout), 0.35, 'the dialog background is not black')
+        finally:
+            kit.close()
+
+
+class OfflineTest(unittest.TestCase):
+    def offline_package(self, prefix, base_url, skip_md5=(), **kw):
+        pkg = sk.package(prefix, base_url, **kw)
+        files = sk.kit_file_bytes()
+        files['data/data1.cab'] = os.urandom(100_000)
+        sk.write_tree(prefix.c_path(pkg), files, skip_md5=skip_md5)
+        return pkg, files
+
+    def test_offline_copy_with_sub_folders_and_a_missing_md5(self):
+        with kb.Prefix('win32') as prefix:
+            pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, skip_md5=('data1.cab',),
+                                          files=sk.FILES + [('data1.cab', 'data', False)])
+            r = run(prefix, pkg, rules=['box * => yes'])
+            self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts())
+            folder = sk.local_setup_folder()
+            files = sk.listing(prefix, folder)
+            self.assertIn('data/data1.cab', files)
+            self.assertEqual(b'', open(files['data/data1.cab.md5'], 'rb').read())
+            self.assertEqual(sk.MD5['postinstall.exe'].encode(), open(files['extras/postinstall.exe.md5'], 'rb').read())
+            self.assertNotIn('setup_kit.exe', files)
+            self.assertIn('Installer.exe', files)
+            self.assertEqual(1, len(installer_runs(prefix, folder)))
+            self.assertIn('[KITFETCHER] Copying files from offline location', r.log)
+
+    def test_newer_autorun_file_on_the_server_is_the_only_download(self):
+        served = sk.kit_file_bytes(data_size=512 * 1024)
+        kit = ServedKit(served, md5={'postinstall.exe': 'aaaa0000aaaa0000aaaa0000aaaa0000'})
+        try:
+            with kb.Prefix('wow64') as prefix:
+                pkg, _ = self.offline_package(prefix, kit.base_url)
+                r = run(prefix, pkg, rules=['box download newer files => yes', 'box * => ok'])
+                self.assertEqual(0, kit.gets('/en/setup_kit.exe'))
+                self.assertEqual(1, kit.gets('/en/extras/postinstall.exe'))
+                downloads = re.findall(r'\[KITFETCHER\] Downloading: (\S+)', r.log)
+                self.assertEqual(1, len(downloads), downloads)
+                self.assertTrue(downloads[0].endswith('/en/extras/postinstall.exe'))
+                files = sk.listing(prefix, sk.local_setup_folder())
+                self.assertEqual(b'aaaa0000aaaa0000aaaa0000aaaa0000', open(files['extras/postinstall.exe.md5'], 'rb').read())
+                self.assertEqual(b'', open(files['setup_kit.exe.md5'], 'rb').read())
+        finally:
+            kit.close()
+
+    def test_prompt_off_and_default_answer_0_marks_items_local(self):
+        with kb.Prefix('win32') as prefix:
+            pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
+            r = run(prefix, pkg)
+            self.assertEqual([], r.box_texts())
+            descriptor = open(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'),
+                              encoding='utf-8').read()
+            self.assertRegex(descriptor, r'<DownloadNewFiles>0</DownloadNewFiles>')
+            self.assertEqual(1, descriptor.count('DownloadNewFiles'))
+            self.assertRegex(descriptor, r'name="core" update="0" uselocal="1"')
+            self.assertRegex(descriptor, r'name="help" update="0"/?>')
+            self.assertNotIn('name="help" update="0" uselocal', descriptor)
+
+    def test_cancel_during_offline_copy(self):
+        with kb.Prefix('win32') as prefix:
+            pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
+            # The first autorun file takes a while; the user quits meanwhile.
+            r = run(prefix, pkg, rules=['progress close-after 1', 'box want to quit => yes', 'box * => ok'],
+                    extra_env={'KIT_STANDIN_SLEEP_MS': '5000'})
+            self.assertEqual(['Are you sure you want to quit?'], r.box_texts())
+            self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+            self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
+
+    def test_reinstall_check_with_a_registered_product_answered_no(self):
+        msi_dir = tempfile.mkdtemp(prefix='msi-')
+        try:
+            wxs = os.path.join(msi_dir, 'p.wxs')
+            with open(os.path.join(msi_dir, 'readme.txt'), 'w') as f:
+                f.write('readme\n')
+            with open(wxs, 'w') as f:
+                f.write(MSI_WXS % sk.PRODUCT_CODE)
+            subprocess.run(['wixl', '-o', os.path.join(msi_dir, 'p.msi'), wxs], check=True, cwd=msi_dir)
+            with kb.Prefix('win32') as prefix:
+                shutil.copy(os.path.join(msi_dir, 'p.msi'), prefix.c_path('C:\\p.msi'))
+                self.assertEqual(0, prefix.wine(['msiexec', '/i', 'C:\\p.msi', '/qn'], timeout=180).returncode)
+                pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
+                r = run(prefix, pkg, rules=['box already installed => no', 'box * => ok'])
+                self.assertEqual(['This program is already installed on your system. Are you sure you want to '
+                                  'continue?'], r.box_texts())
+                self.assertIn('[KITFETCHER] Product %s installstate: 5' % sk.PRODUCT_CODE, r.log)
+                self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
+        finally:
+            shutil.rmtree(msi_dir, ignore_errors=True)
+
+
+MSI_WXS = """<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="%s" Name="Quillnet Studio" Language="1033" Version="1.0.0" Manufacturer="Quillnet"
+           UpgradeCode="{11111111-2222-3333-4444-555555555555}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="p.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="QuillnetStudio">
+          <Component Id="Main" Guid="{66666666-7777-8888-9999-AAAAAAAAAAAA}">
+            <File Id="readme" Source="readme.txt"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Main"/></Feature>
+  </Product>
+</Wix>
+"""
+
+
+class AffiliateDescriptorTest(unittest.TestCase):
+    def test_parent_markers_reach_the_descriptor(self):
+        kit = ServedKit(sk.kit_file_bytes())
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                os.makedirs(prefix.c_path('C:\\dl'))
+                parent = 'C:\\dl\\Studio[ref77]_rn-4711.exe'
+                shutil.copy(kb.helper_exe('start_exact'), prefix.c_path(parent))
+                with open(prefix.c_path('C:\\dl\\cmd.txt'), 'w') as f:
+                    f.write('%s\\kitfetcher.exe /log:%s' % (pkg, LOG))
+                r = kb.run_program(prefix, parent, ['C:\\dl\\cmd.txt', '--wait'], target='kitfetcher.exe',
+                                   log_windows_path=LOG)
+                self.assertEqual([], r.box_texts())
+                descriptor = open(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'),
+                                  encoding='utf-8').read()
+                self.assertIn('<affiliate_source>ref77</affiliate_source>', descriptor)
+                self.assertIn('<UseAffiliateSource>1</UseAffiliateSource>', descriptor)
+                self.assertEqual(1, descriptor.count('<UseAffiliateSource>'))
+                self.assertRegex(descriptor, r'<affiliate_buyLink>https://[^<]+\?item=12345&amp;affiliate=4711'
+                                             r'</affiliate_buyLink>')
+                self.assertIn('<UseAffiliateBuyLink>1</UseAffiliateBuyLink>', descriptor)
+        finally:
+            kit.close()
+
+
+if __name__ == '__main__':
+    unittest.main()
