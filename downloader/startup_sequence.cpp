@@ -11,6 +11,7 @@
 #include "downloader/diagnostic_log.h"
 #include "downloader/hand_off.h"
 #include "downloader/load_text.h"
+#include "downloader/log_switch.h"
 #include "downloader/machine_probes.h"
 #include "downloader/message_box.h"
 #include "downloader/process_runner.h"
@@ -22,8 +23,6 @@
 const wchar_t kInstanceEventName[] = L"{EC334E67-69A5-4D22-96CE-3371DE19DC3A}";
 
 namespace {
-
-const wchar_t kDefaultLogName[] = L"downloaderlog.txt";
 
 // Folder of the running executable, with a trailing backslash; false when the
 // path does not fit (a truncated path names some other folder).
@@ -63,19 +62,6 @@ bool ClaimSingleInstance() {
   }
   SetEvent(g_setup.instanceEvent);
   return true;
-}
-
-void SwitchLogOn(const qn::OptionMap& options) {
-  if (!options.HasOption(L"log")) return;
-  g_setup.logEnabled = true;
-  std::wstring value = options.GetOptionValue(L"log");
-  const wchar_t* path = value.empty() ? kDefaultLogName : value.c_str();
-  // A path that does not fit would name another file: no log rather than a wrong one.
-  if (!qn::CopyText(g_setup.logPath, kPathChars, path)) {
-    g_setup.logEnabled = false;
-    return;
-  }
-  OpenLog();
 }
 
 void LookUpPlatformFunctions() {

@@ -1,0 +1,26 @@
+#include "downloader/log_switch.h"
+
+#include <string>
+
+#include "common/fixed_string.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/setup_state.h"
+
+namespace {
+
+const wchar_t kDefaultLogName[] = L"downloaderlog.txt";
+
+}  // namespace
+
+void SwitchLogOn(const qn::OptionMap& options) {
+  if (!options.HasOption(L"log")) return;
+  g_setup.logEnabled = true;
+  std::wstring value = options.GetOptionValue(L"log");
+  const wchar_t* path = value.empty() ? kDefaultLogName : value.c_str();
+  // A path that does not fit would name another file: no log rather than a wrong one.
+  if (!qn::CopyText(g_setup.logPath, kPathChars, path)) {
+    g_setup.logEnabled = false;
+    return;
+  }
+  OpenLog();
+}
