@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/fixed_string.h"
 #include "common/guarded_string.h"
 #include "common/string_mem_mgr.h"
 
@@ -200,7 +201,7 @@ TEST(GuardedStringOps, GetBufferAndReleaseBufferTrackTheLength) {
   wchar_t* buf = s.GetBuffer();
   ASSERT_TRUE(buf != 0);
   EXPECT_EQ(64u, s.Capacity());
-  wcscpy(buf, L"written");
+  ASSERT_TRUE(qn::CopyText(buf, s.Capacity() + 1, L"written"));
   s.ReleaseBuffer();
   EXPECT_EQ(7u, s.Length());
   s.Append(L"!");
