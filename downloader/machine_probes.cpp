@@ -1,12 +1,133 @@
-// Placeholder until this part is built.
 #include "downloader/machine_probes.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include <shlobj.h>
+#include <shlwapi.h>
 
-int GetOsVersionCode() { WriteLog(L"[KITFETCHER] placeholder: GetOsVersionCode"); return 4; }
-bool IsUserAdministrator() { WriteLog(L"[KITFETCHER] placeholder: IsUserAdministrator"); return true; }
-double GetCpuSpeedMHz() { return 0.0; }
-float GetTotalPhysicalMemory() { return 0.0f; }
-bool CheckSystemRequirements() { WriteLog(L"[KITFETCHER] placeholder: CheckSystemRequirements"); return true; }
+#include "common/fixed_string.h"
+#include "common/scoped_handles.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/message_box.h"
+#include "downloader/os_version_code.h"
+#include "downloader/requirement_rules.h"
+#include "downloader/setup_state.h"
+#include "downloader/ui/resource_ids.h"
+
+namespace {
+
+const wchar_t kProcessorKey[] = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+const size_t kRequirementMessageChars = 150;
+
+// The administrators' group identifier, freed with the scope that built it.
+class AdministratorsSid {
+ public:
+  AdministratorsSid() : sid_(NULL) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                  0, 0, 0, 0, &sid_)) {
+      sid_ = NULL;
+    }
+  }
+  ~AdministratorsSid() {
+    if (sid_) FreeSid(sid_);
+  }
+  PSID Get() const { return sid_; }
+
+ private:
+  AdministratorsSid(const AdministratorsSid&);
+  AdministratorsSid& operator=(const AdministratorsSid&);
+  PSID sid_;
+};
+
+}  // namespace
+
+int GetOsVersionCode() {
+  if (IsOS(OS_SERVER)) return 0;
+  OSVERSIONINFOEXW info;
+  ZeroMemory(&info, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return 0;
+  info.szCSDVersion[sizeof(info.szCSDVersion) / sizeof(info.szCSDVersion[0]) - 1] = L'\0';
+  return OsVersionCodeFrom(info.dwMajorVersion, info.dwMinorVersion, info.wProductType,
+                           info.szCSDVersion, false);
+}
+
+bool IsUserAdministrator() {
+  AdministratorsSid admins;
+  if (!admins.Get()) return false;
+  BOOL member = FALSE;
+  if (!CheckTokenMembership(NULL, admins.Get(), &member)) return false;
+  return member != FALSE;
+}
+
+double ReadCpuSpeedMHz(HKEY root, const wchar_t* keyPath) {
+  qn::ScopedRegKey key;
+  if (key.Open(root, keyPath, KEY_READ) != ERROR_SUCCESS) return 0.0;
+  DWORD mhz = 0;
+  // The size says 4 bytes, so a larger value of another type is refused rather
+  // than written past the number.
+  DWORD size = sizeof(mhz);
+  if (RegQueryValueExW(key.Get(), L"~MHz", NULL, NULL, reinterpret_cast<BYTE*>(&mhz), &size) !=
+      ERROR_SUCCESS) {
+    return 0.0;
+  }
+  return static_cast<double>(mhz);
+}
+
+double GetCpuSpeedMHz() { return ReadCpuSpeedMHz(HKEY_LOCAL_MACHINE, kProcessorKey); }
+
+ULONGLONG GetTotalPhysicalMemoryBytes() {
+  MEMORYSTATUSEX status;
+  ZeroMemory(&status, sizeof(status));
+  status.dwLength = sizeof(status);
+  GlobalMemoryStatusEx(&status);
+  return status.ullTotalPhys;
+}
+
+float GetTotalPhysicalMemory() { return static_cast<float>(GetTotalPhysicalMemoryBytes()); }
+
+bool GetSystemDriveRoot(wchar_t* root, size_t capacity) {
+  if (!root || capacity == 0) return false;
+  root[0] = L'\0';
+  wchar_t system[MAX_PATH];
+  system[0] = L'\0';
+  if (!SHGetSpecialFolderPathW(NULL, system, CSIDL_SYSTEM, FALSE) || system[0] == L'\0') return false;
+  if (!PathStripToRootW(system)) return false;
+  return qn::CopyText(root, capacity, system);
+}
+
+bool CheckSystemRequirements() {
+  const LocationsConfig& kit = g_setup.locations;
+  wchar_t root[MAX_PATH];
+  bool haveRoot = GetSystemDriveRoot(root, MAX_PATH);
+
+  if (CpuBelowMinimum(kit.cpuFreqMHz, GetCpuSpeedMHz())) {
+    if (ShowFormattedMessage(NULL, IDS_CPU_TOO_SLOW, kRequirementMessageChars, MB_YESNO,
+                             kit.cpuFreqMHz) != IDYES) {
+      return false;
+    }
+  }
+  if (MemoryBelowMinimum(kit.ramMBytes, GetTotalPhysicalMemoryBytes())) {
+    if (ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_RAM, kRequirementMessageChars, MB_YESNO,
+                             kit.ramMBytes) != IDYES) {
+      return false;
+    }
+  }
+  if (kit.hddMBytes <= 0) return true;
+
+  // Without a measurement we cannot say the disk is too small; refusing here
+  // would block every machine on which the query happens to fail.
+  if (!haveRoot) {
+    WriteLog(L"[KITFETCHER] Cannot find the system drive; free disk space not checked");
+    return true;
+  }
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(root, &available, NULL, NULL)) {
+    WriteLog(L"[KITFETCHER] Cannot query free disk space on %s (error %d); free disk space not checked",
+             root, static_cast<int>(GetLastError()));
+    return true;
+  }
+  int shortfallMB = 0;
+  if (DiskSpaceSufficient(kit.hddMBytes, available.QuadPart, &shortfallMB)) return true;
+  ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_DISK, kRequirementMessageChars, MB_OK, root, shortfallMB);
+  return false;
+}

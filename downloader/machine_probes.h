@@ -1,6 +1,7 @@
 // Which Windows this is, whether we run as an administrator, and whether the
 // machine meets the kit's minimums.
 #pragma once
+#include <windows.h>
 
 // 0 unknown or unsupported, 1 XP SP3, 2 Vista without service pack,
 // 3 Vista with a service pack, 4 Windows 7.
@@ -10,3 +11,11 @@ double GetCpuSpeedMHz();
 float GetTotalPhysicalMemory();
 // True: proceed. Shows its own prompts (133, 134) and message 131.
 bool CheckSystemRequirements();
+
+// The processor speed value "~MHz" of a processor key; 0 when it cannot be read.
+double ReadCpuSpeedMHz(HKEY root, const wchar_t* keyPath);
+// Total physical memory in bytes, exact (the float above loses the low bits).
+ULONGLONG GetTotalPhysicalMemoryBytes();
+// Root of the drive that holds the system folder, e.g. "C:\"; false (and an
+// empty root) when the system folder cannot be found.
+bool GetSystemDriveRoot(wchar_t* root, size_t capacity);
