@@ -1,10 +1,57 @@
-// Placeholder until this part is built.
 #include "downloader/process_runner.h"
 
+#include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
 
-bool RunProcessAndWait(wchar_t* commandLine, const wchar_t*) { WriteLog(L"[KITFETCHER] placeholder: RunProcessAndWait %s", commandLine ? commandLine : L""); return false; }
-bool RemovePathTree(const wchar_t* path) { WriteLog(L"[KITFETCHER] placeholder: RemovePathTree %s", path ? path : L""); return false; }
-DWORD FindParentProcess() { WriteLog(L"[KITFETCHER] placeholder: FindParentProcess"); return 0; }
+namespace {
+
+// Switches Wow64 file-system redirection off for the calling thread while it
+// lives, so that a command line naming the system folder reaches the native
+// 64-bit program, and back on when the scope ends.
+class RedirectionOff {
+ public:
+  RedirectionOff() : previous_(NULL), off_(false) {
+    if (g_setup.isWow64 && g_setup.disableFsRedirection && g_setup.revertFsRedirection) {
+      // Only a successful switch hands back a value that may be reverted.
+      off_ = g_setup.disableFsRedirection(&previous_) != FALSE;
+    }
+  }
+  ~RedirectionOff() {
+    if (off_) g_setup.revertFsRedirection(previous_);
+  }
+
+ private:
+  RedirectionOff(const RedirectionOff&);
+  RedirectionOff& operator=(const RedirectionOff&);
+  PVOID previous_;
+  bool off_;
+};
+
+}  // namespace
+
+bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
+  if (!commandLine) return false;
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof(startup));
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process;
+  ZeroMemory(&process, sizeof(process));
+
+  if (workingFolder) {
+    WriteLog(L"[KITFETCHER] Running: %s in %s", commandLine, workingFolder);
+  } else {
+    WriteLog(L"[KITFETCHER] Running: %s", commandLine);
+  }
+
+  RedirectionOff redirection;
+  if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, workingFolder, &startup, &process)) {
+    WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
+    return false;
+  }
+  qn::ScopedHandle processHandle(process.hProcess);
+  qn::ScopedHandle threadHandle(process.hThread);
+  WriteLog(L"[KITFETCHER] Started %s with pid %d", commandLine, static_cast<int>(process.dwProcessId));
+  WaitForSingleObject(processHandle.Get(), INFINITE);
+  return true;
+}

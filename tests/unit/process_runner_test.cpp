@@ -1,0 +1,472 @@
+// Starting programs, deleting trees and finding the parent process, with real
+// processes and files in the prefix.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+#include "common/wide_format.h"
+#include "downloader/process_runner.h"
+#include "downloader/setup_state.h"
+#include "tests/unit/support/system_services_support.h"
+
+namespace {
+
+using systest::CapturedLog;
+using systest::Exists;
+
+const wchar_t kParentReportVariable[] = L"KIT_TEST_PARENT_REPORT";
+const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+bool PrefixIs64Bit() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::vector<wchar_t> Modifiable(const std::wstring& text) {
+  std::vector<wchar_t> buffer(text.begin(), text.end());
+  buffer.push_back(L'\0');
+  return buffer;
+}
+
+std::string ReadFirstLine(const std::wstring& path) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return "<missing>";
+  char buf[256] = {0};
+  fgets(buf, sizeof(buf) - 1, file);
+  fclose(file);
+  std::string line(buf);
+  while (!line.empty() && (line[line.size() - 1] == '\n' || line[line.size() - 1] == '\r' ||
+                           line[line.size() - 1] == ' ')) {
+    line.erase(line.size() - 1);
+  }
+  return line;
+}
+
+// A folder of the test's own; whatever is left in it goes at the end, long
+// names included.
+class Scratch {
+ public:
+  Scratch() : path_(systest::TempFolder() + L"\\" + systest::UniqueName(L"kitrun")) {
+    CreateDirectoryW(path_.c_str(), NULL);
+  }
+  ~Scratch() { Wipe(L"\\\\?\\" + path_); }
+  const std::wstring& Path() const { return path_; }
+  std::wstring Sub(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+  static void Wipe(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      WIN32_FIND_DATAW found;
+      HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+      if (find != INVALID_HANDLE_VALUE) {
+        do {
+          std::wstring name = found.cFileName;
+          if (name != L"." && name != L"..") Wipe(path + L"\\" + name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+      }
+      RemoveDirectoryW(path.c_str());
+    } else {
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+  }
+
+ private:
+  Scratch(const Scratch&);
+  Scratch& operator=(const Scratch&);
+  std::wstring path_;
+};
+
+// The sources of the deletions Windows will carry out at the next restart,
+// in order.
+std::vector<std::wstring> PendingDeletions() {
+  std::vector<std::wstring> sources;
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return sources;
+  }
+  DWORD size = 0;
+  if (RegQueryValueExW(key, kPendingValue, NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 0) {
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key, kPendingValue, NULL, NULL, reinterpret_cast<BYTE*>(&data[0]), &size) ==
+        ERROR_SUCCESS) {
+      // Pairs of source and target; an empty target means "delete".
+      const wchar_t* p = &data[0];
+      const wchar_t* end = p + size / sizeof(wchar_t);
+      while (p < end && *p) {
+        std::wstring source = p;
+        p += source.size() + 1;
+        std::wstring target = p < end ? p : L"";
+        p += target.size() + 1;
+        if (target.empty()) sources.push_back(source);
+      }
+    }
+  }
+  RegCloseKey(key);
+  return sources;
+}
+
+// Takes back every scheduled operation on a path under `folder`.
+void UnschedulePendingUnder(const std::wstring& folder) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  DWORD size = 0;
+  DWORD type = 0;
+  if (RegQueryValueExW(key, kPendingValue, NULL, &type, NULL, &size) == ERROR_SUCCESS && size > 0) {
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key, kPendingValue, NULL, &type, reinterpret_cast<BYTE*>(&data[0]), &size) ==
+        ERROR_SUCCESS) {
+      std::wstring prefix = L"\\??\\" + folder;
+      std::vector<wchar_t> kept;
+      const wchar_t* p = &data[0];
+      const wchar_t* end = p + size / sizeof(wchar_t);
+      while (p < end && *p) {
+        std::wstring source = p;
+        p += source.size() + 1;
+        std::wstring target = p < end ? p : L"";
+        p += target.size() + 1;
+        if (source.compare(0, prefix.size(), prefix) == 0) continue;
+        kept.insert(kept.end(), source.begin(), source.end());
+        kept.push_back(L'\0');
+        kept.insert(kept.end(), target.begin(), target.end());
+        kept.push_back(L'\0');
+      }
+      if (kept.empty()) {
+        RegDeleteValueW(key, kPendingValue);
+      } else {
+        kept.push_back(L'\0');
+        RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(&kept[0]),
+                       static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+      }
+    }
+  }
+  RegCloseKey(key);
+}
+
+int IndexOf(const std::vector<std::wstring>& list, const std::wstring& item) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (lstrcmpiW(list[i].c_str(), item.c_str()) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool AnyUnder(const std::vector<std::wstring>& list, const std::wstring& folder) {
+  std::wstring prefix = L"\\??\\" + folder;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
+}
+
+class ProcessRunner : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetSetupState(); }
+  void TearDown() override { ResetSetupState(); }
+};
+
+TEST_F(ProcessRunner, NullCommandLineStartsNothing) {
+  CapturedLog log;
+  EXPECT_FALSE(RunProcessAndWait(NULL, NULL));
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(ProcessRunner, ChildThatEndsAtOnceLogsBothLines) {
+  std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 3");
+  CapturedLog log;
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  std::vector<std::wstring> lines = log.Lines();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(L"[KITFETCHER] Running: cmd.exe /c exit 3", lines[0]);
+  const std::wstring started = L"[KITFETCHER] Started cmd.exe /c exit 3 with pid ";
+  ASSERT_EQ(started, lines[1].substr(0, started.size()));
+  EXPECT_GT(_wtoi(lines[1].c_str() + started.size()), 0);
+}
+
+TEST_F(ProcessRunner, RunsInTheWorkingFolderAndWaitsForTheEnd) {
+  Scratch scratch;
+  // The child takes a moment before it writes, so a runner that did not wait
+  // would return before the file exists.
+  std::vector<wchar_t> command = Modifiable(L"cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt");
+  CapturedLog log;
+  EXPECT_TRUE(RunProcessAndWait(&command[0], scratch.Path().c_str()));
+  EXPECT_EQ("ran", ReadFirstLine(scratch.Sub(L"here.txt")));
+  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Running: cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt in " +
+                           scratch.Path()));
+}
+
+TEST_F(ProcessRunner, UnquotedPathWithSpacesFindsTheProgram) {
+  Scratch scratch;
+  std::wstring folder = scratch.Sub(L"kit files");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\cmd.exe").c_str(), (folder + L"\\Installer.exe").c_str(),
+                        FALSE));
+  std::vector<wchar_t> command = Modifiable(folder + L"\\Installer.exe /c echo ran> out.txt");
+  EXPECT_TRUE(RunProcessAndWait(&command[0], folder.c_str()));
+  EXPECT_EQ("ran", ReadFirstLine(folder + L"\\out.txt"));
+}
+
+TEST_F(ProcessRunner, MissingProgramFails) {
+  std::wstring line = L"C:\\no_such_folder_" + systest::UniqueName(L"x") + L"\\Installer.exe";
+  std::vector<wchar_t> command = Modifiable(line);
+  CapturedLog log;
+  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  std::vector<std::wstring> lines = log.Lines();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(L"[KITFETCHER] Running: " + line, lines[0]);
+  EXPECT_EQ(L"[KITFETCHER] Failed to run: " + line, lines[1]);
+}
+
+// Stand-ins for the redirection functions, to see when and where they are called.
+struct RedirectionCalls {
+  int disables;
+  int reverts;
+  DWORD disableThread;
+  DWORD revertThread;
+  PVOID revertedWith;
+  BOOL disableResult;
+};
+RedirectionCalls g_calls;
+
+BOOL WINAPI FakeDisable(PVOID* old) {
+  ++g_calls.disables;
+  g_calls.disableThread = GetCurrentThreadId();
+  *old = reinterpret_cast<PVOID>(0x5150);
+  return g_calls.disableResult;
+}
+
+BOOL WINAPI FakeRevert(PVOID old) {
+  ++g_calls.reverts;
+  g_calls.revertThread = GetCurrentThreadId();
+  g_calls.revertedWith = old;
+  return TRUE;
+}
+
+class Redirection : public ProcessRunner {
+ protected:
+  void SetUp() override {
+    ProcessRunner::SetUp();
+    RedirectionCalls none = {0, 0, 0, 0, NULL, TRUE};
+    g_calls = none;
+    g_setup.disableFsRedirection = FakeDisable;
+    g_setup.revertFsRedirection = FakeRevert;
+    g_setup.isWow64 = true;
+  }
+};
+
+TEST_F(Redirection, SwitchedOffForTheRunAndBackOnOnTheSameThread) {
+  std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 0");
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(1, g_calls.disables);
+  EXPECT_EQ(1, g_calls.reverts);
+  EXPECT_EQ(GetCurrentThreadId(), g_calls.disableThread);
+  EXPECT_EQ(GetCurrentThreadId(), g_calls.revertThread);
+  EXPECT_EQ(reinterpret_cast<PVOID>(0x5150), g_calls.revertedWith);
+}
+
+TEST_F(Redirection, BackOnAfterAFailedStart) {
+  std::vector<wchar_t> command = Modifiable(L"C:\\no_such_program_here.exe");
+  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(1, g_calls.disables);
+  EXPECT_EQ(1, g_calls.reverts);
+  EXPECT_EQ(reinterpret_cast<PVOID>(0x5150), g_calls.revertedWith);
+}
+
+TEST_F(Redirection, LeftAloneOn32BitWindowsAndWhenTheSwitchFails) {
+  std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 0");
+  g_setup.isWow64 = false;
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(0, g_calls.disables);
+
+  g_setup.isWow64 = true;
+  g_calls.disableResult = FALSE;
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(1, g_calls.disables);
+  EXPECT_EQ(0, g_calls.reverts);
+}
+
+TEST_F(ProcessRunner, SystemFolderCommandReachesThe64BitProgram) {
+  if (!PrefixIs64Bit()) GTEST_SKIP() << "only on 64-bit Windows";
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  g_setup.disableFsRedirection =
+      reinterpret_cast<Wow64DisableFn>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection"));
+  g_setup.revertFsRedirection =
+      reinterpret_cast<Wow64RevertFn>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection"));
+  ASSERT_TRUE(g_setup.disableFsRedirection && g_setup.revertFsRedirection);
+  g_setup.isWow64 = true;
+  Scratch scratch;
+  std::wstring report = scratch.Sub(L"arch.txt");
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  std::wstring line = std::wstring(windows) + L"\\system32\\cmd.exe /c echo %PROCESSOR_ARCHITECTURE%> \"" +
+                      report + L"\"";
+  std::vector<wchar_t> command = Modifiable(line);
+  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ("AMD64", ReadFirstLine(report));
+
+  // Redirection is back on for this thread: without the switch the same line
+  // now starts the 32-bit program.
+  g_setup.isWow64 = false;
+  command = Modifiable(line);
+  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ("x86", ReadFirstLine(report));
+}
+
+class PathTree : public ProcessRunner {
+ protected:
+  void TearDown() override {
+    UnschedulePendingUnder(scratch_.Path());
+    ProcessRunner::TearDown();
+  }
+  void MakeFile(const std::wstring& path) { systest::WriteText(path, "content"); }
+  Scratch scratch_;
+};
+
+TEST_F(PathTree, NullAndMissingPathsAreRefused) {
+  EXPECT_FALSE(RemovePathTree(NULL));
+  std::wstring missing = scratch_.Sub(L"missing");
+  CapturedLog log;
+  EXPECT_FALSE(RemovePathTree(missing.c_str()));
+  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Error finding path " + missing + L" (2)"));
+}
+
+TEST_F(PathTree, DeletableTreeLeavesNothingAndSchedulesNothing) {
+  std::wstring root = scratch_.Sub(L"setup");
+  ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\sub").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\sub\\deeper").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\empty").c_str(), NULL));
+  MakeFile(root + L"\\Installer.exe");
+  MakeFile(root + L"\\sub\\a.md5");
+  MakeFile(root + L"\\sub\\deeper\\b.bin");
+  EXPECT_TRUE(RemovePathTree(root.c_str()));
+  EXPECT_FALSE(Exists(root));
+  EXPECT_FALSE(AnyUnder(PendingDeletions(), scratch_.Path()));
+}
+
+TEST_F(PathTree, PlainFileIsDeleted) {
+  std::wstring file = scratch_.Sub(L"single.txt");
+  MakeFile(file);
+  EXPECT_TRUE(RemovePathTree(file.c_str()));
+  EXPECT_FALSE(Exists(file));
+}
+
+TEST_F(PathTree, LockedFileAndItsFolderAreLeftForTheRestart) {
+  std::wstring root = scratch_.Sub(L"setup");
+  ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW((root + L"\\sub").c_str(), NULL));
+  MakeFile(root + L"\\free.txt");
+  MakeFile(root + L"\\sub\\inner.txt");
+  std::wstring locked = root + L"\\locked.txt";
+  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+
+  EXPECT_TRUE(RemovePathTree(root.c_str()));
+  EXPECT_FALSE(Exists(root + L"\\free.txt"));
+  EXPECT_FALSE(Exists(root + L"\\sub"));
+  EXPECT_TRUE(Exists(locked));
+  std::vector<std::wstring> pending = PendingDeletions();
+  int file = IndexOf(pending, L"\\??\\" + locked);
+  int folder = IndexOf(pending, L"\\??\\" + root);
+  EXPECT_GE(file, 0);
+  EXPECT_GT(folder, file);  // children first, the folder last
+  EXPECT_EQ(-1, IndexOf(pending, L"\\??\\" + root + L"\\free.txt"));
+  CloseHandle(holder);
+}
+
+TEST_F(PathTree, ChildrenBeyondThePathLimitAreSkippedNotCut) {
+  // A folder whose own path leaves room for a short name but not a long one.
+  std::wstring base = scratch_.Path() + L"\\";
+  std::wstring folder = base + std::wstring(250 - base.size(), L'f');
+  ASSERT_EQ(250u, folder.size());
+  ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), NULL));
+  std::wstring shortChild = folder + L"\\a.txt";             // 256 characters
+  std::wstring longName = L"kit_file_name_long.bin";
+  std::wstring longChild = folder + L"\\" + longName;         // 273 characters
+  MakeFile(shortChild);
+  MakeFile(L"\\\\?\\" + longChild);
+  ASSERT_TRUE(Exists(L"\\\\?\\" + longChild));
+
+  CapturedLog log;
+  EXPECT_TRUE(RemovePathTree(folder.c_str()));
+  EXPECT_FALSE(Exists(shortChild));
+  EXPECT_TRUE(Exists(L"\\\\?\\" + longChild));
+  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Skipping " + longName + L" in " + folder + L": path too long"));
+  // The folder still holds the long entry, so it waits for the restart.
+  EXPECT_GE(IndexOf(PendingDeletions(), L"\\??\\" + folder), 0);
+}
+
+TEST_F(PathTree, FolderOfTheFullPathLengthCannotBeListedButGoesWhenEmpty) {
+  std::wstring base = scratch_.Path() + L"\\";
+  std::wstring folder = base + std::wstring(259 - base.size(), L'g');
+  ASSERT_EQ(259u, folder.size());
+  ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), NULL));
+  CapturedLog log;
+  EXPECT_TRUE(RemovePathTree(folder.c_str()));
+  EXPECT_FALSE(Exists(L"\\\\?\\" + folder));
+  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Cannot list " + folder + L": path too long"));
+}
+
+// Runs in a child copy of this program: reports what FindParentProcess found.
+TEST(ParentProcessChild, ReportsItsParent) {
+  wchar_t report[MAX_PATH];
+  if (!GetEnvironmentVariableW(kParentReportVariable, report, MAX_PATH)) {
+    GTEST_SKIP() << "runs only as the child of ParentProcess tests";
+  }
+  ResetSetupState();
+  DWORD first = FindParentProcess();
+  std::wstring firstPath = g_setup.parentProcessPath;
+  lstrcpynW(g_setup.parentProcessPath, L"kept", MAX_PATH);
+  DWORD second = FindParentProcess();
+  FILE* file = _wfopen(report, L"wb");
+  ASSERT_TRUE(file != NULL);
+  wchar_t text[3 * MAX_PATH];
+  ASSERT_TRUE(qn::FormatInto(text, 3 * MAX_PATH, L"%lu\n%s\n%lu\n%s\n", first, firstPath.c_str(), second,
+                             g_setup.parentProcessPath));
+  fputws(text, file);
+  fclose(file);
+}
+
+TEST(ParentProcess, ChildFindsThisProcessAndItsFile) {
+  Scratch scratch;
+  std::wstring report = scratch.Sub(L"parent.txt");
+  ASSERT_TRUE(SetEnvironmentVariableW(kParentReportVariable, report.c_str()));
+  std::wstring own = systest::OwnPath();
+  std::vector<wchar_t> command =
+      Modifiable(L"\"" + own + L"\" --gtest_filter=ParentProcessChild.ReportsItsParent");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child = {};
+  BOOL started = CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child);
+  SetEnvironmentVariableW(kParentReportVariable, NULL);
+  ASSERT_TRUE(started);
+  WaitForSingleObject(child.hProcess, 60000);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+
+  FILE* file = _wfopen(report.c_str(), L"rb");
+  ASSERT_TRUE(file != NULL);
+  wchar_t lines[4][MAX_PATH + 2];
+  for (int i = 0; i < 4; ++i) {
+    lines[i][0] = L'\0';
+    if (fgetws(lines[i], MAX_PATH + 2, file)) lines[i][wcscspn(lines[i], L"\r\n")] = L'\0';
+  }
+  fclose(file);
+  EXPECT_EQ(GetCurrentProcessId(), wcstoul(lines[0], NULL, 10));
+  EXPECT_EQ(0, lstrcmpiW(own.c_str(), lines[1])) << lines[1];
+  // A path that is already known is not replaced; the id still comes back.
+  EXPECT_EQ(GetCurrentProcessId(), wcstoul(lines[2], NULL, 10));
+  EXPECT_STREQ(L"kept", lines[3]);
+}
+
+}  // namespace
