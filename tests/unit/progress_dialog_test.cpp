@@ -1,0 +1,268 @@
+// The progress dialog run for real on the test's main thread, watched and
+// driven from a helper thread the way the download worker meets it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "downloader/setup_state.h"
+#include "downloader/ui/center_on_monitor.h"
+#include "downloader/ui/progress_dialog.h"
+#include "tests/unit/support/transfer_ui_support.h"
+
+namespace {
+
+using kittest::WindowText;
+
+class ProgressDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSetupState();
+    InitializeCriticalSection(&g_setup.statsLock);
+    g_setup.statsLockReady = true;
+    resources_ = kittest::LoadProgramResources();
+    ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe of this build carries dialog 104";
+    g_setup.resourceModule = resources_;
+    g_setup.programInstance = resources_;
+    kittest::LoadDurationWords();
+    lstrcpyW(g_setup.locations.defaultProductName, L"Kit Product 7");
+    lstrcpyW(g_setup.locations.manufacturerName, L"Kit Maker");
+    g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
+    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_setup.osVersionCode = 1;
+    com_ = CoInitialize(NULL);
+  }
+
+  void TearDown() override {
+    if (g_setup.taskbarList) g_setup.taskbarList->Release();
+    g_setup.taskbarList = NULL;
+    if (g_setup.dialogReadyEvent) CloseHandle(g_setup.dialogReadyEvent);
+    if (g_setup.cancelEvent) CloseHandle(g_setup.cancelEvent);
+    if (g_setup.dialogBrush) DeleteObject(g_setup.dialogBrush);
+    if (SUCCEEDED(com_)) CoUninitialize();
+    ResetSetupState();
+    if (resources_) FreeLibrary(resources_);
+  }
+
+  static void SetStats(uint32_t done, int32_t expected, double speed) {
+    EnterCriticalSection(&g_setup.statsLock);
+    g_setup.stats.bytesTransferred = done;
+    g_setup.stats.bytesExpected = expected;
+    g_setup.stats.speedKBps = speed;
+    LeaveCriticalSection(&g_setup.statsLock);
+  }
+
+  static bool DialogReady() { return WaitForSingleObject(g_setup.dialogReadyEvent, 15000) == WAIT_OBJECT_0; }
+
+  static bool CancelSet() { return WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0; }
+
+  // Waits for the text to become `want` (the refresh runs once a second).
+  static std::wstring WaitForText(HWND control, const std::wstring& want, DWORD timeoutMs = 5000) {
+    DWORD start = GetTickCount();
+    std::wstring text;
+    for (;;) {
+      text = WindowText(control);
+      if (text == want || GetTickCount() - start > timeoutMs) return text;
+      Sleep(50);
+    }
+  }
+
+  // Runs the dialog here while `body` runs on a helper thread. A watchdog ends a
+  // dialog that nobody ended, so a fault fails the test instead of hanging it.
+  void RunDialogWith(const std::function<void()>& body) {
+    HANDLE finished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    {
+      kittest::Thread helper(body);
+      kittest::Thread watchdog([&] {
+        if (WaitForSingleObject(finished, 30000) != WAIT_TIMEOUT) return;
+        watchdogFired_ = true;
+        HWND box = kittest::WaitForMessageBox(0, g_setup.dialogWindow);
+        if (box) kittest::AnswerBox(box, IDNO);
+        if (g_setup.dialogWindow) EndDialog(g_setup.dialogWindow, 99);
+      });
+      RunProgressDialog();
+      SetEvent(finished);
+    }
+    CloseHandle(finished);
+    EXPECT_FALSE(watchdogFired_) << "the dialog was not ended";
+  }
+
+  HMODULE resources_ = NULL;
+  HRESULT com_ = E_FAIL;
+  bool watchdogFired_ = false;
+};
+
+}  // namespace
+
+TEST_F(ProgressDialogTest, ShowsItsTextsThenTheCountersOfEachTick) {
+  struct {
+    bool ready = false;
+    std::wstring caption, downloading, speedLabel, timeLabel, speedBefore, timeBefore, speedAfter, timeAfter;
+    LRESULT position = -1;
+    bool bigIcon = false, smallIcon = false;
+    RECT rect = {}, work = {};
+    INT_PTR staticBrush = 0, dialogBrush = 0;
+    COLORREF textColor = 0;
+    int backgroundMode = 0;
+  } seen;
+  RunDialogWith([&] {
+    if (!(seen.ready = DialogReady())) return;
+    HWND dialog = g_setup.dialogWindow;
+    seen.caption = WindowText(dialog);
+    seen.downloading = WindowText(GetDlgItem(dialog, 1004));
+    seen.speedLabel = WindowText(GetDlgItem(dialog, 1002));
+    seen.timeLabel = WindowText(GetDlgItem(dialog, 1003));
+    seen.bigIcon = SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0;
+    seen.smallIcon = SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+    GetWindowRect(dialog, &seen.rect);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &info);
+    seen.work = info.rcWork;
+    HDC dc = GetDC(dialog);
+    seen.staticBrush = SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1002)));
+    seen.textColor = GetTextColor(dc);
+    seen.backgroundMode = GetBkMode(dc);
+    seen.dialogBrush = SendMessageW(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
+                                    reinterpret_cast<LPARAM>(dialog));
+    ReleaseDC(dialog, dc);
+
+    // A tick without counters changes nothing.
+    Sleep(1300);
+    seen.speedBefore = WindowText(GetDlgItem(dialog, 1005));
+    seen.timeBefore = WindowText(GetDlgItem(dialog, -1));
+
+    SetStats(1048576, 2097152, 1.9);
+    seen.speedAfter = WaitForText(GetDlgItem(dialog, 1005), L"1.90 KB/s");
+    seen.timeAfter = WaitForText(GetDlgItem(dialog, -1), L"17 minutes and 4 seconds");
+    seen.position = SendMessageW(GetDlgItem(dialog, 1001), PBM_GETPOS, 0, 0);
+    EndProgressDialog();
+  });
+  ASSERT_TRUE(seen.ready);
+  EXPECT_EQ(L"Kit Product 7", seen.caption);
+  EXPECT_EQ(L"Downloading installer:", seen.downloading);
+  EXPECT_EQ(L"Download speed:", seen.speedLabel);
+  EXPECT_EQ(L"Estimated time left:", seen.timeLabel);
+  EXPECT_TRUE(seen.bigIcon);
+  EXPECT_TRUE(seen.smallIcon);
+  EXPECT_EQ(L"Estimating...", seen.speedBefore);
+  EXPECT_EQ(L"Estimating...", seen.timeBefore);
+  EXPECT_EQ(L"1.90 KB/s", seen.speedAfter);
+  EXPECT_EQ(L"17 minutes and 4 seconds", seen.timeAfter);
+  EXPECT_EQ(50, seen.position);
+
+  POINT centred = CenteredPosition(seen.rect, seen.work);
+  EXPECT_EQ(centred.x, seen.rect.left);
+  EXPECT_EQ(centred.y, seen.rect.top);
+
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(g_setup.dialogBrush), seen.staticBrush);
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(g_setup.dialogBrush), seen.dialogBrush);
+  EXPECT_EQ(RGB(255, 255, 255), seen.textColor);
+  EXPECT_EQ(TRANSPARENT, seen.backgroundMode);
+
+  EXPECT_TRUE(g_setup.taskbarList == NULL);  // not Windows 7
+  EXPECT_FALSE(CancelSet());
+}
+
+TEST_F(ProgressDialogTest, SlowSpeedKeepsTheEstimateAndOverrunStaysWithinTheBar) {
+  SetStats(5000, 1000, 0.5);
+  struct {
+    bool ready = false;
+    std::wstring slowSpeed, slowTime, fastTime;
+    LRESULT position = -1;
+  } seen;
+  RunDialogWith([&] {
+    if (!(seen.ready = DialogReady())) return;
+    HWND dialog = g_setup.dialogWindow;
+    seen.slowSpeed = WaitForText(GetDlgItem(dialog, 1005), L"0.50 KB/s");
+    seen.slowTime = WindowText(GetDlgItem(dialog, -1));
+    seen.position = SendMessageW(GetDlgItem(dialog, 1001), PBM_GETPOS, 0, 0);
+    SetStats(5000, 1000, 2.0);
+    seen.fastTime = WaitForText(GetDlgItem(dialog, -1), L"0 seconds");
+    EndProgressDialog();
+  });
+  ASSERT_TRUE(seen.ready);
+  EXPECT_EQ(L"0.50 KB/s", seen.slowSpeed);
+  EXPECT_EQ(L"Estimating...", seen.slowTime);
+  EXPECT_EQ(100, seen.position);
+  EXPECT_EQ(L"0 seconds", seen.fastTime);
+}
+
+TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
+  struct {
+    bool ready = false, firstBox = false, secondBox = false;
+    std::wstring question, boxCaption, speedAfterNo;
+    HWND owner = NULL, dialog = NULL;
+    bool cancelAfterNo = true, visibleAfterNo = false;
+  } seen;
+  RunDialogWith([&] {
+    if (!(seen.ready = DialogReady())) return;
+    HWND dialog = seen.dialog = g_setup.dialogWindow;
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    HWND box = kittest::WaitForMessageBox(5000, dialog);
+    if (!(seen.firstBox = box != NULL)) return EndProgressDialog();
+    seen.question = kittest::BoxText(box);
+    seen.boxCaption = WindowText(box);
+    seen.owner = GetWindow(box, GW_OWNER);
+    kittest::AnswerBox(box, IDNO);
+    kittest::WaitUntilGone(box, 5000);
+    seen.cancelAfterNo = CancelSet();
+    seen.visibleAfterNo = IsWindowVisible(dialog) != FALSE;
+    // The refresh goes on after a No.
+    SetStats(100, 1000000, 4.0);
+    seen.speedAfterNo = WaitForText(GetDlgItem(dialog, 1005), L"4.00 KB/s");
+
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    box = kittest::WaitForMessageBox(5000, dialog);
+    if (!(seen.secondBox = box != NULL)) return EndProgressDialog();
+    kittest::AnswerBox(box, IDYES);
+  });
+  ASSERT_TRUE(seen.ready);
+  ASSERT_TRUE(seen.firstBox);
+  EXPECT_EQ(L"Are you sure you want to quit?", seen.question);
+  EXPECT_EQ(L"Kit Maker", seen.boxCaption);
+  EXPECT_EQ(seen.dialog, seen.owner);
+  EXPECT_FALSE(seen.cancelAfterNo);
+  EXPECT_TRUE(seen.visibleAfterNo);
+  EXPECT_EQ(L"4.00 KB/s", seen.speedAfterNo);
+  ASSERT_TRUE(seen.secondBox);
+  EXPECT_TRUE(CancelSet());
+  EXPECT_FALSE(IsWindow(seen.dialog));
+}
+
+TEST_F(ProgressDialogTest, WorkerThatEndsBeforeTheDialogExistsStillEndsIt) {
+  RunDialogWith([] { EndProgressDialog(); });
+  EXPECT_TRUE(g_setup.dialogWindow != NULL);
+  EXPECT_FALSE(IsWindow(g_setup.dialogWindow));
+  EXPECT_FALSE(CancelSet());
+}
+
+TEST_F(ProgressDialogTest, DialogThatCannotBeShownNeverKeepsTheWorkerWaiting) {
+  g_setup.resourceModule = GetModuleHandleW(NULL);  // no dialog 104 in the test program
+  RunProgressDialog();
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(g_setup.dialogReadyEvent, 0));
+  EXPECT_TRUE(WaitForDialogWindow() == NULL);
+  EndProgressDialog();  // returns at once, ends nothing
+}
+
+TEST_F(ProgressDialogTest, TaskbarProgressOnWindows7DoesNotDisturbTheDialog) {
+  g_setup.osVersionCode = 4;
+  struct {
+    bool ready = false;
+    LRESULT position = -1;
+  } seen;
+  RunDialogWith([&] {
+    if (!(seen.ready = DialogReady())) return;
+    // The worker's own use of the taskbar object, from its thread.
+    SetDialogTaskbarState(TBPF_NORMAL);
+    SetStats(300, 1000, 10.0);
+    WaitForText(GetDlgItem(g_setup.dialogWindow, 1005), L"10.00 KB/s");
+    seen.position = SendMessageW(GetDlgItem(g_setup.dialogWindow, 1001), PBM_GETPOS, 0, 0);
+    EndProgressDialog();
+  });
+  ASSERT_TRUE(seen.ready);
+  EXPECT_EQ(30, seen.position);
+}
