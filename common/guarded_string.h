@@ -74,6 +74,8 @@ template <uint32_t N>
 class InPlaceGuardedString : public GuardedString {
  public:
   InPlaceGuardedString() { InitInPlace(&header_, storage_, N); }
+  // Released while the in-place header and storage are still alive.
+  ~InPlaceGuardedString() { Destroy(); }
 
  private:
   GuardedStringHeader header_;
