@@ -1,12 +1,183 @@
-// Placeholder until this part is built.
 #include "downloader/products/competing_products.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include <string.h>
+#include <wchar.h>
 
-bool DetectCompetingProducts() { WriteLog(L"[KITFETCHER] placeholder: DetectCompetingProducts"); return false; }
-DWORD UninstallSelectedProducts(unsigned char* selection) { delete[] selection; return kRemovalFailed; }
-bool UninstallByKey(const wchar_t*) { return false; }
-bool LookUpUninstallEntry(int, const wchar_t*, CompetingProduct*) { return false; }
-bool ReadUninstallValue(const wchar_t*, const wchar_t*, wchar_t* buffer) { buffer[0] = 0; return false; }
+#include "common/fixed_string.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/process_runner.h"
+#include "downloader/products/product_array.h"
+#include "downloader/products/uninstall_dll_wrapper.h"
+#include "downloader/registry_services.h"
+#include "downloader/setup_state.h"
+
+namespace {
+
+bool BindLibrary(CUninstallDllWrapper& dll) { return dll.IsLoaded() || dll.Load(); }
+
+// A key goes into a 520-character entry field whole or not at all: a cut key
+// would name another product, or none.
+bool UsableKey(const wchar_t* productName, const wchar_t* key, size_t length) {
+  if (!key || length == 0) {
+    WriteLog(L"[SETUP] Skipping an empty key of product %s", productName);
+    return false;
+  }
+  if (length >= kCompetingTextChars) {
+    WriteLog(L"[SETUP] Skipping a key of product %s with %u characters or more", productName,
+             static_cast<unsigned>(kCompetingTextChars));
+    return false;
+  }
+  return true;
+}
+
+CompetingProduct& NextEntry() {
+  CompetingProduct& entry = g_setup.competingProducts[g_setup.competingProductCount];
+  memset(&entry, 0, sizeof(entry));
+  return entry;
+}
+
+void AddKeyedEntry(const wchar_t* productName, const wchar_t* key, size_t keyLength) {
+  CompetingProduct& entry = NextEntry();
+  qn::CopyText(entry.displayName, kCompetingTextChars, productName);
+  memcpy(entry.productKey, key, keyLength * sizeof(wchar_t));
+  entry.productKey[keyLength] = L'\0';
+  qn::CopyText(entry.uninstallString, kCompetingTextChars, entry.productKey);
+  if (!LookUpUninstallEntry(0, entry.productKey, &entry)) LookUpUninstallEntry(1, entry.productKey, &entry);
+  ++g_setup.competingProductCount;
+}
+
+void AddKeylessEntry(const wchar_t* productName) {
+  CompetingProduct& entry = NextEntry();
+  qn::CopyText(entry.displayName, kCompetingTextChars, productName);
+  qn::CopyText(entry.productKey, kCompetingTextChars, productName);
+  ++g_setup.competingProductCount;
+}
+
+bool TableFull() { return g_setup.competingProductCount >= kMaxCompetingProducts; }
+
+bool SameText(const wchar_t* candidate, size_t candidateLength, const wchar_t* key, size_t keyLength) {
+  return candidate && candidateLength == keyLength && memcmp(candidate, key, keyLength * sizeof(wchar_t)) == 0;
+}
+
+bool AskLibraryToRemove(ProductRecord& record, UninstallProductFn uninstallProduct) {
+  record.selected = 1;
+  unsigned char flag = 0;
+  return uninstallProduct(&record, &flag, 0) != 0;
+}
+
+bool NamesExistingPath(const wchar_t* text) {
+  return text[0] != L'\0' && GetFileAttributesW(text) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MentionsMsiexec(const wchar_t* command) {
+  wchar_t lower[kCompetingTextChars];
+  if (!qn::CopyText(lower, kCompetingTextChars, command)) return false;
+  size_t length = wcslen(lower);
+  if (length) CharLowerBuffW(lower, static_cast<DWORD>(length));
+  return wcsstr(lower, L"msiexec") != NULL;
+}
+
+}  // namespace
+
+bool DetectCompetingProducts() {
+  g_setup.competingProductCount = 0;
+  CUninstallDllWrapper& dll = UninstallDll();
+  if (!BindLibrary(dll)) return false;
+  SAFEARRAY* products = NULL;
+  dll.GetInstalledProducts(&products);
+  if (!products) return false;
+  return FillCompetingProducts(products);
+}
+
+bool FillCompetingProducts(SAFEARRAY* products) {
+  CheckedProductArray array(products);
+  if (!array.Open()) return false;
+  for (size_t i = 0; i < array.Count() && !TableFull(); ++i) {
+    ProductRecord& record = array.At(i);
+    CheckedKeyArray keys(record);
+    size_t nameLength = LibraryTextLength(record.productName, kCompetingTextChars);
+    if (nameLength >= kCompetingTextChars) {
+      WriteLog(L"[SETUP] Skipping a product whose name has %u characters or more",
+               static_cast<unsigned>(kCompetingTextChars));
+      continue;
+    }
+    const wchar_t* name = record.productName ? record.productName : L"";
+    if (!keys.Present()) {
+      if (nameLength == 0) {
+        WriteLog(L"[SETUP] Skipping a product with neither name nor keys");
+        continue;
+      }
+      AddKeylessEntry(name);
+      continue;
+    }
+    if (!keys.Open()) continue;
+    for (size_t k = 0; k < keys.Count() && !TableFull(); ++k) {
+      size_t keyLength = 0;
+      const wchar_t* key = keys.At(k, &keyLength);
+      if (UsableKey(name, key, keyLength)) AddKeyedEntry(name, key, keyLength);
+    }
+  }
+  return true;
+}
+
+DWORD UninstallSelectedProducts(unsigned char* selection) {
+  if (!selection) return 0;
+  RunSetupAfterRestart();
+  DWORD result = 0;
+  for (size_t i = 0; i < g_setup.competingProductCount && i < kMaxCompetingProducts; ++i) {
+    if (selection[i] != 1) continue;
+    const CompetingProduct& entry = g_setup.competingProducts[i];
+    bool namesPath = NamesExistingPath(entry.uninstallString);
+    wchar_t commandLine[kCompetingTextChars];
+    qn::CopyText(commandLine, kCompetingTextChars, entry.uninstallString);
+    RunProcessAndWait(commandLine, NULL);
+    if (!namesPath && !MentionsMsiexec(entry.uninstallString)) {
+      WriteLog(L"[SETUP] Uninstall product call into wipekit");
+      if (!UninstallByKey(entry.productKey)) result = kRemovalFailed;
+    }
+  }
+  delete[] selection;
+  return result;
+}
+
+bool UninstallByKey(const wchar_t* key) {
+  if (!key || !key[0]) return false;
+  CUninstallDllWrapper& dll = UninstallDll();
+  if (!BindLibrary(dll)) return false;
+  UninstallProductFn uninstallProduct = dll.UninstallProductEntry();
+  if (!uninstallProduct) {
+    // Detection needs no removal entry point, so a library without one is bound
+    // all the same; the removal it cannot do is a failed removal.
+    WriteLog(L"[SETUP][CUninstallDllWrapper] pfnUninstallProduct is NULL: cannot remove %s", key);
+    return false;
+  }
+  SAFEARRAY* products = NULL;
+  dll.GetInstalledProducts(&products);
+  if (!products) return false;
+  return UninstallRecordsOwningKey(products, key, uninstallProduct);
+}
+
+bool UninstallRecordsOwningKey(SAFEARRAY* products, const wchar_t* key, UninstallProductFn uninstallProduct) {
+  CheckedProductArray array(products);
+  if (!key || !key[0] || !uninstallProduct || !array.Open()) return false;
+  size_t keyLength = wcslen(key);
+  bool answer = false;
+  for (size_t i = 0; i < array.Count(); ++i) {
+    ProductRecord& record = array.At(i);
+    CheckedKeyArray keys(record);
+    if (!keys.Present()) {
+      size_t nameLength = LibraryTextLength(record.productName, keyLength + 1);
+      if (SameText(record.productName, nameLength, key, keyLength)) {
+        answer = AskLibraryToRemove(record, uninstallProduct);
+      }
+      continue;
+    }
+    if (!keys.Open()) continue;
+    for (size_t k = 0; k < keys.Count(); ++k) {
+      size_t candidateLength = 0;
+      const wchar_t* candidate = keys.At(k, &candidateLength);
+      if (SameText(candidate, candidateLength, key, keyLength)) answer = AskLibraryToRemove(record, uninstallProduct);
+    }
+  }
+  return answer;
+}

@@ -1,0 +1,30 @@
+// What the removal library hands over and what it is called with. The layout
+// is a binary contract with wipekit.dll: five 32-bit words per record.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+struct ProductRecord {
+  const wchar_t* productName;  // the library's name of the product; may be null
+  DWORD reserved1;             // not read
+  DWORD reserved2;             // not read
+  SAFEARRAY* productKeys;      // one-dimensional array of BSTR keys, or null
+  DWORD selected;              // 1 marks the record handed to UninstallProduct
+};
+
+#ifndef _WIN64
+static_assert(sizeof(ProductRecord) == 20, "the removal library's records are 20 bytes");
+#endif
+const UINT kProductRecordBytes = 20;
+
+// The selector of GetInstalledProducts that asks for the products installed now.
+const int kInstalledProductsMode = 2;
+
+// The library's exports (undecorated __stdcall names).
+typedef HRESULT(__stdcall* GetProductsFn)(SAFEARRAY** products);
+typedef HRESULT(__stdcall* GetInstalledProductsFn)(SAFEARRAY** products, int mode);
+typedef HRESULT(__stdcall* UninstallProductsFn)(SAFEARRAY* products);
+typedef HRESULT(__stdcall* UninstallForceAllFn)();
+typedef HRESULT(__stdcall* UninstallAllInstalledFn)();
+typedef unsigned char(__stdcall* UninstallProductFn)(ProductRecord* product, unsigned char* flag,
+                                                     int reserved);

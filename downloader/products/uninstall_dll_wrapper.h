@@ -1,0 +1,43 @@
+// The binding to the removal library wipekit.dll in the program's folder. One
+// per process; once loaded, the library stays loaded.
+#pragma once
+#include <windows.h>
+
+#include "downloader/products/product_record.h"
+
+class CUninstallDllWrapper {
+ public:
+  CUninstallDllWrapper();
+
+  // True when the library and the entry points detection needs are bound;
+  // otherwise logs the first one missing.
+  bool IsLoaded();
+  // Binds the library from programFolder unless it is bound already.
+  bool Load();
+  // Forgets the library and unloads it. The program never does this; tests do,
+  // to bind another library from another folder.
+  void Unload();
+
+  // Asks for the installed products; the array (or null) is the caller's.
+  HRESULT GetInstalledProducts(SAFEARRAY** products);
+  // The removal entry point, or null when the library does not export it.
+  UninstallProductFn UninstallProductEntry() const { return pfnUninstallProduct; }
+
+ private:
+  CUninstallDllWrapper(const CUninstallDllWrapper&);
+  CUninstallDllWrapper& operator=(const CUninstallDllWrapper&);
+  void ClearEntries();
+
+  HMODULE m_hUninstallDll;
+  GetProductsFn pfnGetProducts;
+  GetInstalledProductsFn pfnGetInstalledProducts;
+  UninstallProductsFn pfnUninstallProducts;
+  UninstallForceAllFn pfnUninstallForceAll;
+  UninstallAllInstalledFn pfnUninstallAllInstalled;
+  UninstallProductFn pfnUninstallProduct;
+};
+
+// The process's one binding.
+CUninstallDllWrapper& UninstallDll();
+
+extern const wchar_t kRemovalLibraryName[];

@@ -1,0 +1,92 @@
+#include "wipekit/catalogue.h"
+
+#include <windows.h>
+
+namespace wipekit {
+
+namespace {
+
+const DWORD kMaxCatalogueBytes = 1024 * 1024;
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+    if (end == std::wstring::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::wstring Trim(const std::wstring& text) {
+  size_t first = text.find_first_not_of(L" \t\r");
+  if (first == std::wstring::npos) return std::wstring();
+  size_t last = text.find_last_not_of(L" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+void ParseProduct(const std::wstring& value, Catalogue* catalogue) {
+  std::vector<std::wstring> fields = Split(value, L'|');
+  CatalogueProduct product;
+  product.name = fields[0];
+  product.failRemoval = false;
+  if (fields.size() > 1) {
+    std::vector<std::wstring> keys = Split(fields[1], L';');
+    for (size_t i = 0; i < keys.size(); ++i) {
+      std::wstring key = Trim(keys[i]);
+      if (!key.empty()) product.keys.push_back(key);
+    }
+  }
+  if (fields.size() > 2) {
+    std::vector<std::wstring> flags = Split(fields[2], L',');
+    for (size_t i = 0; i < flags.size(); ++i) {
+      if (Trim(flags[i]) == L"fail") product.failRemoval = true;
+    }
+  }
+  catalogue->products.push_back(product);
+}
+
+}  // namespace
+
+void ParseCatalogue(const std::wstring& text, Catalogue* catalogue) {
+  std::vector<std::wstring> lines = Split(text, L'\n');
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::wstring line = lines[i];
+    if (!line.empty() && line[line.size() - 1] == L'\r') line.erase(line.size() - 1);
+    if (line.empty() || line[0] == L'#' || line[0] == L';') continue;
+    size_t equals = line.find(L'=');
+    if (equals == std::wstring::npos) continue;
+    std::wstring name = Trim(line.substr(0, equals));
+    std::wstring value = line.substr(equals + 1);
+    if (name == L"product") ParseProduct(value, catalogue);
+  }
+}
+
+bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD size = GetFileSize(file, NULL);
+  if (size == INVALID_FILE_SIZE || size > kMaxCatalogueBytes) {
+    CloseHandle(file);
+    return false;
+  }
+  std::string bytes(size, '\0');
+  DWORD read = 0;
+  BOOL ok = size == 0 || ReadFile(file, &bytes[0], size, &read, NULL);
+  CloseHandle(file);
+  if (!ok || read != size) return false;
+  size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  std::wstring text;
+  if (bytes.size() > skip) {
+    int chars = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), NULL, 0);
+    if (chars <= 0) return false;
+    text.resize(chars);
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), &text[0], chars);
+  }
+  ParseCatalogue(text, catalogue);
+  return true;
+}
+
+}  // namespace wipekit

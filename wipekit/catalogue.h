@@ -1,0 +1,25 @@
+// The catalogue beside the library: which products it knows and the keys of
+// their Uninstall entries. Format in README.md.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace wipekit {
+
+struct CatalogueProduct {
+  std::wstring name;
+  std::vector<std::wstring> keys;
+  bool failRemoval;  // removal always answers "not removed"
+};
+
+struct Catalogue {
+  std::vector<CatalogueProduct> products;
+};
+
+// Reads the catalogue file (UTF-8, an optional byte-order mark). False when it
+// cannot be read; lines it does not understand are ignored.
+bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue);
+// The same from text already in memory.
+void ParseCatalogue(const std::wstring& text, Catalogue* catalogue);
+
+}  // namespace wipekit

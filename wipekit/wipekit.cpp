@@ -1,0 +1,148 @@
+// Stand-in removal library: reports and removes the products its catalogue
+// (wipekit.ini beside the library) names, judged by their Uninstall entries.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "downloader/products/product_record.h"
+#include "wipekit/catalogue.h"
+#include "wipekit/uninstall_entries.h"
+
+namespace {
+
+HMODULE g_module = NULL;
+
+std::wstring LibraryFolder() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  std::wstring folder(path, length);
+  size_t slash = folder.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+bool LoadCatalogue(wipekit::Catalogue* catalogue) {
+  std::wstring folder = LibraryFolder();
+  return !folder.empty() && wipekit::ReadCatalogue(folder + L"wipekit.ini", catalogue);
+}
+
+// Product names handed out stay valid while the library is loaded: each
+// distinct name is kept once, for good.
+const wchar_t* KeptName(const std::wstring& name) {
+  static std::vector<BSTR> names;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (SysStringLen(names[i]) == name.size() && name.compare(0, name.size(), names[i], name.size()) == 0) {
+      return names[i];
+    }
+  }
+  BSTR kept = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
+  if (kept) names.push_back(kept);
+  return kept;
+}
+
+bool IsInstalled(const wipekit::CatalogueProduct& product) {
+  if (product.keys.empty()) return true;
+  for (size_t i = 0; i < product.keys.size(); ++i) {
+    if (wipekit::UninstallEntryExists(product.keys[i].c_str())) return true;
+  }
+  return false;
+}
+
+SAFEARRAY* MakeKeyArray(const std::vector<std::wstring>& keys) {
+  if (keys.empty()) return NULL;
+  SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(keys.size()));
+  if (!array) return NULL;
+  for (LONG i = 0; i < static_cast<LONG>(keys.size()); ++i) {
+    BSTR key = SysAllocString(keys[i].c_str());
+    SafeArrayPutElement(array, &i, key);  // copies the string
+    SysFreeString(key);
+  }
+  return array;
+}
+
+// A one-dimensional, zero-based array of ProductRecord elements. No feature
+// flags are set, so destroying it frees the records' memory and nothing else.
+SAFEARRAY* MakeProductArray(const std::vector<const wipekit::CatalogueProduct*>& products) {
+  SAFEARRAY* array = NULL;
+  if (FAILED(SafeArrayAllocDescriptor(1, &array))) return NULL;
+  array->cbElements = sizeof(ProductRecord);
+  array->rgsabound[0].lLbound = 0;
+  array->rgsabound[0].cElements = static_cast<ULONG>(products.size());
+  if (FAILED(SafeArrayAllocData(array))) {
+    SafeArrayDestroyDescriptor(array);
+    return NULL;
+  }
+  void* data = NULL;
+  if (FAILED(SafeArrayAccessData(array, &data))) {
+    SafeArrayDestroy(array);
+    return NULL;
+  }
+  ProductRecord* records = static_cast<ProductRecord*>(data);
+  for (size_t i = 0; i < products.size(); ++i) {
+    ProductRecord& record = records[i];
+    ZeroMemory(&record, sizeof(record));
+    record.productName = KeptName(products[i]->name);
+    record.productKeys = MakeKeyArray(products[i]->keys);
+  }
+  SafeArrayUnaccessData(array);
+  return array;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+HRESULT __stdcall GetInstalledProducts(SAFEARRAY** products, int mode) {
+  if (!products) return E_POINTER;
+  *products = NULL;
+  if (mode != kInstalledProductsMode) return E_INVALIDARG;
+  wipekit::Catalogue catalogue;
+  if (!LoadCatalogue(&catalogue)) return S_FALSE;
+  std::vector<const wipekit::CatalogueProduct*> installed;
+  for (size_t i = 0; i < catalogue.products.size(); ++i) {
+    if (IsInstalled(catalogue.products[i])) installed.push_back(&catalogue.products[i]);
+  }
+  if (installed.empty()) return S_FALSE;
+  *products = MakeProductArray(installed);
+  return *products ? S_OK : E_OUTOFMEMORY;
+}
+
+unsigned char __stdcall UninstallProduct(ProductRecord* product, unsigned char* flag, int reserved) {
+  if (flag) *flag = 0;  // no restart needed
+  if (!product || !product->productName || product->selected != 1) return 0;
+  wipekit::Catalogue catalogue;
+  if (!LoadCatalogue(&catalogue)) return 0;
+  unsigned char answer = 0;
+  for (size_t i = 0; i < catalogue.products.size(); ++i) {
+    const wipekit::CatalogueProduct& known = catalogue.products[i];
+    if (known.name != product->productName) continue;
+    answer = 1;
+    if (known.failRemoval) answer = 0;
+    for (size_t k = 0; answer && k < known.keys.size(); ++k) {
+      if (!wipekit::DeleteUninstallEntry(known.keys[k].c_str())) answer = 0;
+    }
+    break;
+  }
+  return answer;
+}
+
+// Exported for the binding's sake; the downloader never calls them.
+HRESULT __stdcall GetProducts(SAFEARRAY** products) {
+  if (products) *products = NULL;
+  return E_NOTIMPL;
+}
+HRESULT __stdcall UninstallProducts(SAFEARRAY*) { return E_NOTIMPL; }
+HRESULT __stdcall UninstallForceAll() { return E_NOTIMPL; }
+HRESULT __stdcall UninstallAllInstalled() { return E_NOTIMPL; }
+
+}  // extern "C"
