@@ -1,8 +1,151 @@
-// Placeholder until this part is built.
 #include "downloader/config/locations_reader.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include <new>
+#include <stdlib.h>
+#include <string>
+#include <wchar.h>
 
-HRESULT ReadLocations(const wchar_t* path) { WriteLog(L"[KITFETCHER] placeholder: ReadLocations %s", path); return E_NOTIMPL; }
+#include "common/fixed_string.h"
+#include "downloader/config/xml_dom.h"
+#include "downloader/setup_state.h"
+
+namespace {
+
+using xmldom::AttributeMapPtr;
+using xmldom::NodePtr;
+
+// A requirement value has at most 19 characters; a longer one is not a number
+// the kit meant.
+const size_t kRequirementChars = 20;
+
+// The text of the node at xpath; false when there is no such node or its text
+// cannot be read.
+bool ReadSelectedText(IXMLDOMNode* root, const wchar_t* xpath, qn::ScopedBstr& text) {
+  NodePtr node;
+  HRESULT hr = xmldom::SelectNode(root, xpath, node);
+  if (hr != S_OK) return false;
+  return xmldom::ReadText(node.Get(), text) == S_OK;
+}
+
+// Copies the node's text into a name field; a text too long for the field
+// leaves the field as it was.
+void ReadName(IXMLDOMNode* root, const wchar_t* xpath, wchar_t* field) {
+  qn::ScopedBstr text;
+  if (ReadSelectedText(root, xpath, text)) qn::CopyText(field, kNameChars, text.Text());
+}
+
+// The flags only ever turn off: anything but exactly "1" does it.
+void ReadFlag(IXMLDOMNode* root, const wchar_t* xpath, bool& flag) {
+  qn::ScopedBstr text;
+  if (ReadSelectedText(root, xpath, text) && wcscmp(text.Text(), L"1") != 0) flag = false;
+}
+
+// Appends the child as a file entry when it carries all four attributes.
+void ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
+  AttributeMapPtr attributes;
+  if (xmldom::GetAttributes(child, attributes) != S_OK) return;
+  qn::ScopedBstr name, relativePath, autorun, baseUrl;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"name", name) != S_OK) return;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"relative_path", relativePath) != S_OK) return;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"autorun", autorun) != S_OK) return;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"base_url", baseUrl) != S_OK) return;
+  DownloadableFile file;
+  file.name.Set(name.Text());
+  file.md5Name.Set((std::wstring(name.Text()) + L".md5").c_str());
+  if (relativePath.Text()[0] != L'\0') file.relativePath.Set(relativePath.Text());
+  file.autorun = wcscmp(autorun.Text(), L"true") == 0;
+  if (baseUrl.Text()[0] != L'\0') file.baseUrl.Set(baseUrl.Text());
+  file.sizeBytes = 0;
+  config.downloadableFiles.push_back(file);
+}
+
+// Appends the child as a patch entry when it carries a path and a value.
+void ReadPatchEntry(IXMLDOMNode* child, LocationsConfig& config) {
+  AttributeMapPtr attributes;
+  if (xmldom::GetAttributes(child, attributes) != S_OK) return;
+  qn::ScopedBstr path, newValue;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"path", path) != S_OK) return;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"new_val", newValue) != S_OK) return;
+  config.xmlPatches.push_back(XmlPatch(path.Text(), newValue.Text(), false));
+}
+
+enum ListOutcome { kListMissing, kListWithoutChildren, kListRead };
+
+// Hands every child of the element at xpath to readEntry, in document order.
+ListOutcome ReadList(IXMLDOMNode* root, const wchar_t* xpath, void (*readEntry)(IXMLDOMNode*, LocationsConfig&),
+                     LocationsConfig& config) {
+  NodePtr parent;
+  if (xmldom::SelectNode(root, xpath, parent) != S_OK) return kListMissing;
+  NodePtr child;
+  if (xmldom::FirstChild(parent.Get(), child) != S_OK) return kListWithoutChildren;
+  do {
+    readEntry(child.Get(), config);
+  } while (xmldom::MoveToNextSibling(child) == S_OK);
+  return kListRead;
+}
+
+// Decimal with leading blanks and a sign; digits up to the first other
+// character; no digits reads 0.
+void ReadRequirement(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, int& field) {
+  qn::ScopedBstr text;
+  if (xmldom::ReadAttributeText(attributes, name, text) != S_OK) return;
+  wchar_t value[kRequirementChars];
+  if (!qn::CopyText(value, kRequirementChars, text.Text())) return;
+  field = static_cast<int>(wcstol(value, NULL, 10));
+}
+
+void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
+  NodePtr requirements;
+  if (xmldom::SelectNode(root, L"//systemRequirements", requirements) != S_OK) return;
+  AttributeMapPtr attributes;
+  if (!xmldom::GetAttributes(requirements.Get(), attributes) == S_OK) return;
+  ReadRequirement(attributes.Get(), L"cpuFreqMHz", config.cpuFreqMHz);
+  ReadRequirement(attributes.Get(), L"hddMBytes", config.hddMBytes);
+  ReadRequirement(attributes.Get(), L"ramMBytes", config.ramMBytes);
+}
+
+// The document's sections in reading order; each stop leaves the rest at its
+// defaults.
+void ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
+  qn::ScopedBstr baseUrl;
+  if (!ReadSelectedText(root, x64 ? L"//locations/x64/base_url" : L"//locations/x86/base_url", baseUrl) ||
+      baseUrl.Text()[0] == L'\0') {
+    return;
+  }
+  config.baseUrl.Set(baseUrl.Text());
+
+  ReadName(root, L"//locations/manufacturerName", config.manufacturerName);
+  ReadName(root, L"//locations/defaultProductName", config.defaultProductName);
+  wchar_t language[kNameChars];
+  language[0] = L'\0';
+  ReadName(root, L"//locations/language", language);
+  if (language[0] != L'\0') {
+    CharLowerBuffW(language, static_cast<DWORD>(wcslen(language)));
+    qn::CopyText(config.language, kNameChars, language);
+  }
+  ReadFlag(root, L"//locations/ShowNewFilesPrompt", config.showNewFilesPrompt);
+  ReadFlag(root, L"//locations/DefaultNewFilesAnswer", config.defaultNewFilesAnswer);
+
+  // A kit without files for this architecture still has its patches and
+  // requirements read; an empty file list ends the reading.
+  const wchar_t* files = x64 ? L"//locations/x64/downloadable_files" : L"//locations/x86/downloadable_files";
+  if (ReadList(root, files, ReadFileEntry, config) == kListWithoutChildren) return;
+  if (ReadList(root, L"//locations/modifies", ReadPatchEntry, config) != kListRead) return;
+
+  ReadRequirements(root, config);
+}
+
+}  // namespace
+
+HRESULT ReadLocations(const wchar_t* path) {
+  qn::ScopedCoInit com;
+  xmldom::DocumentPtr doc;
+  HRESULT hr = xmldom::OpenDocument(path, doc);
+  if (hr != S_OK) return hr;
+  try {
+    ReadSections(doc.Get(), g_setup.locations, g_setup.isWow64);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}

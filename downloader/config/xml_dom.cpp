@@ -1,0 +1,165 @@
+#include "downloader/config/xml_dom.h"
+
+#include <wchar.h>
+
+namespace xmldom {
+
+namespace {
+
+// The MSXML 3.0 document class and its document interface; defined here
+// because not every SDK's import libraries carry them.
+const CLSID kClsidDomDocument30 = {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+const IID kIidXmlDomDocument = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// S_OK only together with an object: a success without one counts as "nothing"
+// (S_FALSE), and anything but S_OK leaves the owner empty.
+template <class Owner>
+HRESULT Settle(HRESULT hr, Owner& owner) {
+  if (hr == S_OK && owner.Get() == NULL) hr = S_FALSE;
+  if (hr != S_OK) owner.Reset();
+  return hr;
+}
+
+// Wine's MSXML crashes on a malformed selection pattern where Windows refuses
+// it. The common slips are refused here before the DOM sees them: a pattern
+// that ends in a step separator, an "@", an operator or a blank, a step that
+// starts with a digit, an empty predicate, or a bracket, parenthesis or quote
+// left open.
+bool IsCompletePattern(const wchar_t* pattern) {
+  size_t length = wcslen(pattern);
+  if (length == 0) return false;
+  wchar_t last = pattern[length - 1];
+  if (wcschr(L"/@[(|=!<>, \t\r\n", last) && !(length == 1 && last == L'/')) return false;
+  int brackets = 0;
+  int parentheses = 0;
+  wchar_t quote = 0;
+  for (const wchar_t* p = pattern; *p; ++p) {
+    if (quote) {
+      if (*p == quote) quote = 0;
+    } else if (*p == L'/' && p[1] >= L'0' && p[1] <= L'9' && brackets == 0) {
+      return false;  // a step cannot start with a digit
+    } else if (*p == L'[' && p[1] == L']') {
+      return false;
+    } else if (*p == L'\'' || *p == L'"') {
+      quote = *p;
+    } else if (*p == L'[') {
+      ++brackets;
+    } else if (*p == L']') {
+      if (--brackets < 0) return false;
+    } else if (*p == L'(') {
+      ++parentheses;
+    } else if (*p == L')') {
+      if (--parentheses < 0) return false;
+    }
+  }
+  return quote == 0 && brackets == 0 && parentheses == 0;
+}
+
+}  // namespace
+
+HRESULT CreateDocument(DocumentPtr& doc) {
+  HRESULT hr = CoCreateInstance(kClsidDomDocument30, NULL, CLSCTX_INPROC_SERVER, kIidXmlDomDocument,
+                                doc.ReceiveVoid());
+  if (SUCCEEDED(hr) && !doc.IsNull()) return S_OK;
+  doc.Reset();
+  return FAILED(hr) ? hr : E_NOINTERFACE;
+}
+
+HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
+  if (!doc || !path) return E_INVALIDARG;
+  qn::ScopedVariant source(path);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  HRESULT hr = doc->load(source.Get(), &loaded);
+  if (hr == S_OK && loaded == VARIANT_TRUE) return S_OK;
+  return FAILED(hr) ? hr : S_FALSE;
+}
+
+HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc) {
+  HRESULT hr = CreateDocument(doc);
+  if (hr == S_OK) hr = LoadDocument(doc.Get(), path);
+  if (hr != S_OK) doc.Reset();
+  return hr;
+}
+
+HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path) {
+  if (!doc || !path) return E_INVALIDARG;
+  qn::ScopedVariant target(path);
+  return doc->save(target.Get());
+}
+
+HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node) {
+  node.Reset();
+  if (!from || !xpath || !IsCompletePattern(xpath)) return E_INVALIDARG;
+  qn::ScopedBstr query(xpath);
+  HRESULT hr = from->selectSingleNode(query.Get(), node.Receive());
+  return Settle(hr, node);
+}
+
+HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child) {
+  child.Reset();
+  if (!node) return E_INVALIDARG;
+  HRESULT hr = node->get_firstChild(child.Receive());
+  return Settle(hr, child);
+}
+
+HRESULT MoveToNextSibling(NodePtr& node) {
+  if (node.IsNull()) return E_INVALIDARG;
+  IXMLDOMNode* next = NULL;
+  HRESULT hr = node->get_nextSibling(&next);
+  *node.Receive() = next;  // releases the current node
+  return Settle(hr, node);
+}
+
+HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text) {
+  text.Reset();
+  if (!node) return E_INVALIDARG;
+  // An empty text may come back as a null string; it is still a text.
+  HRESULT hr = node->get_text(text.Receive());
+  if (hr != S_OK) text.Reset();
+  return hr;
+}
+
+HRESULT WriteText(IXMLDOMNode* node, const wchar_t* text) {
+  if (!node || !text) return E_INVALIDARG;
+  qn::ScopedBstr value(text);
+  if (!value.Get()) return E_OUTOFMEMORY;
+  return node->put_text(value.Get());
+}
+
+HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes) {
+  attributes.Reset();
+  if (!node) return E_INVALIDARG;
+  HRESULT hr = node->get_attributes(attributes.Receive());
+  return Settle(hr, attributes);
+}
+
+HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute) {
+  attribute.Reset();
+  if (!attributes || !name) return E_INVALIDARG;
+  qn::ScopedBstr attributeName(name);
+  HRESULT hr = attributes->getNamedItem(attributeName.Get(), attribute.Receive());
+  return Settle(hr, attribute);
+}
+
+HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text) {
+  text.Reset();
+  NodePtr attribute;
+  HRESULT hr = GetAttribute(attributes, name, attribute);
+  if (hr != S_OK) return hr;
+  return ReadText(attribute.Get(), text);
+}
+
+HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element) {
+  element.Reset();
+  if (!doc || !name) return E_INVALIDARG;
+  VARIANT type;
+  VariantInit(&type);
+  type.vt = VT_I4;
+  type.lVal = NODE_ELEMENT;
+  qn::ScopedBstr elementName(name);
+  qn::ScopedBstr noNamespace(L"");
+  HRESULT hr = doc->createNode(type, elementName.Get(), noNamespace.Get(), element.Receive());
+  return Settle(hr, element);
+}
+
+}  // namespace xmldom

@@ -1,0 +1,51 @@
+// Small helpers over the MSXML 3.0 DOM document, shared by the code that reads
+// and patches the kit's XML documents. The caller initialises COM.
+#pragma once
+#include <windows.h>
+#include <msxml2.h>
+
+#include "common/scoped_handles.h"
+
+namespace xmldom {
+
+typedef qn::ComPtr<IXMLDOMDocument> DocumentPtr;
+typedef qn::ComPtr<IXMLDOMNode> NodePtr;
+typedef qn::ComPtr<IXMLDOMNamedNodeMap> AttributeMapPtr;
+
+// Creates an empty MSXML 3.0 document.
+HRESULT CreateDocument(DocumentPtr& doc);
+// Loads the file with the DOM's default properties. S_OK only when the DOM
+// reports the load successful.
+HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
+// Both of the above; any answer but S_OK leaves doc empty.
+HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);
+
+// Writes the document back to path.
+HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path);
+
+// Every helper below answers S_OK only together with the object asked for;
+// any other answer leaves the owner empty.
+
+// S_FALSE when the path selects nothing, a failure for a path the DOM rejects.
+HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node);
+HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child);
+// Moves node on to its next sibling; S_OK while there is one, otherwise node
+// ends up null.
+HRESULT MoveToNextSibling(NodePtr& node);
+
+// The node's text. S_OK with a text (possibly empty); otherwise text is null.
+HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text);
+HRESULT WriteText(IXMLDOMNode* node, const wchar_t* text);
+
+// The node's attribute map: S_OK for elements, S_FALSE (map null) for nodes
+// that carry no attributes, such as text and comments.
+HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes);
+// One attribute node of the map; S_FALSE (node null) when it is missing.
+HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute);
+// The text of one attribute; S_OK only when it exists and its text was read.
+HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
+
+// Creates an element without namespace, owned by doc but not yet in the tree.
+HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
+
+}  // namespace xmldom
