@@ -1,0 +1,213 @@
+// The buy link built from contacts.xml and the program's own store rows, and
+// the install items marked local, on real documents through the DOM.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/path_join.h"
+#include "downloader/config/install_descriptor.h"
+#include "downloader/setup_state.h"
+#include "tests/unit/support/xml_test_files.h"
+
+namespace {
+
+const char kRow2000[] = "https://secure.orderdesk-rn.example/softsell/nph-softsell.cgi?";
+
+// The store rows are resources of kitfetcher.exe, which lies one folder above
+// the test programs (or where KITFETCHER_EXE says).
+HMODULE LoadProgramResources() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"KITFETCHER_EXE", path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    GetModuleFileNameW(NULL, path, MAX_PATH);
+    wchar_t* slash = wcsrchr(path, L'\\');
+    if (slash) *slash = L'\0';
+    qn::JoinPath(path, MAX_PATH, path, L"..\\kitfetcher.exe");
+  }
+  return LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+std::string Contacts(const std::string& children) {
+  return "<?xml version=\"1.0\"?>\n<contacttool>\n  <contacts>\n    <def_items>" + children +
+         "</def_items>\n  </contacts>\n</contacttool>\n";
+}
+
+class BuyLinkTest : public ::testing::Test {
+ protected:
+  static void SetUpTestCase() { resources_ = LoadProgramResources(); }
+  static void TearDownTestCase() {
+    if (resources_) FreeLibrary(resources_);
+    resources_ = NULL;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe not found";
+    ResetSetupState();
+    g_setup.resourceModule = resources_;
+    qn::CopyText(g_setup.programFolder, MAX_PATH, folder_.FolderWithSlash().c_str());
+  }
+  void TearDown() override { ResetSetupState(); }
+
+  // Runs BuildBuyLink for the parent path; returns the log.
+  std::string Build(const std::string& contacts, const std::wstring& parent) {
+    if (!contacts.empty()) {
+      EXPECT_TRUE(xmltest::WriteFileBytes(folder_.File(L"contacts.xml"), contacts));
+    }
+    qn::CopyText(g_setup.parentProcessPath, MAX_PATH, parent.c_str());
+    xmltest::LogCapture log(folder_);
+    BuildBuyLink();
+    return log.Messages();
+  }
+  std::string Link() const {
+    std::wstring link(g_setup.buyLink);
+    return std::string(link.begin(), link.end());
+  }
+  void ExpectNoLink() {
+    EXPECT_FALSE(g_setup.hasBuyLink);
+    EXPECT_STREQ(L"", g_setup.buyLink);
+  }
+
+  static HMODULE resources_;
+  xmltest::ScratchFolder folder_;
+};
+
+HMODULE BuyLinkTest::resources_ = NULL;
+
+const char kFourItems[] = "<item>12345</item><item>222</item><item>333</item><item>0</item>";
+
+TEST_F(BuyLinkTest, FirstRowWithItemAndAffiliateCode) {
+  std::string log = Build(Contacts(kFourItems), L"C:\\Downloads\\Product_rn-4711.exe");
+  EXPECT_TRUE(g_setup.hasBuyLink);
+  EXPECT_EQ(std::string(kRow2000) + "item=12345&affiliate=4711", Link());
+  EXPECT_EQ("[SETUP] Buy Link (affiliate): " + Link() + "\n", log);
+}
+
+TEST_F(BuyLinkTest, ItemZeroPassesTheAffiliateCodeAlone) {
+  Build(Contacts(kFourItems), L"C:\\Downloads\\Product_tlr-99.exe");
+  EXPECT_EQ("http://www.tl-redirect.example/redirprod.html?N=99", Link());
+
+  // A two-placeholder row gets an empty second text, never a missing argument.
+  ResetSetupState();
+  SetUp();
+  Build(Contacts("<item>0</item>"), L"C:\\Downloads\\Product_rn-4711.exe");
+  EXPECT_EQ(std::string(kRow2000) + "item=4711&affiliate=", Link());
+}
+
+TEST_F(BuyLinkTest, MarkerSearchIsCaseSensitiveAndFirstRowWins) {
+  Build(Contacts(kFourItems), L"C:\\Downloads\\Product_RN-4711.exe");
+  ExpectNoLink();
+
+  Build("", L"C:\\Downloads\\Product_sh-1_rn-2.exe");
+  EXPECT_EQ(std::string(kRow2000) + "item=12345&affiliate=2", Link());
+}
+
+TEST_F(BuyLinkTest, MarkerInAFolderNameTakesTheRestOfThePath) {
+  Build(Contacts(kFourItems), L"C:\\dl.v2\\Shop_rn-55\\setup.exe");
+  EXPECT_EQ(std::string(kRow2000) + "item=12345&affiliate=55\\setup", Link());
+}
+
+TEST_F(BuyLinkTest, ACommentTakesARowIdLikeAnElement) {
+  Build(Contacts("<!-- first store --><item>555</item>"), L"C:\\Downloads\\Product_sh-77.exe");
+  EXPECT_EQ("http://www.sharestore.example/product.html?productid=555&affiliateid=77", Link());
+}
+
+TEST_F(BuyLinkTest, MissingOrBrokenContactsGiveNoLink) {
+  const std::wstring parent = L"C:\\Downloads\\Product_rn-4711.exe";
+  EXPECT_EQ("", Build("", parent));
+  ExpectNoLink();
+  const std::string broken[] = {
+      "<contacttool><contacts><def_items><item>1</item>",  // truncated
+      "<contacttool><contacts/></contacttool>",             // no def_items
+      Contacts(""),                                         // no children
+  };
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ("", Build(broken[i], parent));
+    ExpectNoLink();
+  }
+  EXPECT_EQ("", Build(Contacts(kFourItems), L""));
+  ExpectNoLink();
+}
+
+TEST_F(BuyLinkTest, LinkTooLongIsDroppedAndNoLaterRowIsTried) {
+  // Row 2000 matches but its link would pass 259 characters; row 2001 would fit.
+  std::string log = Build(Contacts("<item>" + std::string(200, '9') + "</item><item>5</item>"),
+                          L"C:\\Downloads\\Product_rn-1_sh-2.exe");
+  ExpectNoLink();
+  EXPECT_EQ("[SETUP] Buy link for store marker _rn- dropped: longer than 259 characters\n", log);
+
+  Build(Contacts("<item>" + std::string(10000, '9') + "</item>"), L"C:\\Downloads\\Product_rn-1.exe");
+  ExpectNoLink();
+
+  // An affiliate code that fills the whole parent path.
+  std::wstring longParent = L"C:\\_rn-" + std::wstring(248, L'7') + L".exe";
+  ASSERT_EQ(259u, longParent.size());
+  Build(Contacts(kFourItems), longParent);
+  ExpectNoLink();
+}
+
+class MarkItemsLocalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSetupState();
+    path_ = folder_.File(L"install_x86.xml");
+  }
+  void TearDown() override { ResetSetupState(); }
+
+  // Writes the descriptor, ages it, runs MarkItemsLocal; true when rewritten.
+  bool Mark(const std::string& descriptor) {
+    EXPECT_TRUE(xmltest::WriteFileBytes(path_, descriptor));
+    xmltest::AgeFile(path_);
+    ULONGLONG before = xmltest::LastWriteTime(path_);
+    MarkItemsLocal(path_.c_str());
+    return xmltest::LastWriteTime(path_) != before;
+  }
+
+  xmltest::ScratchFolder folder_;
+  std::wstring path_;
+};
+
+TEST_F(MarkItemsLocalTest, ChangesOnlyAttributesThatExist) {
+  ASSERT_TRUE(Mark(
+      "<install><Edition update=\"1\">x</Edition><items>"
+      "<item name=\"both\" update=\"1\" uselocal=\"0\"/>"
+      "<!-- note -->"
+      "<item name=\"update_only\" update=\"1\"/>"
+      "<item name=\"uselocal_only\" uselocal=\"0\"/>"
+      "<item name=\"plain\"/>"
+      "</items></install>"));
+  xmltest::Document doc(path_);
+  EXPECT_EQ(L"0", doc.Text(L"/install/items/item[@name='both']/@update"));
+  EXPECT_EQ(L"1", doc.Text(L"/install/items/item[@name='both']/@uselocal"));
+  EXPECT_EQ(L"0", doc.Text(L"/install/items/item[@name='update_only']/@update"));
+  EXPECT_EQ(0, doc.Count(L"/install/items/item[@name='update_only']/@uselocal"));
+  EXPECT_EQ(L"1", doc.Text(L"/install/items/item[@name='uselocal_only']/@uselocal"));
+  EXPECT_EQ(0, doc.Count(L"/install/items/item[@name='uselocal_only']/@update"));
+  EXPECT_EQ(1, doc.Count(L"/install/items/item[@name='plain']/@*"));
+  EXPECT_EQ(L"1", doc.Text(L"/install/Edition/@update"));  // outside items
+  EXPECT_EQ(1, doc.Count(L"/install/items/comment()"));
+}
+
+TEST_F(MarkItemsLocalTest, DescriptorWithoutItemsIsNotRewritten) {
+  const std::string unchanged[] = {
+      "<install><items/></install>",
+      "<install><items></items><Edition>x</Edition></install>",
+      "<install><Edition>x</Edition></install>",
+      "<install><items><item update=\"1\"/></items>",  // truncated
+      "",
+  };
+  for (size_t i = 0; i < sizeof(unchanged) / sizeof(unchanged[0]); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(Mark(unchanged[i]));
+    EXPECT_EQ(unchanged[i], xmltest::ReadFileBytes(path_));
+  }
+  std::wstring missing = folder_.File(L"missing.xml");
+  MarkItemsLocal(missing.c_str());
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(missing.c_str()));
+}
+
+TEST_F(MarkItemsLocalTest, LongAttributeValuesAreReplaced) {
+  ASSERT_TRUE(Mark("<install><items><item update=\"" + std::string(10000, '1') + "\"/></items></install>"));
+  EXPECT_EQ(L"0", xmltest::Document(path_).Text(L"/install/items/item/@update"));
+}
+
+}  // namespace
