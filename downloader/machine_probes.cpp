@@ -112,11 +112,14 @@ bool CheckSystemRequirements() {
       return false;
     }
   }
-  if (kit.hddMBytes <= 0) return true;
+  return DiskRequirementMet(haveRoot ? root : NULL, kit.hddMBytes);
+}
 
+bool DiskRequirementMet(const wchar_t* root, int minimumMBytes) {
+  if (minimumMBytes <= 0) return true;
   // Without a measurement we cannot say the disk is too small; refusing here
   // would block every machine on which the query happens to fail.
-  if (!haveRoot) {
+  if (!root || root[0] == L'\0') {
     WriteLog(L"[KITFETCHER] Cannot find the system drive; free disk space not checked");
     return true;
   }
@@ -127,7 +130,7 @@ bool CheckSystemRequirements() {
     return true;
   }
   int shortfallMB = 0;
-  if (DiskSpaceSufficient(kit.hddMBytes, available.QuadPart, &shortfallMB)) return true;
+  if (DiskSpaceSufficient(minimumMBytes, available.QuadPart, &shortfallMB)) return true;
   ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_DISK, kRequirementMessageChars, MB_OK, root, shortfallMB);
   return false;
 }

@@ -19,3 +19,7 @@ ULONGLONG GetTotalPhysicalMemoryBytes();
 // Root of the drive that holds the system folder, e.g. "C:\"; false (and an
 // empty root) when the system folder cannot be found.
 bool GetSystemDriveRoot(wchar_t* root, size_t capacity);
+// The disk part of CheckSystemRequirements for a given drive root (null or
+// empty: unknown). Shows message 131 and answers false when space is short;
+// a root whose free space cannot be measured is logged and passes.
+bool DiskRequirementMet(const wchar_t* root, int minimumMBytes);

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 #include <string>
+#include <vector>
 
 #include "downloader/load_text.h"
 #include "downloader/machine_probes.h"
@@ -231,6 +232,24 @@ TEST_F(RequirementPrompts, TooLittleDiskSpaceTellsTheShortfallAndStops) {
   EXPECT_EQ(L" MB.", box.text.substr(box.text.size() - 4));
   EXPECT_TRUE(box.hasOk);
   EXPECT_FALSE(box.hasYes || box.hasNo);
+}
+
+TEST(DiskRequirement, UnmeasurableSpaceIsLoggedAndPasses) {
+  ResetSetupState();
+  {
+    systest::CapturedLog log;
+    systest::BoxAnswerer answerer(IDOK, 1500);
+    std::wstring nowhere = L"C:\\" + systest::UniqueName(L"no_such_folder") + L"\\";
+    EXPECT_TRUE(DiskRequirementMet(nowhere.c_str(), 800));
+    EXPECT_TRUE(DiskRequirementMet(NULL, 800));
+    EXPECT_FALSE(answerer.Join().appeared);
+    std::vector<std::wstring> lines = log.Lines();
+    ASSERT_EQ(2u, lines.size());
+    const std::wstring lead = L"[KITFETCHER] Cannot query free disk space on " + nowhere + L" (error ";
+    EXPECT_EQ(lead, lines[0].substr(0, lead.size()));
+    EXPECT_EQ(L"[KITFETCHER] Cannot find the system drive; free disk space not checked", lines[1]);
+  }
+  ResetSetupState();
 }
 
 }  // namespace
