@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/wide_format.h"
@@ -83,71 +84,73 @@ class Scratch {
   std::wstring path_;
 };
 
-// The sources of the deletions Windows will carry out at the next restart,
-// in order.
+typedef std::vector<std::pair<std::wstring, std::wstring> > RenamePairs;
+
+// The operations Windows will carry out at the next restart: pairs of source
+// and target, an empty target meaning "delete".
+RenamePairs ReadPendingOperations(HKEY key) {
+  RenamePairs pairs;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, kPendingValue, NULL, NULL, NULL, &size) != ERROR_SUCCESS || size == 0) return pairs;
+  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+  if (RegQueryValueExW(key, kPendingValue, NULL, NULL, reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS) {
+    return pairs;
+  }
+  const wchar_t* p = &data[0];
+  const wchar_t* end = p + size / sizeof(wchar_t);
+  while (p < end && *p) {
+    std::wstring source = p;
+    p += source.size() + 1;
+    std::wstring target = p < end ? p : L"";
+    p += target.size() + 1;
+    pairs.push_back(std::make_pair(source, target));
+  }
+  return pairs;
+}
+
 std::vector<std::wstring> PendingDeletions() {
   std::vector<std::wstring> sources;
   HKEY key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
     return sources;
   }
-  DWORD size = 0;
-  if (RegQueryValueExW(key, kPendingValue, NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 0) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
-    if (RegQueryValueExW(key, kPendingValue, NULL, NULL, reinterpret_cast<BYTE*>(&data[0]), &size) ==
-        ERROR_SUCCESS) {
-      // Pairs of source and target; an empty target means "delete".
-      const wchar_t* p = &data[0];
-      const wchar_t* end = p + size / sizeof(wchar_t);
-      while (p < end && *p) {
-        std::wstring source = p;
-        p += source.size() + 1;
-        std::wstring target = p < end ? p : L"";
-        p += target.size() + 1;
-        if (target.empty()) sources.push_back(source);
-      }
-    }
-  }
+  RenamePairs pairs = ReadPendingOperations(key);
   RegCloseKey(key);
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (pairs[i].second.empty()) sources.push_back(pairs[i].first);
+  }
   return sources;
 }
 
-// Takes back every scheduled operation on a path under `folder`.
+// Takes back every scheduled operation on a path inside `folder`.
 void UnschedulePendingUnder(const std::wstring& folder) {
   HKEY key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
       ERROR_SUCCESS) {
     return;
   }
-  DWORD size = 0;
-  DWORD type = 0;
-  if (RegQueryValueExW(key, kPendingValue, NULL, &type, NULL, &size) == ERROR_SUCCESS && size > 0) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
-    if (RegQueryValueExW(key, kPendingValue, NULL, &type, reinterpret_cast<BYTE*>(&data[0]), &size) ==
-        ERROR_SUCCESS) {
-      std::wstring prefix = L"\\??\\" + folder;
-      std::vector<wchar_t> kept;
-      const wchar_t* p = &data[0];
-      const wchar_t* end = p + size / sizeof(wchar_t);
-      while (p < end && *p) {
-        std::wstring source = p;
-        p += source.size() + 1;
-        std::wstring target = p < end ? p : L"";
-        p += target.size() + 1;
-        if (source.compare(0, prefix.size(), prefix) == 0) continue;
-        kept.insert(kept.end(), source.begin(), source.end());
-        kept.push_back(L'\0');
-        kept.insert(kept.end(), target.begin(), target.end());
-        kept.push_back(L'\0');
-      }
-      if (kept.empty()) {
-        RegDeleteValueW(key, kPendingValue);
-      } else {
-        kept.push_back(L'\0');
-        RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(&kept[0]),
-                       static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
-      }
+  RenamePairs pairs = ReadPendingOperations(key);
+  std::wstring prefix = L"\\??\\" + folder + L"\\";
+  std::vector<wchar_t> kept;
+  bool removed = false;
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (pairs[i].first.compare(0, prefix.size(), prefix) == 0) {
+      removed = true;
+      continue;
     }
+    kept.insert(kept.end(), pairs[i].first.begin(), pairs[i].first.end());
+    kept.push_back(L'\0');
+    kept.insert(kept.end(), pairs[i].second.begin(), pairs[i].second.end());
+    kept.push_back(L'\0');
+  }
+  if (!removed) {
+    // Nothing of ours: leave the value exactly as other programs left it.
+  } else if (kept.empty()) {
+    RegDeleteValueW(key, kPendingValue);
+  } else {
+    kept.push_back(L'\0');
+    RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(&kept[0]),
+                   static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
   }
   RegCloseKey(key);
 }
@@ -160,7 +163,7 @@ int IndexOf(const std::vector<std::wstring>& list, const std::wstring& item) {
 }
 
 bool AnyUnder(const std::vector<std::wstring>& list, const std::wstring& folder) {
-  std::wstring prefix = L"\\??\\" + folder;
+  std::wstring prefix = L"\\??\\" + folder + L"\\";
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i].compare(0, prefix.size(), prefix) == 0) return true;
   }

@@ -151,11 +151,6 @@ TEST_F(RestartRegistration, DeleteRemovesTheValueAndAMissingOneQuietly) {
   EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST(RestartRegistrationNames, TheMachineRunValue) {
-  EXPECT_STREQ(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", kRunKeyPath);
-  EXPECT_STREQ(L"qninstaller", kRestartValueName);
-}
-
 // A device key of the test's own under the default user's hive and a backup
 // key of its own under HKLM.
 class DeviceBackup : public ::testing::Test {
