@@ -1,5 +1,9 @@
 #pragma once
 #include <windows.h>
 
-// Content-Length of the URL through WinINet; 0 and the error code on failure.
+// Content-Length of the URL through WinINet. 0 (ERROR_SUCCESS) with the size;
+// ERROR_BAD_ARGUMENTS without a URL or a place for the size; otherwise size 0
+// and the failing WinINet call's error code. An HTTP error status is a failure
+// too (ERROR_FILE_NOT_FOUND for 404 and 410, else ERROR_BAD_NET_RESP): the length
+// of an error page is not the file's size.
 DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size);

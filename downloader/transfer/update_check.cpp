@@ -1,13 +1,245 @@
-// Placeholder until this part is built.
 #include "downloader/transfer/update_check.h"
 
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "common/fixed_string.h"
+#include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include "downloader/transfer/text_token.h"
+#include "downloader/transfer/url_download.h"
 
-DWORD ReadLocalProductCode(wchar_t* code) { code[0] = 0; return kNoLocalProductCode; }
-DWORD FetchRemoteProductCode(wchar_t* code) { code[0] = 0; return kRemoteProductCodeDownloadFailed; }
-int CheckFileUpdate(const DownloadableFile&, const wchar_t*, wchar_t*, wchar_t*) { return 0; }
-int WriteDestinationDigest(const wchar_t*, const wchar_t*, const DownloadableFile&) { return 0; }
-void ResolveLocalSetupFolder(const wchar_t*) {}
-bool IsPlainFolderName(const wchar_t*) { return false; }
+namespace {
+
+const wchar_t kProductCodeFile[] = L"productcode.txt";
+const wchar_t kSetupInformation[] = L"SetupInformation";
+// Digests are compared in full up to this length; a longer one is unreadable.
+const size_t kCompareChars = kLongPathChars;
+// A remote digest is handed out only up to this length.
+const size_t kMaxHandedRemoteDigest = 48;
+
+// Paths of this part stay within MAX_PATH, whatever their buffers hold.
+bool JoinBounded(wchar_t* out, const wchar_t* folder, const wchar_t* leaf) {
+  return qn::JoinPath(out, kPathChars, folder, leaf);
+}
+
+// folder + relativePath (when set) + leaf.
+bool EntryPath(wchar_t* out, const wchar_t* folder, const DownloadableFile& file, const wchar_t* leaf) {
+  out[0] = L'\0';
+  if (!leaf) return false;
+  wchar_t base[kLongPathChars];
+  if (!qn::CopyText(base, kLongPathChars, folder ? folder : L"")) return false;
+  if (file.relativePath.IsPresent() && file.relativePath.Get()[0] &&
+      !JoinBounded(base, base, file.relativePath.Get())) {
+    return false;
+  }
+  return JoinBounded(out, base, leaf);
+}
+
+bool IsReservedDeviceName(const wchar_t* text) {
+  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  size_t stem = wcscspn(text, L".");
+  for (size_t i = 0; i < sizeof(kDevices) / sizeof(kDevices[0]); ++i) {
+    if (wcslen(kDevices[i]) == stem && _wcsnicmp(text, kDevices[i], stem) == 0) return true;
+  }
+  if (stem == 4 && (_wcsnicmp(text, L"COM", 3) == 0 || _wcsnicmp(text, L"LPT", 3) == 0) && text[3] >= L'1' &&
+      text[3] <= L'9') {
+    return true;
+  }
+  return false;
+}
+
+// Reads the product code of a downloaded or local file into `code`. 0, or the
+// open's error number (*openFailed set), or one of the unusable-code results.
+DWORD ReadProductCodeFile(const wchar_t* path, wchar_t* code, bool* openFailed) {
+  *openFailed = false;
+  int error = 0;
+  TokenRead read = ReadFirstToken(path, code, kProductCodeChars, &error);
+  if (read == kTokenOpenFailed) {
+    *openFailed = true;
+    return static_cast<DWORD>(error);
+  }
+  if (read == kTokenTooLong) {
+    WriteLog(L"[KITFETCHER] Product code in %s is longer than %d characters", path,
+             static_cast<int>(kProductCodeChars - 1));
+    return kLocalProductCodeTooLong;
+  }
+  WriteLog(L"[KITFETCHER] Product code of the kit that will be downloaded: %s", code);
+  if (code[0] && !IsPlainFolderName(code)) {
+    WriteLog(L"[KITFETCHER] Product code %s cannot name a folder", code);
+    code[0] = L'\0';
+    return kLocalProductCodeNotAName;
+  }
+  return 0;
+}
+
+// The common program files folder of the machine's own word size.
+bool CommonProgramFiles(wchar_t* folder) {
+  folder[0] = L'\0';
+  if (g_setup.isWow64) {
+    DWORD n = ExpandEnvironmentStringsW(L"%CommonProgramW6432%", folder, static_cast<DWORD>(kLongPathChars));
+    // Where the variable does not exist it comes back unexpanded.
+    if (n == 0 || n > kLongPathChars || folder[0] == L'%') {
+      folder[0] = L'\0';
+      return false;
+    }
+    return true;
+  }
+  wchar_t shell[MAX_PATH];
+  shell[0] = L'\0';
+  if (!SHGetSpecialFolderPathW(NULL, shell, CSIDL_PROGRAM_FILES_COMMON, FALSE)) return false;
+  return qn::CopyText(folder, kLongPathChars, shell);
+}
+
+}  // namespace
+
+bool IsPlainFolderName(const wchar_t* text) {
+  if (!text || !text[0]) return false;
+  size_t length = wcslen(text);
+  if (length > 255) return false;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (*p < 0x20 || wcschr(L"<>:\"/\\|?*", *p)) return false;
+  }
+  // Windows drops trailing dots and blanks, so "..." or "a." would name another
+  // folder than the one written ("." and ".." among them).
+  wchar_t last = text[length - 1];
+  if (last == L'.' || last == L' ') return false;
+  return !IsReservedDeviceName(text);
+}
+
+DWORD ReadLocalProductCode(wchar_t* productCode) {
+  productCode[0] = L'\0';
+  wchar_t path[kLongPathChars];
+  if (!JoinBounded(path, g_setup.programFolder, kProductCodeFile)) return ERROR_FILENAME_EXCED_RANGE;
+  WriteLog(L"[KITFETCHER] Reading productcode.txt from: %s", path);
+  if (!PathFileExistsW(path)) {
+    WriteLog(L"[KITFETCHER] Local file %s does not exist. This is an online package!", path);
+    return kNoLocalProductCode;
+  }
+  bool openFailed = false;
+  DWORD result = ReadProductCodeFile(path, productCode, &openFailed);
+  if (openFailed) {
+    WriteLog(L"[KITFETCHER] Cannot open local file(%s). Error %d", path, static_cast<int>(result));
+    // An open that failed without saying why must not read as "no file".
+    if (result == 0 || result == kNoLocalProductCode) result = ERROR_OPEN_FAILED;
+  }
+  return result;
+}
+
+DWORD FetchRemoteProductCode(wchar_t* productCode) {
+  productCode[0] = L'\0';
+  wchar_t url[kUrlChars];
+  const wchar_t* components[1] = {kProductCodeFile};
+  bool composed = ComposeKitUrl(g_setup.locations.baseUrl.Get(), components, 1, url, kUrlChars);
+  WriteLog(L"[KITFETCHER] Downloading productcode.txt from: %s", url);
+  wchar_t cachePath[kCachePathChars];
+  HRESULT hr = composed ? DownloadUncounted(url, cachePath, kCachePathChars) : E_INVALIDARG;
+  if (hr != S_OK) {
+    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", url, static_cast<int>(hr));
+    return kRemoteProductCodeDownloadFailed;
+  }
+  WriteLog(L"[KITFETCH] Downloaded file to temporary path: %s", cachePath);
+  bool openFailed = false;
+  DWORD result = ReadProductCodeFile(cachePath, productCode, &openFailed);
+  if (openFailed) {
+    WriteLog(L"[KITFETCHER] Cannot open local file(%s). Error %d", cachePath, static_cast<int>(result));
+    if (result == 0) result = ERROR_OPEN_FAILED;
+    return result;
+  }
+  // A code that cannot be used is no better than none from the server.
+  return result == 0 ? 0 : kRemoteProductCodeDownloadFailed;
+}
+
+int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, wchar_t* localDigest,
+                    wchar_t* remoteDigest) {
+  wchar_t url[kUrlChars];
+  bool haveUrl = ComposeFileUrl(file, file.md5Name.Get(), url, kUrlChars);
+  wchar_t localPath[kLongPathChars];
+  bool haveLocalPath = EntryPath(localPath, packageFolder, file, file.md5Name.Get());
+  WriteLog(L"[KITFETCHER] Local md5 file is %s", localPath);
+  WriteLog(L"[KITFETCHER] Remote md5 file is %s", url);
+
+  wchar_t local[kCompareChars];
+  int error = 0;
+  TokenRead read = haveLocalPath ? ReadFirstToken(localPath, local, kCompareChars, &error) : kTokenOpenFailed;
+  if (read == kTokenOpenFailed) {
+    WriteLog(L"[KITFETCHER] Local md5 does not exist");
+    return 0;
+  }
+  if (read == kTokenTooLong) {
+    WriteLog(L"[KITFETCHER] Local md5 in %s is too long to compare", localPath);
+    return 0;
+  }
+  WriteLog(L"[KITFETCHER] Local md5: %s", local);
+  if (localDigest && !qn::CopyText(localDigest, kDigestChars, local)) {
+    WriteLog(L"[KITFETCHER] Local md5 is longer than %d characters; not recorded", static_cast<int>(kDigestChars - 1));
+  }
+
+  wchar_t cachePath[kCachePathChars];
+  if (!haveUrl || DownloadUncounted(url, cachePath, kCachePathChars) != S_OK) {
+    WriteLog(L"Cannot download remote version file.");
+    return 0;
+  }
+  wchar_t remote[kCompareChars];
+  read = ReadFirstToken(cachePath, remote, kCompareChars, &error);
+  if (read == kTokenOpenFailed) {
+    WriteLog(L"[KITFETCHER] Cannot open downloaded file: %s", cachePath);
+    return 0;
+  }
+  if (read == kTokenTooLong) {
+    WriteLog(L"[KITFETCHER] Remote md5 in %s is too long to compare", cachePath);
+    return 0;
+  }
+  WriteLog(L"[KITFETCHER] Remote md5: %s", remote);
+  if (wcscmp(local, remote) == 0) return 0;
+
+  WriteLog(L"[KITFETCHER] Remote md5 is different; Update is available");
+  if (remoteDigest && wcslen(remote) <= kMaxHandedRemoteDigest) qn::CopyText(remoteDigest, kDigestChars, remote);
+  return 1;
+}
+
+int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const DownloadableFile& file) {
+  WriteLog(L"[KITFETCHER] Updating local md5 file with md5: %s", digest ? digest : L"");
+  wchar_t path[kLongPathChars];
+  // Without a setup folder the path would be relative to wherever we run.
+  bool havePath = folder && folder[0] && EntryPath(path, folder, file, file.md5Name.Get());
+  if (!havePath) path[0] = L'\0';
+  WriteLog(L"[KITFETCHER] Local md5 file: %s", path);
+  if (!havePath || !WriteTokenFile(path, digest)) {
+    WriteLog(L"[KITFETCHER] Local md5 does not exist");
+    return 0;
+  }
+  return 1;
+}
+
+void ResolveLocalSetupFolder(const wchar_t* productCode) {
+  memset(g_setup.localSetupFolder, 0, sizeof(g_setup.localSetupFolder));
+  const wchar_t* maker = g_setup.locations.manufacturerName;
+  if (!IsPlainFolderName(maker)) {
+    WriteLog(L"[KITFETCHER] Manufacturer name %s cannot name a folder; no local setup folder", maker);
+    return;
+  }
+  const wchar_t* code = productCode ? productCode : L"";
+  if (code[0] && !IsPlainFolderName(code)) {
+    WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; no local setup folder", code);
+    return;
+  }
+  wchar_t folder[kLongPathChars];
+  if (!CommonProgramFiles(folder)) {
+    WriteLog(L"[KITFETCHER] Cannot resolve the common program files folder; no local setup folder");
+    return;
+  }
+  if (!JoinBounded(folder, folder, maker) || !JoinBounded(folder, folder, kSetupInformation) ||
+      !JoinBounded(folder, folder, code)) {
+    WriteLog(L"[KITFETCHER] Local setup folder under %s would be too long", folder);
+    return;
+  }
+  qn::CopyText(g_setup.localSetupFolder, kLongPathChars, folder);
+  int created = SHCreateDirectoryExW(NULL, folder, NULL);
+  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
+    WriteLog(L"[KITFETCHER] Cannot create %s. Error %d", folder, created);
+  }
+}

@@ -8,13 +8,25 @@ const size_t kProductCodeChars = 100;
 const size_t kDigestChars = 50;
 const DWORD kRemoteProductCodeDownloadFailed = 5006;
 const DWORD kNoLocalProductCode = 2;
+// A local productcode.txt whose code is longer than 99 characters, or that
+// cannot name a folder (the code becomes one), is not a usable code.
+const DWORD kLocalProductCodeTooLong = ERROR_INSUFFICIENT_BUFFER;
+const DWORD kLocalProductCodeNotAName = ERROR_INVALID_NAME;
 
+// 0 = read; 2 = no local productcode.txt; otherwise the open's error number or
+// one of the two codes above. The code is left empty unless the result is 0.
 DWORD ReadLocalProductCode(wchar_t* productCode);
+// 0 = read; 5006 = the download failed or gave no usable code; otherwise the
+// open's error number. The code is left empty unless the result is 0.
 DWORD FetchRemoteProductCode(wchar_t* productCode);
-// 1 when the server's .md5 text differs from the local one.
+// 1 when the server's .md5 text differs from the local one. Both texts are
+// compared in full; a digest is handed out only when it fits its buffer of 50.
 int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, wchar_t* localDigest,
                     wchar_t* remoteDigest);
 int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const DownloadableFile& file);
+// Builds and creates common program files \ maker \ SetupInformation \ product
+// code in SetupState::localSetupFolder; leaves it empty, and creates nothing,
+// when the folder cannot be resolved or a name cannot be a folder name.
 void ResolveLocalSetupFolder(const wchar_t* productCode);
 // True for a text usable as one folder name: no separators, no drive, not "." or
 // "..", nothing Windows forbids in a file name. An empty text is not a name.

@@ -11,7 +11,10 @@ const size_t kCachePathChars = 520;
 enum DownloadOutcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
 
 // Fills the language into the template's "%s" and joins the components with "/".
-// False when there is no template or the URL would not fit in `capacity`.
+// The template is not trusted as a format: only "%s" is replaced (a second one
+// by an empty text), every other percent sign stays as written ("%20").
+// False, with url empty, when there is no template or the URL would be longer
+// than 259 characters or not fit in `capacity`.
 bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_t count,
                    wchar_t* url, size_t capacity);
 // The URL of `leaf` (the file's name or md5Name) for one kit file: its own

@@ -1,0 +1,178 @@
+#include "downloader/transfer/bind_status_callback.h"
+
+#include "common/scoped_handles.h"
+#include "downloader/setup_state.h"
+
+namespace {
+
+const DWORD kSampleIntervalMs = 1000;
+
+// The counters are shared with the dialog's timer only once the lock exists;
+// before that nothing else can be reading them.
+void AddTransferredBytes(DWORD delta) {
+  if (g_setup.statsLockReady) {
+    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+    g_setup.stats.bytesTransferred += delta;
+  } else {
+    g_setup.stats.bytesTransferred += delta;
+  }
+}
+
+void StoreSpeed(double speed) {
+  if (g_setup.statsLockReady) {
+    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+    g_setup.stats.speedKBps = speed;
+  } else {
+    g_setup.stats.speedKBps = speed;
+  }
+}
+
+bool IsCancelRequested(HANDLE cancelEvent) {
+  if (cancelEvent == NULL || cancelEvent == INVALID_HANDLE_VALUE) return false;
+  DWORD wait = WaitForSingleObject(cancelEvent, 0);
+  return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// True when `line` starts with `name` (ASCII letters, any case) followed by ':';
+// *value then points after the colon.
+bool HeaderNameIs(const wchar_t* line, const wchar_t* name, const wchar_t** value) {
+  while (*name) {
+    if (LowerAscii(*line) != LowerAscii(*name)) return false;
+    ++line;
+    ++name;
+  }
+  if (*line != L':') return false;
+  *value = line + 1;
+  return true;
+}
+
+}  // namespace
+
+bool SpeedSampleDue(DWORD lastSampleTick, DWORD now) { return static_cast<DWORD>(now - lastSampleTick) > kSampleIntervalMs; }
+
+double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now) {
+  DWORD elapsed = now - startTick;
+  if (elapsed == 0) return 0.0;
+  return static_cast<double>(progress) / static_cast<double>(elapsed) / 1000.0 * 1024.0;
+}
+
+bool ParseContentLength(const wchar_t* headers, DWORD* length) {
+  if (!headers || !length) return false;
+  const wchar_t* line = headers;
+  while (*line) {
+    const wchar_t* value = NULL;
+    if (HeaderNameIs(line, L"content-length", &value)) {
+      while (*value == L' ' || *value == L'\t') ++value;
+      if (*value < L'0' || *value > L'9') return false;
+      unsigned long long number = 0;
+      while (*value >= L'0' && *value <= L'9') {
+        number = number * 10 + static_cast<unsigned>(*value - L'0');
+        if (number > 0xFFFFFFFFull) return false;
+        ++value;
+      }
+      while (*value == L' ' || *value == L'\t') ++value;
+      if (*value != L'\0' && *value != L'\r' && *value != L'\n') return false;
+      *length = static_cast<DWORD>(number);
+      return true;
+    }
+    while (*line && *line != L'\n') ++line;
+    if (*line == L'\n') ++line;
+  }
+  return false;
+}
+
+CBindStatusCallbackImpl::CBindStatusCallbackImpl(HANDLE cancelEvent) { Init(cancelEvent, true); }
+
+CBindStatusCallbackImpl::CBindStatusCallbackImpl(ObserveOnly) { Init(NULL, false); }
+
+void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts) {
+  m_refCount = 1;
+  m_cancelled = 0;
+  m_cancelEvent = cancelEvent;
+  // The clock starts with the attempt, so that a notification arriving before
+  // the first data never divides by a tick count from an unset field.
+  m_lastSampleTick = m_startTick = GetTickCount();
+  m_lastProgress = 0;
+  m_counts = counts;
+  m_httpStatus = 0;
+  m_hasContentLength = 0;
+  m_contentLength = 0;
+}
+
+STDMETHODIMP CBindStatusCallbackImpl::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
+    *object = static_cast<IBindStatusCallback*>(this);
+  } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
+    *object = static_cast<IHttpNegotiate*>(this);
+  } else {
+    *object = NULL;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CBindStatusCallbackImpl::AddRef() { return static_cast<ULONG>(++m_refCount); }
+
+STDMETHODIMP_(ULONG) CBindStatusCallbackImpl::Release() { return static_cast<ULONG>(--m_refCount); }
+
+STDMETHODIMP CBindStatusCallbackImpl::OnStartBinding(DWORD, IBinding*) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::GetPriority(LONG*) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::OnLowResource(DWORD) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG statusCode, LPCWSTR) {
+  DWORD delta = static_cast<DWORD>(progress) - m_lastProgress;
+  if (m_counts) AddTransferredBytes(delta);
+  m_lastProgress = static_cast<DWORD>(progress);
+
+  if (m_counts) {
+    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
+      m_startTick = m_lastSampleTick = GetTickCount();
+    } else if (statusCode == BINDSTATUS_DOWNLOADINGDATA) {
+      DWORD now = GetTickCount();
+      if (SpeedSampleDue(m_lastSampleTick, now)) {
+        StoreSpeed(SpeedSampleKBps(static_cast<DWORD>(progress), m_startTick, now));
+        m_lastSampleTick = now;
+      }
+    }
+  }
+
+  if (IsCancelRequested(m_cancelEvent)) {
+    m_cancelled = 1;
+    return E_ABORT;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CBindStatusCallbackImpl::OnStopBinding(HRESULT, LPCWSTR) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::GetBindInfo(DWORD*, BINDINFO*) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
+
+STDMETHODIMP CBindStatusCallbackImpl::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) {
+  if (additionalHeaders) *additionalHeaders = NULL;
+  return S_OK;
+}
+
+STDMETHODIMP CBindStatusCallbackImpl::OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR,
+                                                 LPWSTR* additionalRequestHeaders) {
+  if (additionalRequestHeaders) *additionalRequestHeaders = NULL;
+  m_httpStatus = responseCode;
+  DWORD length = 0;
+  if (ParseContentLength(responseHeaders, &length)) {
+    m_hasContentLength = 1;
+    m_contentLength = length;
+  } else {
+    m_hasContentLength = 0;
+    m_contentLength = 0;
+  }
+  return S_OK;
+}

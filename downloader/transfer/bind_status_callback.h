@@ -1,0 +1,78 @@
+// The bind-status callback of one URL-cache download: counts the bytes into
+// TransferStats, samples the speed once a second, stops the download when the
+// cancel event is set, and remembers what the server answered so that an error
+// page or a cut-off body is not taken for the file.
+#pragma once
+#include <windows.h>
+#include <urlmon.h>
+
+// True when more than a second has passed since the last speed sample. Unsigned
+// tick differences stay right across a GetTickCount wrap.
+bool SpeedSampleDue(DWORD lastSampleTick, DWORD now);
+
+// The speed shown as "KB/s": bytes since the start of the data, divided by the
+// milliseconds since then, first divided by 1000 and then multiplied by 1024.
+// A zero elapsed time gives 0.
+double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now);
+
+// The Content-Length of raw response headers ("Name: value" lines separated by
+// CR LF, the status line first). False when there is none or it is not a plain
+// 32-bit decimal number.
+bool ParseContentLength(const wchar_t* headers, DWORD* length);
+
+// Lives in the frame of one download attempt; Release never frees it. Answers
+// IHttpNegotiate as well, only to observe the response status and length.
+class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiate {
+ public:
+  // A counted download: bytes and speed go into TransferStats, the cancel event
+  // (NULL or INVALID_HANDLE_VALUE: none) stops it.
+  explicit CBindStatusCallbackImpl(HANDLE cancelEvent);
+  // An uncounted download: the callback only observes; it neither counts nor
+  // cancels.
+  enum ObserveOnly { kObserveOnly };
+  explicit CBindStatusCallbackImpl(ObserveOnly);
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void** object);
+  STDMETHODIMP_(ULONG) AddRef();
+  STDMETHODIMP_(ULONG) Release();
+
+  // IBindStatusCallback
+  STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding);
+  STDMETHODIMP GetPriority(LONG* priority);
+  STDMETHODIMP OnLowResource(DWORD reserved);
+  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText);
+  STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR error);
+  STDMETHODIMP GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo);
+  STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium);
+  STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object);
+
+  // IHttpNegotiate
+  STDMETHODIMP BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additionalHeaders);
+  STDMETHODIMP OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR requestHeaders,
+                          LPWSTR* additionalRequestHeaders);
+
+  bool Cancelled() const { return m_cancelled != 0; }
+  // 0 when no HTTP response was seen (for example an answer from the cache).
+  DWORD HttpStatus() const { return m_httpStatus; }
+  bool HasContentLength() const { return m_hasContentLength != 0; }
+  DWORD ContentLength() const { return m_contentLength; }
+  // Byte count of the latest progress notification.
+  DWORD LastProgress() const { return m_lastProgress; }
+
+ private:
+  CBindStatusCallbackImpl(const CBindStatusCallbackImpl&);
+  CBindStatusCallbackImpl& operator=(const CBindStatusCallbackImpl&);
+  void Init(HANDLE cancelEvent, bool counts);
+
+  LONG m_refCount;
+  LONG m_cancelled;
+  HANDLE m_cancelEvent;
+  DWORD m_lastSampleTick;
+  DWORD m_startTick;
+  DWORD m_lastProgress;
+  bool m_counts;
+  DWORD m_httpStatus;
+  LONG m_hasContentLength;
+  DWORD m_contentLength;
+};

@@ -1,0 +1,180 @@
+// The bind-status callback on its own: byte counting by deltas, the speed
+// sample and its arithmetic across a tick wrap, cancellation, and what it
+// learns from the response headers.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <urlmon.h>
+
+#include "downloader/setup_state.h"
+#include "downloader/transfer/bind_status_callback.h"
+#include "tests/unit/support/http_test_support.h"
+
+namespace {
+
+class TransferCallbackTest : public ::testing::Test {
+ protected:
+  httptest::SetupScope setup_;
+};
+
+TEST(SpeedArithmetic, SamplesOnlyAfterMoreThanOneSecond) {
+  EXPECT_FALSE(SpeedSampleDue(1000, 1000));
+  EXPECT_FALSE(SpeedSampleDue(1000, 2000));
+  EXPECT_TRUE(SpeedSampleDue(1000, 2001));
+}
+
+TEST(SpeedArithmetic, DifferencesSurviveATickWrap) {
+  // 0xFFFFFF00 + 1000 wraps to 0x000002E8.
+  EXPECT_FALSE(SpeedSampleDue(0xFFFFFF00u, 0x000002E8u));
+  EXPECT_TRUE(SpeedSampleDue(0xFFFFFF00u, 0x000002E9u));
+  // 2000 ms after a start just before the wrap.
+  DWORD start = 0xFFFFFC18u;  // 1000 ms before the wrap
+  DWORD now = 0x000003E8u;    // 1000 ms after it
+  EXPECT_DOUBLE_EQ(2048000.0 / 2000.0 / 1000.0 * 1024.0, SpeedSampleKBps(2048000, start, now));
+}
+
+TEST(SpeedArithmetic, DividesByThousandThenMultipliesBy1024InDouble) {
+  EXPECT_DOUBLE_EQ(1.024, SpeedSampleKBps(1000, 0, 1000));
+  // Progress above 2^31 stays an unsigned count.
+  EXPECT_DOUBLE_EQ(3221225472.0 / 4000.0 / 1000.0 * 1024.0, SpeedSampleKBps(0xC0000000u, 5000, 9000));
+  EXPECT_EQ(0.0, SpeedSampleKBps(12345, 777, 777));
+}
+
+TEST(ResponseHeaders, FindContentLengthInAnyCase) {
+  DWORD length = 0;
+  EXPECT_TRUE(ParseContentLength(L"HTTP/1.1 200 OK\r\nServer: x\r\nContent-Length: 300000\r\n\r\n", &length));
+  EXPECT_EQ(300000u, length);
+  EXPECT_TRUE(ParseContentLength(L"HTTP/1.1 200 OK\r\ncontent-length:7\r\n", &length));
+  EXPECT_EQ(7u, length);
+  EXPECT_TRUE(ParseContentLength(L"HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 4294967295 \r\n", &length));
+  EXPECT_EQ(4294967295u, length);
+}
+
+TEST(ResponseHeaders, RejectAbsentOrMalformedLengths) {
+  DWORD length = 5;
+  EXPECT_FALSE(ParseContentLength(L"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", &length));
+  EXPECT_FALSE(ParseContentLength(L"HTTP/1.1 200 OK\r\nX-Content-Length: 12\r\n", &length));
+  EXPECT_FALSE(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n", &length));
+  EXPECT_FALSE(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n", &length));
+  EXPECT_FALSE(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n", &length));
+  EXPECT_FALSE(ParseContentLength(NULL, &length));
+  EXPECT_EQ(5u, length);
+}
+
+TEST_F(TransferCallbackTest, CountsBytesByDeltasAndEachAttemptFromZero) {
+  g_setup.stats.bytesTransferred = 100;
+  {
+    CBindStatusCallbackImpl callback(NULL);
+    EXPECT_EQ(S_OK, callback.OnProgress(0, 0, BINDSTATUS_CONNECTING, L"127.0.0.1"));
+    EXPECT_EQ(S_OK, callback.OnProgress(8192, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
+    EXPECT_EQ(S_OK, callback.OnProgress(16384, 0, BINDSTATUS_DOWNLOADINGDATA, NULL));
+    EXPECT_EQ(S_OK, callback.OnProgress(16384, 0, BINDSTATUS_CACHEFILENAMEAVAILABLE, L"c:\\x"));
+    EXPECT_EQ(S_OK, callback.OnProgress(30000, 0, BINDSTATUS_ENDDOWNLOADDATA, NULL));
+    EXPECT_EQ(30100u, httptest::Transferred());
+  }
+  // A retried attempt counts its bytes again.
+  CBindStatusCallbackImpl retry(NULL);
+  retry.OnProgress(5000, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL);
+  EXPECT_EQ(35100u, httptest::Transferred());
+}
+
+TEST_F(TransferCallbackTest, SamplesTheSpeedOnlyAfterASecondOfData) {
+  g_setup.stats.speedKBps = 42.0;
+  CBindStatusCallbackImpl callback(NULL);
+  callback.OnProgress(8192, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL);
+  DWORD begun = GetTickCount();
+  callback.OnProgress(65536, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
+  EXPECT_EQ(42.0, httptest::Speed());
+  Sleep(1100);
+  callback.OnProgress(1126400, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
+  DWORD elapsed = GetTickCount() - begun;
+  double speed = httptest::Speed();
+  EXPECT_GE(speed, 1126400.0 / (elapsed + 20) / 1000.0 * 1024.0);
+  EXPECT_LE(speed, 1126400.0 / 1001.0 / 1000.0 * 1024.0);
+  // The next sample is due only a second later again.
+  callback.OnProgress(2000000, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
+  EXPECT_EQ(speed, httptest::Speed());
+}
+
+TEST_F(TransferCallbackTest, StopsOnEveryNotificationOnceTheCancelEventIsSet) {
+  HANDLE event = CreateEventW(NULL, TRUE, FALSE, NULL);
+  CBindStatusCallbackImpl callback(event);
+  EXPECT_EQ(S_OK, callback.OnProgress(100, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
+  EXPECT_FALSE(callback.Cancelled());
+  SetEvent(event);
+  EXPECT_EQ(E_ABORT, callback.OnProgress(200, 0, BINDSTATUS_SENDINGREQUEST, NULL));
+  EXPECT_TRUE(callback.Cancelled());
+  // The bytes of the aborting notification are counted all the same.
+  EXPECT_EQ(200u, httptest::Transferred());
+  CBindStatusCallbackImpl next(event);
+  EXPECT_EQ(E_ABORT, next.OnProgress(0, 0, BINDSTATUS_CONNECTING, NULL));
+  CloseHandle(event);
+}
+
+TEST_F(TransferCallbackTest, WithoutAUsableCancelEventNeverStops) {
+  CBindStatusCallbackImpl none(NULL);
+  CBindStatusCallbackImpl invalid(INVALID_HANDLE_VALUE);
+  EXPECT_EQ(S_OK, none.OnProgress(1, 0, BINDSTATUS_DOWNLOADINGDATA, NULL));
+  EXPECT_EQ(S_OK, invalid.OnProgress(1, 0, BINDSTATUS_DOWNLOADINGDATA, NULL));
+  EXPECT_FALSE(invalid.Cancelled());
+}
+
+TEST_F(TransferCallbackTest, AnObserverNeitherCountsNorCancels) {
+  g_setup.cancelEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+  g_setup.stats.speedKBps = 7.0;
+  CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly);
+  EXPECT_EQ(S_OK, observer.OnProgress(4096, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
+  Sleep(1050);
+  EXPECT_EQ(S_OK, observer.OnProgress(9000, 0, BINDSTATUS_DOWNLOADINGDATA, NULL));
+  EXPECT_EQ(0u, httptest::Transferred());
+  EXPECT_EQ(7.0, httptest::Speed());
+  EXPECT_EQ(9000u, observer.LastProgress());
+}
+
+TEST_F(TransferCallbackTest, AnswersItsInterfacesOnly) {
+  CBindStatusCallbackImpl callback(NULL);
+  void* object = NULL;
+  EXPECT_EQ(S_OK, callback.QueryInterface(IID_IUnknown, &object));
+  EXPECT_EQ(static_cast<IBindStatusCallback*>(&callback), object);
+  EXPECT_EQ(S_OK, callback.QueryInterface(IID_IBindStatusCallback, &object));
+  EXPECT_EQ(static_cast<IBindStatusCallback*>(&callback), object);
+  EXPECT_EQ(S_OK, callback.QueryInterface(IID_IHttpNegotiate, &object));
+  EXPECT_EQ(static_cast<IHttpNegotiate*>(&callback), object);
+  object = &callback;
+  EXPECT_EQ(E_NOINTERFACE, callback.QueryInterface(IID_IStream, &object));
+  EXPECT_EQ(NULL, object);
+  // Three answered queries raised the count from 1 to 4.
+  EXPECT_EQ(5u, callback.AddRef());
+  EXPECT_EQ(4u, callback.Release());
+}
+
+TEST_F(TransferCallbackTest, LeavesBindInfoAndPriorityUntouched) {
+  CBindStatusCallbackImpl callback(NULL);
+  DWORD flags = 0x12345678;
+  BINDINFO info;
+  memset(&info, 0xAB, sizeof(info));
+  EXPECT_EQ(S_OK, callback.GetBindInfo(&flags, &info));
+  EXPECT_EQ(0x12345678u, flags);
+  EXPECT_EQ(0xABABABABu, info.cbSize);
+  LONG priority = 99;
+  EXPECT_EQ(S_OK, callback.GetPriority(&priority));
+  EXPECT_EQ(99, priority);
+}
+
+TEST_F(TransferCallbackTest, RemembersTheResponseStatusAndLength) {
+  CBindStatusCallbackImpl callback(NULL);
+  EXPECT_EQ(0u, callback.HttpStatus());
+  LPWSTR extra = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(S_OK, callback.BeginningTransaction(L"http://x/", L"", 0, &extra));
+  EXPECT_EQ(NULL, extra);
+  extra = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(S_OK, callback.OnResponse(404, L"HTTP/1.1 404 Not Found\r\nContent-Length: 36\r\n\r\n", NULL, &extra));
+  EXPECT_EQ(NULL, extra);
+  EXPECT_EQ(404u, callback.HttpStatus());
+  EXPECT_TRUE(callback.HasContentLength());
+  EXPECT_EQ(36u, callback.ContentLength());
+  callback.OnResponse(200, L"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", NULL, &extra);
+  EXPECT_EQ(200u, callback.HttpStatus());
+  EXPECT_FALSE(callback.HasContentLength());
+}
+
+}  // namespace

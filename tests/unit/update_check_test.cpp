@@ -1,0 +1,256 @@
+// Product codes, .md5 tokens and the local setup folder, without a server (a
+// refused connection stands for an unreachable one).
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <string>
+
+#include "downloader/setup_state.h"
+#include "downloader/transfer/update_check.h"
+#include "tests/unit/support/http_test_support.h"
+
+namespace {
+
+using httptest::ReadBytes;
+using httptest::WriteBytes;
+
+const wchar_t kRefusedTemplate[] = L"http://127.0.0.1:1/%s";
+
+void DeleteTree(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") DeleteTree(path + L"\\" + name);
+      } while (FindNextFileW(find, &found));
+      FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+  } else {
+    DeleteFileW(path.c_str());
+  }
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class UpdateCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + httptest::Nonce(L"updatecheck");
+    CreateDirectoryW(folder_.c_str(), NULL);
+    wcscpy(g_setup.programFolder, (folder_ + L"\\").c_str());
+  }
+  void TearDown() override { DeleteTree(folder_); }
+
+  DWORD ReadCode(const std::string& content, std::wstring* code) {
+    WriteBytes(folder_ + L"\\productcode.txt", content);
+    wchar_t buffer[kProductCodeChars] = {0};
+    DWORD result = ReadLocalProductCode(buffer);
+    *code = buffer;
+    return result;
+  }
+
+  httptest::SetupScope setup_;
+  std::wstring folder_;
+};
+
+TEST(PlainFolderName, AcceptsOrdinaryNames) {
+  EXPECT_TRUE(IsPlainFolderName(L"{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"));
+  EXPECT_TRUE(IsPlainFolderName(L"Kit Maker 2.0"));
+  EXPECT_TRUE(IsPlainFolderName(L".hidden"));
+  EXPECT_TRUE(IsPlainFolderName(L"console"));
+}
+
+TEST(PlainFolderName, RefusesPathsAndNamesWindowsWouldChange) {
+  const wchar_t* refused[] = {L"",         L".",         L"..",       L"...",        L"C:\\Windows",
+                              L"..\\..\\x", L"a/b",       L"a:b",      L"\\\\srv\\s", L"C:",
+                              L"a<b",      L"a>b",       L"a\"b",     L"a|b",        L"a?b",
+                              L"a*b",      L"tab\there", L"name.",    L"name ",      L"CON",
+                              L"nul.txt",  L"com1",      L"LPT9.log"};
+  for (size_t i = 0; i < sizeof(refused) / sizeof(refused[0]); ++i) {
+    EXPECT_FALSE(IsPlainFolderName(refused[i])) << "[" << testing::PrintToString(std::wstring(refused[i])) << "]";
+  }
+  EXPECT_FALSE(IsPlainFolderName(NULL));
+  EXPECT_FALSE(IsPlainFolderName(std::wstring(256, L'a').c_str()));
+}
+
+TEST_F(UpdateCheckTest, LocalProductCodeIsTheFirstWord) {
+  std::wstring code;
+  EXPECT_EQ(0u, ReadCode("  \r\n\t{ABC-123} second words\r\nthird\r\n", &code));
+  EXPECT_EQ(L"{ABC-123}", code);
+  EXPECT_EQ(0u, ReadCode("", &code));
+  EXPECT_EQ(L"", code);
+  EXPECT_EQ(0u, ReadCode("\xE9t\xE9", &code));
+  EXPECT_EQ(L"\u00E9t\u00E9", code) << "bytes become characters one by one";
+  EXPECT_EQ(0u, ReadCode(std::string(99, 'x'), &code));
+  EXPECT_EQ(99u, code.size());
+}
+
+TEST_F(UpdateCheckTest, MissingLocalProductCodeMeansAnOnlinePackage) {
+  httptest::LogCapture log;
+  wchar_t code[kProductCodeChars] = {L'x', 0};
+  EXPECT_EQ(kNoLocalProductCode, ReadLocalProductCode(code));
+  EXPECT_EQ(L'\0', code[0]);
+  EXPECT_TRUE(log.Contains(" does not exist. This is an online package!"));
+}
+
+TEST_F(UpdateCheckTest, UnusableLocalProductCodesAreFailedReads) {
+  httptest::LogCapture log;
+  std::wstring code;
+  DWORD result = ReadCode("C:\\Windows", &code);
+  EXPECT_EQ(kLocalProductCodeNotAName, result);
+  EXPECT_EQ(L"", code);
+  EXPECT_EQ(kLocalProductCodeNotAName, ReadCode("..\\..\\x", &code));
+  EXPECT_EQ(L"", code);
+  EXPECT_EQ(kLocalProductCodeTooLong, ReadCode(std::string(100, 'x'), &code));
+  EXPECT_EQ(L"", code);
+  EXPECT_TRUE(log.Contains("Product code C:\\Windows cannot name a folder"));
+  EXPECT_NE(0u, kLocalProductCodeNotAName);
+  EXPECT_NE(kNoLocalProductCode, kLocalProductCodeNotAName);
+  EXPECT_NE(kNoLocalProductCode, kLocalProductCodeTooLong);
+}
+
+TEST_F(UpdateCheckTest, UnreachableServerGivesNoRemoteProductCode) {
+  httptest::LogCapture log;
+  wchar_t code[kProductCodeChars] = {0};
+  EXPECT_EQ(kRemoteProductCodeDownloadFailed, FetchRemoteProductCode(code)) << "no template at all";
+  g_setup.locations.baseUrl.Set(kRefusedTemplate);
+  EXPECT_EQ(kRemoteProductCodeDownloadFailed, FetchRemoteProductCode(code));
+  EXPECT_EQ(L'\0', code[0]);
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Downloading productcode.txt from: http://127.0.0.1:1/en/productcode.txt"));
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Cannot download http://127.0.0.1:1/en/productcode.txt. Error -"));
+}
+
+TEST_F(UpdateCheckTest, MissingLocalDigestMeansNoUpdate) {
+  httptest::LogCapture log;
+  DownloadableFile file;
+  file.name.Set(L"a.exe");
+  file.md5Name.Set(L"a.exe.md5");
+  file.baseUrl.Set(kRefusedTemplate);
+  wchar_t local[kDigestChars] = {0};
+  wchar_t remote[kDigestChars] = {0};
+  EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, remote));
+  EXPECT_EQ(L'\0', local[0]);
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Local md5 does not exist"));
+  EXPECT_FALSE(log.Contains("Cannot download remote version file."));
+}
+
+TEST_F(UpdateCheckTest, FailedRemoteDigestMeansNoUpdateButKeepsTheLocalOne) {
+  httptest::LogCapture log;
+  DownloadableFile file;
+  file.name.Set(L"a.exe");
+  file.md5Name.Set(L"a.exe.md5");
+  file.relativePath.Set(L"sub");
+  file.baseUrl.Set(kRefusedTemplate);
+  WriteBytes(folder_ + L"\\sub\\a.exe.md5", "0123abcd\r\n");
+  wchar_t local[kDigestChars] = {0};
+  wchar_t remote[kDigestChars] = {0};
+  EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, remote));
+  EXPECT_STREQ(L"0123abcd", local);
+  EXPECT_EQ(L'\0', remote[0]);
+  EXPECT_TRUE(log.Contains("] Cannot download remote version file.\r\n"));
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Remote md5 file is http://127.0.0.1:1/en/sub/a.exe.md5"));
+}
+
+TEST_F(UpdateCheckTest, AnOverlongLocalDigestIsNotRecordedCut) {
+  DownloadableFile file;
+  file.name.Set(L"a.exe");
+  file.md5Name.Set(L"a.exe.md5");
+  file.baseUrl.Set(kRefusedTemplate);
+  WriteBytes(folder_ + L"\\a.exe.md5", std::string(60, 'f'));
+  wchar_t local[kDigestChars + 1];
+  wmemset(local, L'#', kDigestChars + 1);
+  local[0] = L'\0';
+  EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, NULL));
+  EXPECT_EQ(L'\0', local[0]);
+  EXPECT_EQ(L'#', local[kDigestChars]);
+}
+
+TEST_F(UpdateCheckTest, DestinationDigestLiesBesideTheFile) {
+  DownloadableFile top;
+  top.name.Set(L"a.exe");
+  top.md5Name.Set(L"a.exe.md5");
+  EXPECT_EQ(1, WriteDestinationDigest(folder_.c_str(), L"d41d8cd9", top));
+  EXPECT_EQ("d41d8cd9", ReadBytes(folder_ + L"\\a.exe.md5"));
+  EXPECT_EQ(1, WriteDestinationDigest(folder_.c_str(), L"", top));
+  EXPECT_EQ("", ReadBytes(folder_ + L"\\a.exe.md5"));
+
+  DownloadableFile nested = top;
+  nested.relativePath.Set(L"tools");
+  CreateDirectoryW((folder_ + L"\\tools").c_str(), NULL);
+  EXPECT_EQ(1, WriteDestinationDigest(folder_.c_str(), L"\u00E9E", nested));
+  EXPECT_EQ("\xE9" "E", ReadBytes(folder_ + L"\\tools\\a.exe.md5"));
+}
+
+TEST_F(UpdateCheckTest, DestinationDigestNeedsAFolderThatExists) {
+  DownloadableFile file;
+  file.name.Set(L"a.exe");
+  file.md5Name.Set(L"a.exe.md5");
+  file.relativePath.Set(L"missing");
+  EXPECT_EQ(0, WriteDestinationDigest(folder_.c_str(), L"x", file));
+  EXPECT_EQ(0, WriteDestinationDigest(L"", L"x", file)) << "never relative to the working folder";
+}
+
+class LocalSetupFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    g_setup.isWow64 = wow64 != FALSE;
+    maker_ = httptest::Nonce(L"KitMaker");
+    wcscpy(g_setup.locations.manufacturerName, maker_.c_str());
+  }
+  void TearDown() override {
+    if (!common_.empty()) DeleteTree(common_ + L"\\" + maker_);
+  }
+  httptest::SetupScope setup_;
+  std::wstring maker_;
+  std::wstring common_;
+};
+
+TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
+  wchar_t shellCommon[MAX_PATH] = {0};
+  ASSERT_TRUE(SHGetSpecialFolderPathW(NULL, shellCommon, CSIDL_PROGRAM_FILES_COMMON, FALSE));
+  if (g_setup.isWow64) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    common_ = std::wstring(windows, 2) + L"\\Program Files\\Common Files";
+    EXPECT_NE(common_, std::wstring(shellCommon)) << "a 32-bit program sees the x86 folder";
+  } else {
+    common_ = shellCommon;
+  }
+  ResolveLocalSetupFolder(L"{CODE-1}");
+  std::wstring expected = common_ + L"\\" + maker_ + L"\\SetupInformation\\{CODE-1}";
+  EXPECT_EQ(expected, std::wstring(g_setup.localSetupFolder));
+  EXPECT_TRUE(Exists(expected));
+
+  ResolveLocalSetupFolder(L"");
+  EXPECT_EQ(common_ + L"\\" + maker_ + L"\\SetupInformation", std::wstring(g_setup.localSetupFolder));
+}
+
+TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {
+  httptest::LogCapture log;
+  wcscpy(g_setup.localSetupFolder, L"stale");
+  ResolveLocalSetupFolder(L"C:\\Windows");
+  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  ResolveLocalSetupFolder(L"..\\..\\x");
+  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+
+  std::wstring escaping = L"..\\" + maker_;
+  wcscpy(g_setup.locations.manufacturerName, escaping.c_str());
+  ResolveLocalSetupFolder(L"{CODE-2}");
+  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  wchar_t shellCommon[MAX_PATH] = {0};
+  SHGetSpecialFolderPathW(NULL, shellCommon, CSIDL_PROGRAM_FILES_COMMON, FALSE);
+  EXPECT_FALSE(Exists(std::wstring(shellCommon) + L"\\..\\" + maker_));
+  EXPECT_TRUE(log.Contains("cannot name a folder; no local setup folder"));
+}
+
+}  // namespace
