@@ -82,9 +82,9 @@ void BuildBuyLink() {
   xmldom::DocumentPtr doc;
   if (xmldom::OpenDocument(contactsPath, doc) != S_OK) return;
   NodePtr items;
-  if (!xmldom::SelectNode(doc.Get(), L"//contacttool/contacts/def_items", items) == S_OK) return;
+  if (xmldom::SelectNode(doc.Get(), L"//contacttool/contacts/def_items", items) != S_OK) return;
   NodePtr child;
-  if (!xmldom::FirstChild(items.Get(), child) == S_OK) return;
+  if (xmldom::FirstChild(items.Get(), child) != S_OK) return;
 
   // Each child (comments too) stands for the store row of the same position.
   UINT rowId = IDS_STORE_ROW_FIRST;
@@ -103,12 +103,12 @@ void MarkItemsLocal(const wchar_t* descriptorPath) {
   xmldom::DocumentPtr doc;
   if (xmldom::OpenDocument(descriptorPath, doc) != S_OK) return;
   NodePtr items;
-  if (!xmldom::SelectNode(doc.Get(), L"//install/items", items) == S_OK) return;
+  if (xmldom::SelectNode(doc.Get(), L"//install/items", items) != S_OK) return;
   NodePtr child;
-  if (!xmldom::FirstChild(items.Get(), child) == S_OK) return;
+  if (xmldom::FirstChild(items.Get(), child) != S_OK) return;
   do {
     AttributeMapPtr attributes;
-    if (!xmldom::GetAttributes(child.Get(), attributes) == S_OK) continue;
+    if (xmldom::GetAttributes(child.Get(), attributes) != S_OK) continue;
     SetExistingAttribute(attributes.Get(), L"update", L"0");
     SetExistingAttribute(attributes.Get(), L"uselocal", L"1");
   } while (xmldom::MoveToNextSibling(child) == S_OK);

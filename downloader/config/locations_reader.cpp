@@ -22,9 +22,7 @@ const size_t kRequirementChars = 20;
 // cannot be read.
 bool ReadSelectedText(IXMLDOMNode* root, const wchar_t* xpath, qn::ScopedBstr& text) {
   NodePtr node;
-  HRESULT hr = xmldom::SelectNode(root, xpath, node);
-  if (hr != S_OK) return false;
-  return xmldom::ReadText(node.Get(), text) == S_OK;
+  return xmldom::SelectNode(root, xpath, node) == S_OK && xmldom::ReadText(node.Get(), text) == S_OK;
 }
 
 // Copies the node's text into a name field; a text too long for the field
@@ -98,7 +96,7 @@ void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
   NodePtr requirements;
   if (xmldom::SelectNode(root, L"//systemRequirements", requirements) != S_OK) return;
   AttributeMapPtr attributes;
-  if (!xmldom::GetAttributes(requirements.Get(), attributes) == S_OK) return;
+  if (xmldom::GetAttributes(requirements.Get(), attributes) != S_OK) return;
   ReadRequirement(attributes.Get(), L"cpuFreqMHz", config.cpuFreqMHz);
   ReadRequirement(attributes.Get(), L"hddMBytes", config.hddMBytes);
   ReadRequirement(attributes.Get(), L"ramMBytes", config.ramMBytes);

@@ -150,7 +150,7 @@ class Document {
     if (doc_.IsNull()) return L"<none>";
     xmldom::NodePtr node;
     qn::ScopedBstr text;
-    if (!xmldom::SelectNode(doc_.Get(), xpath, node) == S_OK ||
+    if (xmldom::SelectNode(doc_.Get(), xpath, node) != S_OK ||
         xmldom::ReadText(node.Get(), text) != S_OK) {
       return L"<none>";
     }
