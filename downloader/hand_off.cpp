@@ -20,6 +20,8 @@ namespace {
 void RunDownloadPhase() {
   g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
   g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+  // Exists before the dialog does, so that no confirmed quit can go unsignalled.
+  g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
   HANDLE worker = CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL);
   if (!worker) {
     // Nothing would ever end the dialog and no kit would be placed: give up.
@@ -29,13 +31,16 @@ void RunDownloadPhase() {
   }
   HRESULT com = CoInitialize(NULL);
   RunProgressDialog();
+  // The worker may still use the taskbar object: release it only once it is gone.
+  WaitForSingleObject(worker, INFINITE);
+  CloseHandle(worker);
   if (g_setup.taskbarList && g_setup.osVersionCode == 4) {
     g_setup.taskbarList->Release();
     g_setup.taskbarList = NULL;
   }
   if (SUCCEEDED(com)) CoUninitialize();
-  WaitForSingleObject(worker, INFINITE);
-  CloseHandle(worker);
+  // A quit confirmed after the worker's last look at the event still stops the install.
+  if (g_setup.cancelEvent && WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0) g_setup.installAborted = true;
 }
 
 void AppendPatch(const wchar_t* path, const wchar_t* value) {

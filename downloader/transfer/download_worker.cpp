@@ -1,9 +1,230 @@
-// Placeholder until this part is built.
 #include "downloader/transfer/download_worker.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include <msi.h>
+#include <shlwapi.h>
+#include <vector>
 
-DWORD WINAPI DownloadWorker(LPVOID) { WriteLog(L"[KITFETCHER] placeholder: DownloadWorker"); g_setup.installAborted = true; EndProgressDialog(); return 0; }
-void RemoveAbortedSetupFolder() { WriteLog(L"[KITFETCHER] placeholder: RemoveAbortedSetupFolder"); }
+#include "common/path_join.h"
+#include "common/scoped_handles.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/message_box.h"
+#include "downloader/process_runner.h"
+#include "downloader/setup_state.h"
+#include "downloader/transfer/kit_entry_paths.h"
+#include "downloader/transfer/offline_copy.h"
+#include "downloader/transfer/remote_file_size.h"
+#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/url_download.h"
+#include "downloader/transfer/worker_run.h"
+#include "downloader/ui/progress_dialog.h"
+#include "downloader/ui/resource_ids.h"
+
+namespace {
+
+const size_t kPromptChars = 512;
+
+// The product code names the local setup folder, which an abort removes whole:
+// a code such as ".." must never get that far. It counts as an empty code, which
+// keeps the kit at the top of the shared folder, where an abort removes only
+// what the run placed.
+void DropUnusableProductCode(wchar_t* productCode) {
+  if (productCode[0] == L'\0' || IsPlainFolderName(productCode)) return;
+  WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; ignoring it", productCode);
+  productCode[0] = L'\0';
+}
+
+// False when the user does not want to install over an installed product.
+bool ConfirmReinstall(const wchar_t* productCode) {
+  if (productCode[0] == L'\0') return true;
+  INSTALLSTATE state = MsiQueryProductStateW(productCode);
+  WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
+  if (state == INSTALLSTATE_UNKNOWN || state == INSTALLSTATE_ADVERTISED) return true;
+  return ShowMessage(WaitForDialogWindow(), IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO) != IDNO;
+}
+
+void EndDownloadCancelled() {
+  WriteLog(L"[KITFETCHER] Download canceled!");
+  FinishWorkerRun(true);
+}
+
+// Entries without autorun are not downloaded; when the package carries one with
+// its .md5, both go to the top of the local setup folder.
+void PlaceTopLevelPackageFile(const DownloadableFile& file) {
+  WriteLog(L"[SETUPINFORMATION] File %s will not be downloaded.", file.name.Get());
+  wchar_t packageFile[kLongPathChars];
+  wchar_t packageDigest[kLongPathChars];
+  wchar_t targetFile[kLongPathChars];
+  wchar_t targetDigest[kLongPathChars];
+  if (!qn::JoinPath(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
+      !qn::JoinPath(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
+      !qn::JoinPath(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
+      !qn::JoinPath(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
+    return;
+  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return;
+  WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
+  RecordPlacedFile(targetFile);
+  CopyFileW(packageFile, targetFile, FALSE);
+  RecordPlacedFile(targetDigest);
+  CopyFileW(packageDigest, targetDigest, FALSE);
+}
+
+// Sizes the autorun entries (the ones to download) and lists copies of them.
+void PlanDownloads(std::vector<DownloadableFile>* downloads) {
+  std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  for (size_t i = 0; i < files.size(); ++i) {
+    DownloadableFile& file = files[i];
+    if (!IsSafeKitEntry(file)) continue;
+    if (!file.autorun) {
+      PlaceTopLevelPackageFile(file);
+      continue;
+    }
+    wchar_t url[kUrlChars];
+    DWORD size = 0;
+    if (ComposeFileUrl(file, file.name.Get(), url, kUrlChars)) QueryRemoteFileSize(url, &size);
+    {
+      qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+      g_setup.stats.bytesExpected = static_cast<int32_t>(static_cast<uint32_t>(g_setup.stats.bytesExpected) + size);
+    }
+    file.sizeBytes = static_cast<int>(size);
+    downloads->push_back(file);
+  }
+}
+
+enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
+
+FileResult FetchAndPlace(const DownloadableFile& file) {
+  const wchar_t* name = file.name.Get();
+  wchar_t localDigest[kDigestChars] = {0};
+  wchar_t remoteDigest[kDigestChars] = {0};
+  int update = CheckFileUpdate(file, g_setup.programFolder, localDigest, remoteDigest);
+
+  wchar_t packagePath[kLongPathChars];
+  wchar_t targetFolder[kLongPathChars];
+  wchar_t target[kLongPathChars];
+  wchar_t digestPath[kLongPathChars];
+  if (!PackagePath(file, name, packagePath, kLongPathChars) ||
+      !SetupTargetFolder(file, targetFolder, kLongPathChars) ||
+      !qn::JoinPath(target, kLongPathChars, targetFolder, name) ||
+      !qn::JoinPath(digestPath, kLongPathChars, targetFolder, file.md5Name.Get())) {
+    WriteLog(L"[KITFETCHER] Path of %s is too long", name);
+    ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    return kFileFailed;
+  }
+
+  wchar_t cachePath[kCachePathChars] = {0};
+  const wchar_t* source = packagePath;
+  if (update != 0 || !PathFileExistsW(packagePath)) {
+    wchar_t url[kUrlChars];
+    if (!ComposeFileUrl(file, name, url, kUrlChars)) {
+      WriteLog(L"[KITFETCHER] No URL for %s", name);
+      ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+      return kFileFailed;
+    }
+    DownloadOutcome outcome = DownloadKitFile(url, file.sizeBytes, cachePath);
+    if (outcome == kDownloadCancelled) return kFileCancelled;
+    if (outcome != kDownloaded) return kFileFailed;
+    source = cachePath;
+  }
+
+  if (file.relativePath.IsPresent()) CreateRecordedFolder(targetFolder);
+  RecordPlacedFile(digestPath);
+  WriteDestinationDigest(g_setup.localSetupFolder, remoteDigest, file);
+  WriteLog(L"[KITFETCHER] Copying %s to %s", source, target);
+  RecordPlacedFile(target);
+  CopyFileW(source, target, FALSE);
+  if (file.autorun) {
+    RunProcessAndWait(target, targetFolder);
+    DeleteFileW(target);
+  }
+  return kFilePlaced;
+}
+
+void RunUpdatePath(const wchar_t* remoteCode) {
+  WriteLog(L"[KITFETCHER] Using update; downloading the files");
+  WriteLog(L"[KITFETCHER] The product code is: %s", remoteCode);
+  if (!ConfirmReinstall(remoteCode) || !PrepareLocalSetupFolder(remoteCode)) {
+    FinishWorkerRun(true);
+    return;
+  }
+  std::vector<DownloadableFile> downloads;
+  PlanDownloads(&downloads);
+  SetDialogTaskbarState(TBPF_NORMAL);
+
+  for (size_t i = 0; i < downloads.size(); ++i) {
+    // A quit during a plain copy or an autorun program is seen here at the latest.
+    if (CancelRequested()) {
+      EndDownloadCancelled();
+      return;
+    }
+    // A cancelled download has logged itself; a failed one has told the user.
+    if (FetchAndPlace(downloads[i]) != kFilePlaced) {
+      FinishWorkerRun(true);
+      return;
+    }
+  }
+  if (CancelRequested()) {
+    EndDownloadCancelled();
+    return;
+  }
+  FinishWorkerRun(false);
+}
+
+void RunCopyPath(const wchar_t* localCode) {
+  WriteLog(L"[KITFETCHER] Not using update. The files should be copied");
+  WriteLog(L"[KITFETCHER] The product code is: %s", localCode);
+  if (!ConfirmReinstall(localCode)) {
+    FinishWorkerRun(true);
+    return;
+  }
+  WriteLog(L"[KITFETCHER] Not using update; copying all the files locally");
+  CopyOfflineKit(localCode);
+}
+
+}  // namespace
+
+DWORD WINAPI DownloadWorker(LPVOID) {
+  // The main flow creates the event before the dialog can be closed; a worker
+  // started without one makes its own.
+  if (!g_setup.cancelEvent) g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+  qn::ScopedCoInit com;
+  ResetSetupFolderRecord();
+
+  wchar_t localCode[kProductCodeChars] = {0};
+  bool localFound = ReadLocalProductCode(localCode) == 0;
+  if (!localFound) localCode[0] = L'\0';
+  WriteLog(L"[KITFETCHER] Local product code is %s", localCode);
+  DropUnusableProductCode(localCode);
+  if (localFound) {
+    if (g_setup.locations.showNewFilesPrompt) {
+      if (ShowFormattedMessage(WaitForDialogWindow(), IDS_DOWNLOAD_NEWER_FILES, kPromptChars,
+                               MB_ICONQUESTION | MB_YESNO, g_setup.locations.manufacturerName) != IDYES)
+        g_setup.downloadNewFiles = false;
+    } else {
+      g_setup.downloadNewFiles = g_setup.locations.defaultNewFilesAnswer;
+    }
+  }
+
+  wchar_t remoteCode[kProductCodeChars] = {0};
+  bool remoteFound = FetchRemoteProductCode(remoteCode) == 0;
+  if (!remoteFound) remoteCode[0] = L'\0';
+  WriteLog(L"[KITFETCHER] Remote product code is %s", remoteCode);
+  DropUnusableProductCode(remoteCode);
+
+  if (!localFound && !remoteFound) {
+    ShowMessage(WaitForDialogWindow(), IDS_NEEDS_CONNECTION, MB_ICONERROR);
+    FinishWorkerRun(true);
+    return 0;
+  }
+  if (localFound && !remoteFound) WriteLog(L"[KITFETCHER] No remote product code => this is an offline package");
+  // The user may have quit while the product codes were fetched: ask nothing more.
+  if (CancelRequested()) {
+    EndDownloadCancelled();
+    return 0;
+  }
+  if (remoteCode[0] != L'\0' && g_setup.downloadNewFiles)
+    RunUpdatePath(remoteCode);
+  else
+    RunCopyPath(localCode);
+  return 0;
+}

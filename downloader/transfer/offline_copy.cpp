@@ -1,9 +1,165 @@
-// Placeholder until this part is built.
 #include "downloader/transfer/offline_copy.h"
 
+#include "common/path_join.h"
+#include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
+#include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
-#include "downloader/ui/progress_dialog.h"
+#include "downloader/transfer/kit_entry_paths.h"
+#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/worker_run.h"
 
-void CopyOfflineKit(const wchar_t*) {}
-DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID) { return PROGRESS_CONTINUE; }
+CCopyFileStatusCallback::CCopyFileStatusCallback(HANDLE cancelEvent)
+    : m_cancelled(0),
+      m_cancelEvent(cancelEvent),
+      m_lastSampleTick(0),
+      m_startTick(0),
+      m_lastTransferred(0),
+      m_started(0) {}
+
+DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
+  uint32_t delta = transferred - m_lastTransferred;
+  {
+    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+    g_setup.stats.bytesTransferred += delta;
+  }
+  m_lastTransferred = transferred;
+
+  if (!m_started) {
+    m_startTick = m_lastSampleTick = GetTickCount();
+    m_started = 1;
+  } else {
+    DWORD now = GetTickCount();
+    // Unsigned differences stay right across a tick-count wrap.
+    if (now - m_lastSampleTick > 1000) {
+      double speed = static_cast<double>(transferred) / static_cast<double>(now - m_startTick) / 1000.0 * 1024.0;
+      {
+        qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+        g_setup.stats.speedKBps = speed;
+      }
+      m_lastSampleTick = now;
+    }
+  }
+
+  if (m_cancelEvent != NULL && m_cancelEvent != INVALID_HANDLE_VALUE) {
+    DWORD state = WaitForSingleObject(m_cancelEvent, 0);
+    if (state == WAIT_OBJECT_0 || state == WAIT_ABANDONED) {
+      m_cancelled = 1;
+      return PROGRESS_CANCEL;
+    }
+  }
+  return PROGRESS_CONTINUE;
+}
+
+DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER, LARGE_INTEGER totalBytesTransferred, LARGE_INTEGER,
+                                   LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID context) {
+  if (!context) return PROGRESS_CONTINUE;
+  return static_cast<CCopyFileStatusCallback*>(context)->OnProgress(totalBytesTransferred.LowPart);
+}
+
+namespace {
+
+DWORD PackageFileSize(const wchar_t* path) {
+  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+  if (!file.Valid()) {
+    WriteLog(L"[KITFETCHER] Cannot open file %s. Error %d", path, static_cast<int>(GetLastError()));
+    return 0;
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.Get(), &size)) {
+    WriteLog(L"[KITFETCHER] Cannot get size for %s. Error %d", path, static_cast<int>(GetLastError()));
+    return 0;
+  }
+  return size.LowPart;
+}
+
+void CountExpectedSizes() {
+  std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!IsSafeKitEntry(files[i])) continue;
+    wchar_t path[kLongPathChars];
+    DWORD size = 0;
+    if (PackagePath(files[i], files[i].name.Get(), path, kLongPathChars)) size = PackageFileSize(path);
+    {
+      qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
+      g_setup.stats.bytesExpected = static_cast<int32_t>(static_cast<uint32_t>(g_setup.stats.bytesExpected) + size);
+    }
+    files[i].sizeBytes = static_cast<int>(size);
+  }
+}
+
+enum CopyResult { kCopyDone, kCopyCancelled };
+
+CopyResult CopyOneFile(const DownloadableFile& file) {
+  const wchar_t* name = file.name.Get();
+  WriteLog(L"[KITFETCHER] Current file is %s", name);
+  wchar_t localDigest[kDigestChars] = {0};
+  wchar_t remoteDigest[kDigestChars] = {0};
+  CheckFileUpdate(file, g_setup.programFolder, localDigest, remoteDigest);
+
+  wchar_t source[kLongPathChars];
+  wchar_t targetFolder[kLongPathChars];
+  wchar_t target[kLongPathChars];
+  wchar_t digestPath[kLongPathChars];
+  if (!PackagePath(file, name, source, kLongPathChars) || !SetupTargetFolder(file, targetFolder, kLongPathChars) ||
+      !qn::JoinPath(target, kLongPathChars, targetFolder, name) ||
+      !qn::JoinPath(digestPath, kLongPathChars, targetFolder, file.md5Name.Get())) {
+    WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
+    return kCopyDone;
+  }
+  if (file.relativePath.IsPresent()) CreateRecordedFolder(targetFolder);
+  RecordPlacedFile(digestPath);
+  WriteDestinationDigest(g_setup.localSetupFolder, localDigest, file);
+
+  WriteLog(L"[KITFETCHER] Copying %s to %s", source, target);
+  CCopyFileStatusCallback progress(g_setup.cancelEvent);
+  BOOL neverCancel = FALSE;
+  RecordPlacedFile(target);
+  CopyFileExW(source, target, CopyProgressRoutine, &progress, &neverCancel, 0);
+  if (progress.m_cancelled == 1) return kCopyCancelled;
+
+  if (file.autorun) {
+    RunProcessAndWait(target, targetFolder);
+    DeleteFileW(target);
+  }
+  return kCopyDone;
+}
+
+void EndCancelled() {
+  WriteLog(L"[KITFETCHER] Copy canceled!");
+  FinishWorkerRun(true);
+}
+
+}  // namespace
+
+void CopyOfflineKit(const wchar_t* productCode) {
+  WriteLog(L"[KITFETCHER] Copying files from offline location");
+  if (!PrepareLocalSetupFolder(productCode)) {
+    FinishWorkerRun(true);
+    return;
+  }
+  CountExpectedSizes();
+  WriteLog(L"[KITFETCHER] Local folder is: %s", g_setup.localSetupFolder);
+
+  const std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  for (size_t i = 0; i < files.size(); ++i) {
+    // Under Wine the copy never reports progress, so this is also the only place
+    // where a quit can stop an offline copy there.
+    if (CancelRequested()) {
+      EndCancelled();
+      return;
+    }
+    if (!HasPlainNames(files[i])) continue;
+    if (CopyOneFile(files[i]) == kCopyCancelled) {
+      EndCancelled();
+      return;
+    }
+  }
+  // A quit confirmed while the last autorun file ran must still stop the install.
+  if (CancelRequested()) {
+    EndCancelled();
+    return;
+  }
+  FinishWorkerRun(false);
+}

@@ -1,7 +1,31 @@
+// Filling the local setup folder from an offline package beside the program.
 #pragma once
+#include <stdint.h>
 #include <windows.h>
 
+// Progress state of one file copy, handed to CopyProgressRoutine as context.
+class CCopyFileStatusCallback {
+ public:
+  explicit CCopyFileStatusCallback(HANDLE cancelEvent);
+  virtual ~CCopyFileStatusCallback() {}
+
+  // Counts the bytes since the previous notification, samples the speed at most
+  // once a second and answers PROGRESS_CANCEL once the cancel event is set.
+  DWORD OnProgress(uint32_t transferred);
+
+  LONG m_cancelled;
+  HANDLE m_cancelEvent;
+  DWORD m_lastSampleTick;
+  DWORD m_startTick;
+  uint32_t m_lastTransferred;
+  LONG m_started;
+};
+
+// Copies every kit file of locations.xml from the program folder into the local
+// setup folder of the product code, runs the autorun ones, and ends the progress
+// dialog; installAborted tells whether the pass was cancelled.
 void CopyOfflineKit(const wchar_t* productCode);
+
 DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
                                    DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,

@@ -1,0 +1,41 @@
+#include "downloader/transfer/kit_entry_paths.h"
+
+#include "common/fixed_string.h"
+#include "common/path_join.h"
+#include "downloader/diagnostic_log.h"
+#include "downloader/setup_state.h"
+#include "downloader/transfer/update_check.h"
+
+bool HasPlainNames(const DownloadableFile& file) {
+  return IsPlainFolderName(file.name.Get()) && IsPlainFolderName(file.md5Name.Get()) &&
+         (!file.relativePath.IsPresent() || IsPlainFolderName(file.relativePath.Get()));
+}
+
+bool IsSafeKitEntry(const DownloadableFile& file) {
+  bool plain = HasPlainNames(file);
+  if (!plain) {
+    WriteLog(L"[KITFETCHER] Skipping file %s (folder %s): not a plain file or folder name", file.name.OrEmpty(),
+             file.relativePath.OrEmpty());
+  }
+  return plain;
+}
+
+namespace {
+
+bool JoinUnder(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
+               size_t capacity) {
+  if (!qn::CopyText(out, capacity, base)) return false;
+  if (file.relativePath.IsPresent() && !qn::JoinPath(out, capacity, out, file.relativePath.Get())) return false;
+  if (leaf && !qn::JoinPath(out, capacity, out, leaf)) return false;
+  return true;
+}
+
+}  // namespace
+
+bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity) {
+  return JoinUnder(g_setup.programFolder, file, leaf, out, capacity);
+}
+
+bool SetupTargetFolder(const DownloadableFile& file, wchar_t* out, size_t capacity) {
+  return JoinUnder(g_setup.localSetupFolder, file, NULL, out, capacity);
+}

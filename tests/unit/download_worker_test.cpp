@@ -1,0 +1,294 @@
+// The download worker end to end within one process: package decisions, the
+// user's answers, quitting, and what an aborted run leaves behind. The update
+// path needs the kit test HTTP server (tests/support/with_http_server.sh).
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include "downloader/setup_state.h"
+#include "downloader/transfer/download_worker.h"
+#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/ui/progress_dialog.h"
+#include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/kit_package.h"
+#include "tests/unit/support/transfer_ui_support.h"
+
+namespace {
+
+using kittest::Exists;
+using kittest::ReadBytes;
+
+const wchar_t kCode[] = L"{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}";
+const wchar_t kOtherCode[] = L"{9D8C7B6A-5F4E-4D3C-2B1A-0F9E8D7C6B5A}";
+
+struct Box {
+  std::wstring text;
+  HWND owner;
+};
+
+class DownloadWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSetupState();
+    ResetSetupFolderRecord();
+    InitializeCriticalSection(&g_setup.statsLock);
+    g_setup.statsLockReady = true;
+    resources_ = kittest::LoadProgramResources();
+    ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe of this build carries the texts";
+    g_setup.resourceModule = resources_;
+    g_setup.programInstance = resources_;
+    // Without a dialog: the worker must neither wait for one nor end one.
+    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+    g_setup.cancelEvent = cancel_.Get();
+    g_setup.osVersionCode = 4;
+    g_setup.locations.showNewFilesPrompt = false;
+    g_setup.locations.defaultNewFilesAnswer = false;
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+    if (g_setup.dialogReadyEvent) CloseHandle(g_setup.dialogReadyEvent);
+    g_setup.cancelEvent = NULL;  // owned by cancel_
+    ResetSetupState();
+    if (resources_) FreeLibrary(resources_);
+  }
+
+  // Runs the worker on its own thread and answers its message boxes in order.
+  std::vector<Box> RunWorker(const std::vector<int>& answers = std::vector<int>()) {
+    std::vector<Box> seen;
+    HANDLE worker = CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL);
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(worker, 50) == WAIT_TIMEOUT && GetTickCount() - start < 120000) {
+      HWND box = kittest::WaitForMessageBox(0);
+      if (!box) continue;
+      Box b = {kittest::BoxText(box), GetWindow(box, GW_OWNER)};
+      seen.push_back(b);
+      kittest::AnswerBox(box, seen.size() <= answers.size() ? answers[seen.size() - 1] : IDOK);
+      kittest::WaitUntilGone(box, 10000);
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(worker, 0)) << "the worker did not end";
+    CloseHandle(worker);
+    return seen;
+  }
+
+  HMODULE resources_ = NULL;
+  kittest::NamedEvent cancel_;
+};
+
+const wchar_t kNeedsConnection[] =
+    L"This product requires an internet connection in order to install. Please check your connection setting "
+    L"and try again.";
+
+}  // namespace
+
+TEST_F(DownloadWorkerTest, OnlinePackageWithoutServerTellsTheUserAndEndsTheDialog) {
+  kittest::KitPackage package;  // no productcode.txt: an online package
+  package.Add(L"a.exe", NULL, "a", "d", true);
+  CloseHandle(g_setup.dialogReadyEvent);
+  g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+  g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
+  HRESULT com = CoInitialize(NULL);
+
+  std::vector<Box> seen;
+  HWND dialogSeen = NULL;
+  {
+    kittest::Thread worker([] { DownloadWorker(NULL); });
+    kittest::Thread answerer([&] {
+      if (WaitForSingleObject(g_setup.dialogReadyEvent, 15000) != WAIT_OBJECT_0) return;
+      dialogSeen = g_setup.dialogWindow;
+      HWND box = kittest::WaitForMessageBox(30000, dialogSeen);
+      if (!box) return EndProgressDialog();
+      Box b = {kittest::BoxText(box), GetWindow(box, GW_OWNER)};
+      seen.push_back(b);
+      kittest::AnswerBox(box, IDOK);
+    });
+    RunProgressDialog();  // returns once the worker has ended it
+  }
+  DeleteObject(g_setup.dialogBrush);
+  if (g_setup.taskbarList) g_setup.taskbarList->Release();
+  g_setup.taskbarList = NULL;
+  if (SUCCEEDED(com)) CoUninitialize();
+
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(kNeedsConnection, seen[0].text);
+  EXPECT_EQ(dialogSeen, seen[0].owner);
+  EXPECT_FALSE(IsWindow(dialogSeen));
+  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
+}
+
+TEST_F(DownloadWorkerTest, OfflinePackageTakesTheCopyPathWithoutAsking) {
+  kittest::KitPackage package;
+  package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}  trailing words\r\n");
+  package.Add(L"setup.dat", L"data", "payload", "d1");
+
+  std::vector<Box> seen = RunWorker();
+
+  EXPECT_TRUE(seen.empty());
+  EXPECT_FALSE(g_setup.downloadNewFiles);  // defaultNewFilesAnswer
+  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_EQ(package.SetupFolder(kCode), std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ("payload", ReadBytes(package.SetupFolder(kCode) + L"\\data\\setup.dat"));
+  EXPECT_EQ("d1", ReadBytes(package.SetupFolder(kCode) + L"\\data\\setup.dat.md5"));
+}
+
+TEST_F(DownloadWorkerTest, OfflinePackageAsksWhetherToFetchNewerFiles) {
+  const int answers[] = {IDNO, IDYES};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    g_setup.downloadNewFiles = true;
+    g_setup.installAborted = false;
+    kittest::KitPackage package;
+    package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}");
+    package.Add(L"one.txt", NULL, "1", "d");
+    g_setup.locations.showNewFilesPrompt = true;
+
+    std::vector<Box> seen = RunWorker(std::vector<int>(1, answers[i]));
+
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(L"Do you want Kit Maker to download newer files while installing?", seen[0].text);
+    EXPECT_EQ(answers[i] == IDYES, g_setup.downloadNewFiles);
+    // Without a server the offline kit is copied either way.
+    EXPECT_FALSE(g_setup.installAborted);
+    EXPECT_EQ("1", ReadBytes(package.SetupFolder(kCode) + L"\\one.txt"));
+    g_setup.locations.downloadableFiles.clear();
+  }
+}
+
+TEST_F(DownloadWorkerTest, ProductCodeThatCannotNameAFolderIsNeverUsed) {
+  kittest::KitPackage package;
+  package.WriteProductCode("..");
+  package.Add(L"one.txt", NULL, "1", "d");
+
+  std::vector<Box> seen = RunWorker();
+
+  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(kNeedsConnection, seen[0].text);
+  RemoveAbortedSetupFolder();
+  EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
+}
+
+TEST_F(DownloadWorkerTest, QuitBeforeTheWorkerGetsGoingPlacesNothing) {
+  kittest::KitPackage package;
+  package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}");
+  package.Add(L"one.txt", NULL, "1", "d");
+  SetEvent(cancel_.Get());
+
+  std::vector<Box> seen = RunWorker();
+
+  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
+}
+
+TEST_F(DownloadWorkerTest, AbortInTheSharedFolderRemovesOnlyWhatTheRunPlaced) {
+  kittest::KitPackage package;
+  package.WriteProductCode("");  // an empty code: the kit goes to SetupInformation itself
+  package.Add(L"first.txt", L"docs", "first", "d1");
+  package.AddAutorunProbe(L"tools", "d2");
+  package.Add(L"last.txt", NULL, "last", "d3");
+  // Another product's kit, and files of others in a folder this run also uses.
+  std::wstring shared = package.SharedFolder();
+  httptest::WriteBytes(shared + L"\\" + kOtherCode + L"\\keep.txt", "theirs");
+  httptest::WriteBytes(shared + L"\\docs\\theirs.txt", "theirs");
+  SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
+
+  std::vector<Box> seen = RunWorker();
+  EXPECT_TRUE(seen.empty());
+  ASSERT_TRUE(g_setup.installAborted);
+  EXPECT_EQ(shared, std::wstring(g_setup.localSetupFolder));
+  ASSERT_TRUE(Exists(shared + L"\\docs\\first.txt"));
+
+  RemoveAbortedSetupFolder();
+
+  std::vector<std::wstring> left = kittest::ListTree(shared);
+  std::vector<std::wstring> expected;
+  expected.push_back(std::wstring(kOtherCode) + L"\\");
+  expected.push_back(std::wstring(kOtherCode) + L"\\keep.txt");
+  expected.push_back(L"docs\\");
+  expected.push_back(L"docs\\theirs.txt");
+  // The autorun program's own output is not the run's to remove.
+  expected.push_back(L"tools\\");
+  expected.push_back(L"tools\\autorun_ran.txt");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, left);
+}
+
+TEST_F(DownloadWorkerTest, AbortWithAProductCodeRemovesThatProductsFolderOnly) {
+  kittest::KitPackage package;
+  package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}");
+  package.Add(L"first.txt", L"docs", "first", "d1");
+  package.AddAutorunProbe(L"tools", "d2");
+  package.Add(L"last.txt", NULL, "last", "d3");
+  httptest::WriteBytes(package.SetupFolder(kOtherCode) + L"\\keep.txt", "theirs");
+  SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
+
+  RunWorker();
+  ASSERT_TRUE(g_setup.installAborted);
+  ASSERT_TRUE(Exists(package.SetupFolder(kCode) + L"\\docs\\first.txt"));
+
+  RemoveAbortedSetupFolder();
+
+  EXPECT_FALSE(Exists(package.SetupFolder(kCode)));
+  EXPECT_EQ("theirs", ReadBytes(package.SetupFolder(kOtherCode) + L"\\keep.txt"));
+}
+
+TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest) {
+  REQUIRE_HTTP_SERVER();
+  const wchar_t kRemoteCode[] = L"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
+  std::wstring site = L"/" + httptest::Nonce(L"kit");
+  std::wstring templ = httptest::Url(site) + L"/%s/";
+  kittest::KitPackage package;  // online: no productcode.txt
+  g_setup.locations.baseUrl.Set(templ.c_str());
+  httptest::Serve(site + L"/en/productcode.txt", "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}\n");
+  std::string probe = ReadBytes(kittest::ModuleFolder() + L"autorun_probe.exe");
+  std::string notAProgram(3000, 'x');
+
+  // Same digest on both sides: the package's copy is used (the server's would not run).
+  package.AddAutorunProbe(L"same", "digest-1");
+  httptest::Serve(site + L"/en/same/autorun_probe.exe", notAProgram);
+  httptest::Serve(site + L"/en/same/autorun_probe.exe.md5", "digest-1");
+  // A newer digest on the server: downloaded (the package's copy would not run).
+  package.Add(L"autorun_probe.exe", L"newer", notAProgram, "old", true);
+  httptest::Serve(site + L"/en/newer/autorun_probe.exe", probe);
+  httptest::Serve(site + L"/en/newer/autorun_probe.exe.md5", "new");
+  // Not in the package at all: downloaded.
+  package.AddEntry(L"autorun_probe.exe", L"missing", true);
+  httptest::Serve(site + L"/en/missing/autorun_probe.exe", probe);
+  httptest::Serve(site + L"/en/missing/autorun_probe.exe.md5", "remote");
+  // Not downloadable: copied to the top when the package has it with its .md5.
+  package.Add(L"notes.txt", L"ignored", "", NULL);
+  kittest::WriteBytes(package.PackageFolder() + L"\\notes.txt", "notes");
+  kittest::WriteBytes(package.PackageFolder() + L"\\notes.txt.md5", "n1");
+  package.AddEntry(L"absent.txt", NULL, false);
+
+  std::vector<Box> seen = RunWorker();
+
+  EXPECT_TRUE(seen.empty());
+  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_TRUE(g_setup.downloadNewFiles);
+  std::wstring folder = package.SetupFolder(kRemoteCode);
+  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
+  const wchar_t* ran[] = {L"same", L"newer", L"missing"};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(ran[i]);
+    EXPECT_TRUE(Exists(folder + L"\\" + ran[i] + L"\\autorun_ran.txt"));
+    EXPECT_FALSE(Exists(folder + L"\\" + ran[i] + L"\\autorun_probe.exe"));
+  }
+  // The .md5 beside a placed file holds the server's digest only after an update.
+  EXPECT_EQ("", ReadBytes(folder + L"\\same\\autorun_probe.exe.md5"));
+  EXPECT_EQ("new", ReadBytes(folder + L"\\newer\\autorun_probe.exe.md5"));
+  EXPECT_EQ("", ReadBytes(folder + L"\\missing\\autorun_probe.exe.md5"));
+  EXPECT_EQ("notes", ReadBytes(folder + L"\\notes.txt"));
+  EXPECT_EQ("n1", ReadBytes(folder + L"\\notes.txt.md5"));
+  EXPECT_FALSE(Exists(folder + L"\\absent.txt"));
+  EXPECT_FALSE(Exists(folder + L"\\ignored"));
+
+  // Expected: every autorun file's server size; moved: only the two downloads.
+  int32_t expected = static_cast<int32_t>(notAProgram.size() + 2 * probe.size());
+  EXPECT_EQ(expected, g_setup.stats.bytesExpected);
+  EXPECT_EQ(2 * probe.size(), g_setup.stats.bytesTransferred);
+}

@@ -1,0 +1,218 @@
+// The offline copy: its progress routine called directly (under Wine the copy
+// never calls it), and whole passes over a package in scratch folders.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "downloader/setup_state.h"
+#include "downloader/transfer/offline_copy.h"
+#include "downloader/transfer/setup_folder_record.h"
+#include "tests/unit/support/kit_package.h"
+#include "tests/unit/support/transfer_ui_support.h"
+
+namespace {
+
+using kittest::Exists;
+using kittest::ReadBytes;
+
+class OfflineCopyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSetupState();
+    ResetSetupFolderRecord();
+    InitializeCriticalSection(&g_setup.statsLock);
+    g_setup.statsLockReady = true;
+    // No dialog in these tests: the run must not wait for one.
+    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+    g_setup.cancelEvent = cancel_.Get();
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+  }
+  void TearDown() override {
+    CloseHandle(g_setup.dialogReadyEvent);
+    g_setup.cancelEvent = NULL;
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+    ResetSetupState();
+  }
+
+  static TransferStats Stats() {
+    EnterCriticalSection(&g_setup.statsLock);
+    TransferStats copy = g_setup.stats;
+    LeaveCriticalSection(&g_setup.statsLock);
+    return copy;
+  }
+
+  static DWORD Progress(CCopyFileStatusCallback* callback, uint32_t transferred) {
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER done;
+    done.QuadPart = transferred;
+    return CopyProgressRoutine(zero, done, zero, zero, 1, CALLBACK_CHUNK_FINISHED, NULL, NULL, callback);
+  }
+
+  kittest::NamedEvent cancel_;
+};
+
+const wchar_t kCode[] = L"{6F1B3A52-0D7C-4E59-9A1E-2B6C8D4F1A01}";
+
+}  // namespace
+
+TEST_F(OfflineCopyTest, ProgressRoutineWithoutContextContinues) {
+  LARGE_INTEGER zero = {};
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE),
+            CopyProgressRoutine(zero, zero, zero, zero, 1, CALLBACK_STREAM_SWITCH, NULL, NULL, NULL));
+}
+
+TEST_F(OfflineCopyTest, ProgressRoutineCountsDeltasAndSamplesSpeedAfterASecond) {
+  g_setup.stats.bytesTransferred = 1000;  // from an earlier file
+  CCopyFileStatusCallback first(cancel_.Get());
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(&first, 0));
+  EXPECT_EQ(1, first.m_started);
+  Progress(&first, 100);
+  Progress(&first, 250);
+  EXPECT_EQ(1250u, Stats().bytesTransferred);
+  EXPECT_EQ(0.0, Stats().speedKBps);  // not a second yet
+
+  Sleep(1100);
+  DWORD before = GetTickCount();
+  Progress(&first, 2000000);
+  DWORD elapsed = before - first.m_startTick;
+  EXPECT_EQ(1000u + 2000000u, Stats().bytesTransferred);
+  double expected = 2000000.0 / elapsed / 1000.0 * 1024.0;
+  EXPECT_NEAR(expected, Stats().speedKBps, expected * 0.2);
+  EXPECT_GT(Stats().speedKBps, 0.0);
+
+  // The next file's copy counts from its own zero; the speed stays meanwhile.
+  double kept = Stats().speedKBps;
+  CCopyFileStatusCallback second(cancel_.Get());
+  Progress(&second, 0);
+  Progress(&second, 10);
+  EXPECT_EQ(1000u + 2000000u + 10u, Stats().bytesTransferred);
+  EXPECT_EQ(kept, Stats().speedKBps);
+}
+
+TEST_F(OfflineCopyTest, ProgressRoutineStopsTheCopyOnceCancelled) {
+  CCopyFileStatusCallback progress(cancel_.Get());
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(&progress, 0));
+  SetEvent(cancel_.Get());
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CANCEL), Progress(&progress, 4096));
+  EXPECT_EQ(1, progress.m_cancelled);
+  EXPECT_EQ(4096u, Stats().bytesTransferred);  // counted before the stop
+
+  // Without a usable event the copy cannot be cancelled.
+  CCopyFileStatusCallback invalid(INVALID_HANDLE_VALUE);
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(&invalid, 0));
+  CCopyFileStatusCallback none(NULL);
+  EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(&none, 0));
+  EXPECT_EQ(0, none.m_cancelled);
+}
+
+TEST_F(OfflineCopyTest, CopiesEveryFileWithItsDigestAndRunsAutorunFiles) {
+  kittest::KitPackage package;
+  package.Add(L"readme.txt", NULL, "read me", "abc123");
+  package.Add(L"guide.txt", L"docs", "the guide", NULL);  // no .md5 in the package
+  package.AddAutorunProbe(L"tools", "feed");
+
+  CopyOfflineKit(kCode);
+
+  std::wstring folder = package.SetupFolder(kCode);
+  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
+  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_EQ("read me", ReadBytes(folder + L"\\readme.txt"));
+  EXPECT_EQ("abc123", ReadBytes(folder + L"\\readme.txt.md5"));
+  EXPECT_EQ("the guide", ReadBytes(folder + L"\\docs\\guide.txt"));
+  EXPECT_EQ("", ReadBytes(folder + L"\\docs\\guide.txt.md5"));
+  EXPECT_EQ("feed", ReadBytes(folder + L"\\tools\\autorun_probe.exe.md5"));
+
+  // The autorun file ran from its place, in its folder, and is gone afterwards.
+  std::string note = ReadBytes(folder + L"\\tools\\autorun_ran.txt");
+  EXPECT_NE(std::string::npos, note.find("\\tools\\autorun_probe.exe\n")) << note;
+  EXPECT_NE(std::string::npos, note.find("\\tools\n")) << note;
+  EXPECT_FALSE(Exists(folder + L"\\tools\\autorun_probe.exe"));
+
+  // Sizes come from the package files.
+  const std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  EXPECT_EQ(7, files[0].sizeBytes);
+  EXPECT_EQ(9, files[1].sizeBytes);
+  EXPECT_GT(files[2].sizeBytes, 0);
+  EXPECT_EQ(7 + 9 + files[2].sizeBytes, Stats().bytesExpected);
+}
+
+TEST_F(OfflineCopyTest, On32BitWindowsTheKitGoesUnderCommonProgramFiles) {
+  g_setup.isWow64 = false;
+  kittest::KitPackage package;
+  g_setup.isWow64 = false;
+  std::wstring maker = kittest::UniqueName(L"KitMaker");
+  lstrcpyW(g_setup.locations.manufacturerName, maker.c_str());
+  package.Add(L"one.txt", NULL, "1", "d1");
+
+  CopyOfflineKit(kCode);
+
+  wchar_t common[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathW(NULL, common, CSIDL_PROGRAM_FILES_COMMON, FALSE));
+  std::wstring folder = std::wstring(common) + L"\\" + maker + L"\\SetupInformation\\" + kCode;
+  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ("1", ReadBytes(folder + L"\\one.txt"));
+  EXPECT_FALSE(g_setup.installAborted);
+  kittest::DeleteTree(std::wstring(common) + L"\\" + maker);
+}
+
+TEST_F(OfflineCopyTest, QuitDuringAnAutorunFileStopsBeforeTheNextFile) {
+  kittest::KitPackage package;
+  package.Add(L"first.txt", L"docs", "first", "d1");
+  package.AddAutorunProbe(L"tools", "d2");
+  package.Add(L"last.txt", NULL, "last", "d3");
+  // The stand-in plays the user who confirms quitting while it runs.
+  SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
+
+  CopyOfflineKit(kCode);
+
+  std::wstring folder = package.SetupFolder(kCode);
+  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(cancel_.IsSet());
+  EXPECT_EQ("first", ReadBytes(folder + L"\\docs\\first.txt"));
+  EXPECT_TRUE(Exists(folder + L"\\tools\\autorun_ran.txt"));
+  EXPECT_FALSE(Exists(folder + L"\\tools\\autorun_probe.exe"));
+  EXPECT_FALSE(Exists(folder + L"\\last.txt"));
+  EXPECT_FALSE(Exists(folder + L"\\last.txt.md5"));
+}
+
+TEST_F(OfflineCopyTest, QuitBeforeTheFirstFileCopiesNothing) {
+  kittest::KitPackage package;
+  package.Add(L"first.txt", NULL, "first", "d1");
+  SetEvent(cancel_.Get());
+
+  CopyOfflineKit(kCode);
+
+  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(kittest::ListTree(package.SetupFolder(kCode)).empty());
+}
+
+TEST_F(OfflineCopyTest, EntriesThatCouldReachOutsideTheSetupFolderAreSkipped) {
+  kittest::KitPackage package;
+  package.Add(L"good.txt", NULL, "good", "dg");
+  package.AddEntry(L"up.txt", L"..", false);
+  package.AddEntry(L"nested.txt", L"a\\b", false);
+  package.AddEntry(L"drive.txt", L"C:\\x", false);
+  package.AddEntry(L"unc.txt", L"\\\\server\\share", false);
+  package.AddEntry(L"..\\escape.txt", NULL, false);
+  package.AddEntry(L"..", NULL, false);
+
+  CopyOfflineKit(kCode);
+
+  EXPECT_FALSE(g_setup.installAborted);
+  std::vector<std::wstring> placed = kittest::ListTree(package.CommonFolder());
+  std::vector<std::wstring> expected;
+  expected.push_back(L"Kit Maker\\");
+  expected.push_back(L"Kit Maker\\SetupInformation\\");
+  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\");
+  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\good.txt");
+  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\good.txt.md5");
+  EXPECT_EQ(expected, placed);
+}
+
+TEST_F(OfflineCopyTest, EmptyKitListSucceedsAtOnce) {
+  kittest::KitPackage package;
+  g_setup.installAborted = true;
+  CopyOfflineKit(kCode);
+  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_EQ(0, Stats().bytesExpected);
+}

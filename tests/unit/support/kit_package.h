@@ -1,0 +1,123 @@
+// An offline package in a scratch folder (kit files, their .md5 files, an
+// optional productcode.txt) and a scratch "common program files" folder in
+// which the local setup folder is created; both wired into g_setup.
+#pragma once
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "downloader/setup_state.h"
+#include "tests/unit/support/transfer_ui_support.h"
+
+namespace kittest {
+
+const wchar_t kMaker[] = L"Kit Maker";
+// A closed port: every server request is refused at once.
+const wchar_t kRefusingServer[] = L"http://127.0.0.1:1/%s/";
+
+class KitPackage {
+ public:
+  KitPackage() : package_(L"kitpkg"), common_(L"kitcommon") {
+    std::wstring folder = package_.Path() + L"\\";
+    lstrcpynW(g_setup.programFolder, folder.c_str(), MAX_PATH);
+    // On 64-bit Windows the local setup folder is built from this variable.
+    g_setup.isWow64 = true;
+    SetEnvironmentVariableW(L"CommonProgramW6432", common_.Path().c_str());
+    lstrcpyW(g_setup.locations.manufacturerName, kMaker);
+    lstrcpyW(g_setup.locations.language, L"en");
+    g_setup.locations.baseUrl.Set(kRefusingServer);
+  }
+
+  // Adds a kit file (content, and a .md5 holding `digest` unless it is null).
+  DownloadableFile& Add(const wchar_t* name, const wchar_t* relativePath, const std::string& content,
+                        const char* digest, bool autorun = false) {
+    std::wstring folder = package_.Path();
+    if (relativePath) {
+      folder += std::wstring(L"\\") + relativePath;
+      CreateDirectoryW(folder.c_str(), NULL);
+    }
+    WriteBytes(folder + L"\\" + name, content);
+    if (digest) WriteBytes(folder + L"\\" + name + L".md5", digest);
+    return AddEntry(name, relativePath, autorun);
+  }
+
+  // The autorun stand-in, copied into the package under the given folder.
+  DownloadableFile& AddAutorunProbe(const wchar_t* relativePath, const char* digest) {
+    std::wstring folder = package_.Path() + L"\\" + relativePath;
+    CreateDirectoryW(folder.c_str(), NULL);
+    CopyFileW((ModuleFolder() + L"autorun_probe.exe").c_str(), (folder + L"\\autorun_probe.exe").c_str(), FALSE);
+    if (digest) WriteBytes(folder + L"\\autorun_probe.exe.md5", digest);
+    return AddEntry(L"autorun_probe.exe", relativePath, true);
+  }
+
+  // An entry as locations.xml may give it, nothing written to the package.
+  DownloadableFile& AddEntry(const wchar_t* name, const wchar_t* relativePath, bool autorun) {
+    DownloadableFile file;
+    file.name.Set(name);
+    if (relativePath) file.relativePath.Set(relativePath);
+    file.md5Name.Set((std::wstring(name) + L".md5").c_str());
+    file.autorun = autorun;
+    g_setup.locations.downloadableFiles.push_back(file);
+    return g_setup.locations.downloadableFiles.back();
+  }
+
+  void WriteProductCode(const std::string& text) { WriteBytes(package_.Sub(L"productcode.txt"), text); }
+
+  std::wstring SharedFolder() const { return common_.Path() + L"\\" + kMaker + L"\\SetupInformation"; }
+  std::wstring SetupFolder(const std::wstring& productCode) const { return SharedFolder() + L"\\" + productCode; }
+  const std::wstring& CommonFolder() const { return common_.Path(); }
+  const std::wstring& PackageFolder() const { return package_.Path(); }
+
+ private:
+  ScratchFolder package_;
+  ScratchFolder common_;
+};
+
+// Every file below root, as sorted relative paths (folders end with "\").
+inline void ListTreeInto(const std::wstring& root, const std::wstring& prefix, std::vector<std::wstring>* out) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((root + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(prefix + name + L"\\");
+      ListTreeInto(root + L"\\" + name, prefix + name + L"\\", out);
+    } else {
+      out->push_back(prefix + name);
+    }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+inline std::vector<std::wstring> ListTree(const std::wstring& root) {
+  std::vector<std::wstring> files;
+  ListTreeInto(root, L"", &files);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// A named manual-reset event, so that the autorun stand-in can signal it.
+class NamedEvent {
+ public:
+  NamedEvent() : name_(L"Local\\" + UniqueName(L"kittest_event")) {
+    handle_ = CreateEventW(NULL, TRUE, FALSE, name_.c_str());
+  }
+  ~NamedEvent() {
+    if (handle_) CloseHandle(handle_);
+  }
+  HANDLE Get() const { return handle_; }
+  const std::wstring& Name() const { return name_; }
+  bool IsSet() const { return WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0; }
+
+ private:
+  NamedEvent(const NamedEvent&);
+  NamedEvent& operator=(const NamedEvent&);
+  std::wstring name_;
+  HANDLE handle_;
+};
+
+}  // namespace kittest
