@@ -195,6 +195,11 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   if (!localFound) localCode[0] = L'\0';
   WriteLog(L"[KITFETCHER] Local product code is %s", localCode);
   DropUnusableProductCode(localCode);
+  // A quit confirmed meanwhile asks nothing more of the user: no prompt, no message.
+  if (CancelRequested()) {
+    EndDownloadCancelled();
+    return 0;
+  }
   if (localFound) {
     if (g_setup.locations.showNewFilesPrompt) {
       if (ShowFormattedMessage(WaitForDialogWindow(), IDS_DOWNLOAD_NEWER_FILES, kPromptChars,
@@ -210,6 +215,10 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   if (!remoteFound) remoteCode[0] = L'\0';
   WriteLog(L"[KITFETCHER] Remote product code is %s", remoteCode);
   DropUnusableProductCode(remoteCode);
+  if (CancelRequested()) {
+    EndDownloadCancelled();
+    return 0;
+  }
 
   if (!localFound && !remoteFound) {
     ShowMessage(WaitForDialogWindow(), IDS_NEEDS_CONNECTION, MB_ICONERROR);
@@ -217,11 +226,6 @@ DWORD WINAPI DownloadWorker(LPVOID) {
     return 0;
   }
   if (localFound && !remoteFound) WriteLog(L"[KITFETCHER] No remote product code => this is an offline package");
-  // The user may have quit while the product codes were fetched: ask nothing more.
-  if (CancelRequested()) {
-    EndDownloadCancelled();
-    return 0;
-  }
   if (remoteCode[0] != L'\0' && g_setup.downloadNewFiles)
     RunUpdatePath(remoteCode);
   else
