@@ -1,0 +1,65 @@
+// The remote size query through WinINet against the kit test server.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "downloader/transfer/remote_file_size.h"
+#include "tests/unit/support/http_test_support.h"
+
+namespace {
+
+class RemoteSizeHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_HTTP_SERVER();
+    dir_ = L"/" + httptest::Nonce(L"size");
+  }
+  std::wstring dir_;
+};
+
+TEST_F(RemoteSizeHttpTest, ReadsTheContentLengthWithItsOwnAgent) {
+  std::wstring path = dir_ + L"/kit.exe";
+  ASSERT_TRUE(httptest::Serve(path, httptest::Pattern(1234567)));
+  DWORD size = 99;
+  EXPECT_EQ(0u, QueryRemoteFileSize(httptest::Url(path).c_str(), &size));
+  EXPECT_EQ(1234567u, size);
+  EXPECT_EQ("VAVurirodi\n", httptest::Control(L"/__agents?path=" + path));
+}
+
+TEST_F(RemoteSizeHttpTest, NoLengthGivesZeroAndTheError) {
+  std::wstring path = dir_ + L"/nolength.exe";
+  ASSERT_TRUE(httptest::Serve(path, httptest::Pattern(5000)));
+  DWORD size = 99;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_HTTP_HEADER_NOT_FOUND),
+            QueryRemoteFileSize(httptest::Url(path + L"?no_length=1").c_str(), &size));
+  EXPECT_EQ(0u, size);
+}
+
+TEST_F(RemoteSizeHttpTest, AnErrorPageIsNotTheFilesSize) {
+  std::wstring path = dir_ + L"/missing.exe";
+  DWORD size = 99;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), QueryRemoteFileSize(httptest::Url(path).c_str(), &size));
+  EXPECT_EQ(0u, size);
+  size = 99;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_NET_RESP),
+            QueryRemoteFileSize(httptest::Url(path + L"?status=500").c_str(), &size));
+  EXPECT_EQ(0u, size);
+}
+
+TEST(RemoteSize, UnreachableServerGivesZeroAndTheWinInetError) {
+  DWORD size = 99;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT),
+            QueryRemoteFileSize(L"http://127.0.0.1:1/kit.exe", &size));
+  EXPECT_EQ(0u, size);
+}
+
+TEST(RemoteSize, MissingArgumentsAreRefused) {
+  DWORD size = 99;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_ARGUMENTS), QueryRemoteFileSize(NULL, &size));
+  EXPECT_EQ(99u, size);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_ARGUMENTS), QueryRemoteFileSize(L"http://127.0.0.1:1/x", NULL));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Remote product codes and .md5 comparisons against the kit test server. Its
+// error pages start with a plain word, so a client that ignored the status
+// would take them for a product code or a digest.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "downloader/setup_state.h"
+#include "downloader/transfer/update_check.h"
+#include "tests/unit/support/http_test_support.h"
+
+namespace {
+
+class UpdateCheckHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_HTTP_SERVER();
+    dir_ = L"/" + httptest::Nonce(L"upd");
+    FreshServerFolder();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    package_ = std::wstring(temp) + httptest::Nonce(L"package");
+    CreateDirectoryW(package_.c_str(), NULL);
+    file_.name.Set(L"kit.exe");
+    file_.md5Name.Set(L"kit.exe.md5");
+    file_.relativePath.Set(L"bin");
+  }
+  void TearDown() override {
+    DeleteFileW((package_ + L"\\bin\\kit.exe.md5").c_str());
+    RemoveDirectoryW((package_ + L"\\bin").c_str());
+    RemoveDirectoryW(package_.c_str());
+  }
+
+  // Every download of a test gets a URL of its own, so that no answer can come
+  // from the URL cache.
+  void FreshServerFolder() {
+    static int serial = 0;
+    wchar_t sub[16];
+    qn::FormatInto(sub, 16, L"/%d", ++serial);
+    current_ = dir_ + sub;
+    g_setup.locations.baseUrl.Set(httptest::Url(current_ + L"/%s").c_str());
+    file_.baseUrl.Set(httptest::Url(current_ + L"/%s").c_str());
+  }
+
+  DWORD FetchCode(std::wstring* code) {
+    wchar_t buffer[kProductCodeChars] = {0};
+    DWORD result = FetchRemoteProductCode(buffer);
+    *code = buffer;
+    return result;
+  }
+
+  std::wstring RemoteDigestPath() { return current_ + L"/en/bin/kit.exe.md5"; }
+  std::wstring ProductCodePath() { return current_ + L"/en/productcode.txt"; }
+
+  // Compares against a fresh server folder unless `sameFolder`.
+  int Check(const std::string& local, const std::string& remote, std::wstring* localDigest,
+            std::wstring* remoteDigest, bool sameFolder = false) {
+    if (!sameFolder) FreshServerFolder();
+    if (!local.empty()) httptest::WriteBytes(package_ + L"\\bin\\kit.exe.md5", local);
+    if (!remote.empty()) httptest::Serve(RemoteDigestPath(), remote);
+    wchar_t localBuffer[kDigestChars] = {0};
+    wchar_t remoteBuffer[kDigestChars] = {0};
+    int result = CheckFileUpdate(file_, package_.c_str(), localBuffer, remoteBuffer);
+    *localDigest = localBuffer;
+    *remoteDigest = remoteBuffer;
+    return result;
+  }
+
+  httptest::SetupScope setup_;
+  std::wstring dir_;
+  std::wstring current_;
+  std::wstring package_;
+  DownloadableFile file_;
+};
+
+TEST_F(UpdateCheckHttpTest, RemoteProductCodeIsTheFirstWordOfTheServersFile) {
+  httptest::LogCapture log;
+  ASSERT_TRUE(httptest::Serve(ProductCodePath(), "{REMOTE-CODE-7} other words\r\n"));
+  std::wstring code;
+  EXPECT_EQ(0u, FetchCode(&code));
+  EXPECT_EQ(L"{REMOTE-CODE-7}", code);
+  EXPECT_TRUE(log.Contains("[KITFETCH] Downloaded file to temporary path: "));
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Product code of the kit that will be downloaded: {REMOTE-CODE-7}"));
+}
+
+TEST_F(UpdateCheckHttpTest, AnEmptyRemoteProductCodeIsStillRead) {
+  ASSERT_TRUE(httptest::Serve(ProductCodePath(), ""));
+  std::wstring code = L"x";
+  EXPECT_EQ(0u, FetchCode(&code));
+  EXPECT_EQ(L"", code);
+}
+
+TEST_F(UpdateCheckHttpTest, ErrorStatusesAndCutBodiesAreFailedProductCodeDownloads) {
+  const wchar_t* misbehaviours[] = {L"status=404", L"status=500", L"drop_after=12"};
+  for (size_t i = 0; i < 3; ++i) {
+    FreshServerFolder();
+    std::wstring path = ProductCodePath();
+    ASSERT_TRUE(httptest::Serve(path, "{CUT-CODE}" + std::string(5000, ' ') + "\n"));
+    ASSERT_TRUE(httptest::SetRule(path, misbehaviours[i]));
+    std::wstring code = L"x";
+    EXPECT_EQ(kRemoteProductCodeDownloadFailed, FetchCode(&code)) << i;
+    EXPECT_EQ(L"", code) << i;
+    EXPECT_EQ(1, httptest::RequestCount(path));
+  }
+}
+
+TEST_F(UpdateCheckHttpTest, RemoteProductCodesThatCannotNameAFolderAreRefused) {
+  httptest::LogCapture log;
+  const char* codes[] = {"C:\\Windows", "..\\..\\x"};
+  for (size_t i = 0; i < 2; ++i) {
+    FreshServerFolder();
+    ASSERT_TRUE(httptest::Serve(ProductCodePath(), codes[i]));
+    std::wstring code = L"x";
+    EXPECT_EQ(kRemoteProductCodeDownloadFailed, FetchCode(&code)) << codes[i];
+    EXPECT_EQ(L"", code);
+  }
+  EXPECT_TRUE(log.Contains("Product code ..\\..\\x cannot name a folder"));
+}
+
+TEST_F(UpdateCheckHttpTest, EqualDigestsMeanNoUpdate) {
+  std::wstring local, remote;
+  EXPECT_EQ(0, Check("0cc175b9c0f1b6a8\n", "0cc175b9c0f1b6a8", &local, &remote));
+  EXPECT_EQ(L"0cc175b9c0f1b6a8", local);
+  EXPECT_EQ(L"", remote);
+}
+
+TEST_F(UpdateCheckHttpTest, DigestsDifferingOnlyInCaseMeanAnUpdate) {
+  httptest::LogCapture log;
+  std::wstring local, remote;
+  EXPECT_EQ(1, Check("0cc175b9c0f1b6a8", "0CC175B9C0F1B6A8 trailing\r\n", &local, &remote));
+  EXPECT_EQ(L"0cc175b9c0f1b6a8", local);
+  EXPECT_EQ(L"0CC175B9C0F1B6A8", remote);
+  EXPECT_TRUE(log.Contains("[KITFETCHER] Remote md5 is different; Update is available"));
+}
+
+TEST_F(UpdateCheckHttpTest, AMissingLocalDigestMeansNoUpdateWithoutAskingTheServer) {
+  std::wstring local, remote;
+  EXPECT_EQ(0, Check("", "ffff", &local, &remote));
+  EXPECT_EQ(L"", local);
+  EXPECT_EQ(L"", remote);
+  EXPECT_EQ(0, httptest::RequestCount(RemoteDigestPath()));
+}
+
+TEST_F(UpdateCheckHttpTest, FailedRemoteDigestDownloadsMeanNoUpdate) {
+  const wchar_t* misbehaviours[] = {L"status=404", L"status=500", L"drop_after=2"};
+  for (size_t i = 0; i < 3; ++i) {
+    httptest::LogCapture log;
+    FreshServerFolder();
+    httptest::Serve(RemoteDigestPath(), "ffffffff");
+    ASSERT_TRUE(httptest::SetRule(RemoteDigestPath(), misbehaviours[i]));
+    std::wstring local, remote;
+    EXPECT_EQ(0, Check("0cc1", "", &local, &remote, true)) << i;
+    EXPECT_EQ(L"0cc1", local);
+    EXPECT_EQ(L"", remote);
+    EXPECT_TRUE(log.Contains("] Cannot download remote version file.")) << i;
+  }
+}
+
+TEST_F(UpdateCheckHttpTest, LongDigestsAreComparedInFullAndNeverHandedOutCut) {
+  std::string base(59, 'a');
+  std::wstring local, remote;
+  EXPECT_EQ(0, Check(base + "1", base + "1", &local, &remote));
+  EXPECT_EQ(L"", local) << "60 characters do not fit the buffer of 50";
+  EXPECT_EQ(1, Check(base + "1", base + "2", &local, &remote)) << "differs after the 49th character";
+  EXPECT_EQ(L"", remote);
+  // Up to 48 characters a remote digest is handed out.
+  EXPECT_EQ(1, Check(std::string(48, 'b'), std::string(48, 'c'), &local, &remote));
+  EXPECT_EQ(std::wstring(48, L'c'), remote);
+}
+
+}  // namespace
