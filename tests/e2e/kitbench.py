@@ -47,9 +47,11 @@ class Prefix:
             for name in files:
                 if name.endswith(('.reg', '.ini')):
                     full = os.path.join(dirpath, name)
-                    data = open(full, 'rb').read()
+                    with open(full, 'rb') as f:
+                        data = f.read()
                     os.unlink(full)
-                    open(full, 'wb').write(data)
+                    with open(full, 'wb') as f:
+                        f.write(data)
         if version:
             self.set_version(version)
 
@@ -250,9 +252,11 @@ LOCATIONS_TEMPLATE = """<?xml version="1.0" encoding="utf-8"?>
 """
 
 
-def locations_xml(base_url='http://127.0.0.1:9/kit/%s', files=(), maker='Quillnet', product='Quillnet Suite',
-                  language='EN', show_prompt='1', default_answer='1', patches=(), cpu='0', hdd='0', ram='0'):
-    """files: (name, relative_path, autorun) tuples; patches: (path, value) tuples."""
+def locations_xml(base_url='http://127.0.0.1:9/kit/%s', files=(('kit.cab', '', False),), maker='Quillnet', product='Quillnet Suite',
+                  language='EN', show_prompt='1', default_answer='1', patches=(('/install/Edition', 'Standard'),),
+                  cpu='0', hdd='0', ram='0'):
+    """files: (name, relative_path, autorun) tuples; patches: (path, value) tuples. The reader stops at an
+    empty file list or modifies section before the requirements, so the defaults carry one of each."""
     file_lines = '\n'.join(
         '      <file name="%s" relative_path="%s" autorun="%s" base_url=""/>' % (n, r, 'true' if a else 'false')
         for n, r, a in files)

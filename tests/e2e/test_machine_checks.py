@@ -29,8 +29,10 @@ class RequirementPromptTest(unittest.TestCase):
             self.assertEqual(['Yes', 'No'], [b.replace('&', '') for b in r.boxes[0]['buttons']])
             self.assertNotIn('Detecting Competitive Products', r.log)
 
+            # Both answered Yes: the run goes on to the download (no server here: message 140).
             r = kb.run_program(prefix, exe, rules=['box * => yes'])
-            self.assertEqual(2, len(r.boxes))
+            self.assertEqual(3, len(r.boxes), r.box_texts())
+            self.assertIn('internet connection', r.boxes[2]['text'])
 
     def test_disk_shortfall_is_reported_and_stops(self):
         with kb.Prefix('win32') as prefix:

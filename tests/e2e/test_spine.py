@@ -55,9 +55,9 @@ class DiagnosticLogTest(unittest.TestCase):
     def test_log_lines_are_stamped_flushed_and_appended(self):
         with kb.Prefix('win32') as prefix:
             pkg = kb.make_package(prefix, locations=kb.locations_xml())
-            log = 'C:\\logs\\kit log.txt'
+            log = 'C:\\logs\\kit_log.txt'
             os.makedirs(prefix.c_path('C:\\logs'))
-            first = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:"%s"' % log], log_windows_path=log)
+            first = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
             self.assertEqual(0, first.returncode)
             raw = open(prefix.c_path(log), 'rb').read()
             self.assertIn(b'\r\n', raw)
@@ -67,7 +67,7 @@ class DiagnosticLogTest(unittest.TestCase):
                 self.assertRegex(line, LINE)
             self.assertTrue(any('[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, '
                                 '4 - Win 7): 4' in l for l in lines), lines)
-            second = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:"%s"' % log], log_windows_path=log)
+            second = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
             self.assertTrue(second.log.startswith(first.log))
             self.assertGreater(len(second.log), len(first.log))
 
@@ -101,7 +101,7 @@ class DiagnosticLogTest(unittest.TestCase):
     def test_two_thousand_character_command_line(self):
         with kb.Prefix('win32') as prefix:
             pkg = kb.make_package(prefix, locations=kb.locations_xml())
-            args = ['/x:"' + 'a ' * 400 + '"', '/log:C:\\cl.txt', '"unclosed ' + 'b' * 1000]
+            args = ['/x:"' + 'a ' * 500 + '"', '/log:C:\\cl.txt', '"unclosed ' + 'b' * 1000]
             self.assertGreater(len(' '.join(args)), 2000)
             r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', args, log_windows_path='C:\\cl.txt')
             self.assertEqual(0, r.returncode)
