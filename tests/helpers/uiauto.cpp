@@ -183,8 +183,13 @@ void HandleProgress(HWND dialog, Seen& seen) {
   DWORD_PTR pos = 0;
   HWND bar = GetDlgItem(dialog, 1001);
   if (bar) SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos);
-  char tail[64];
-  _snprintf(tail, sizeof(tail), "}, \"percent\": %lu", static_cast<unsigned long>(pos));
+  RECT client = {0, 0, 0, 0};
+  GetClientRect(dialog, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(dialog, &origin);
+  char tail[160];
+  _snprintf(tail, sizeof(tail), "}, \"percent\": %lu, \"client\": [%ld, %ld, %ld, %ld]",
+            static_cast<unsigned long>(pos), origin.x, origin.y, client.right, client.bottom);
   state += tail;
   if (state != seen.lastState) {
     LogLine(state);
