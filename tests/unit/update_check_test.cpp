@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/fixed_string.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/update_check.h"
 #include "tests/unit/support/http_test_support.h"
@@ -45,7 +46,7 @@ class UpdateCheckTest : public ::testing::Test {
     GetTempPathW(MAX_PATH, temp);
     folder_ = std::wstring(temp) + httptest::Nonce(L"updatecheck");
     CreateDirectoryW(folder_.c_str(), NULL);
-    wcscpy(g_setup.programFolder, (folder_ + L"\\").c_str());
+    ASSERT_TRUE(qn::CopyText(g_setup.programFolder, kPathChars, (folder_ + L"\\").c_str()));
   }
   void TearDown() override { DeleteTree(folder_); }
 
@@ -205,7 +206,7 @@ class LocalSetupFolderTest : public ::testing::Test {
     IsWow64Process(GetCurrentProcess(), &wow64);
     g_setup.isWow64 = wow64 != FALSE;
     maker_ = httptest::Nonce(L"KitMaker");
-    wcscpy(g_setup.locations.manufacturerName, maker_.c_str());
+    ASSERT_TRUE(qn::CopyText(g_setup.locations.manufacturerName, kNameChars, maker_.c_str()));
   }
   void TearDown() override {
     if (!common_.empty()) DeleteTree(common_ + L"\\" + maker_);
@@ -237,14 +238,14 @@ TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
 
 TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {
   httptest::LogCapture log;
-  wcscpy(g_setup.localSetupFolder, L"stale");
+  ASSERT_TRUE(qn::CopyText(g_setup.localSetupFolder, kLongPathChars, L"stale"));
   ResolveLocalSetupFolder(L"C:\\Windows");
   EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
   ResolveLocalSetupFolder(L"..\\..\\x");
   EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
 
   std::wstring escaping = L"..\\" + maker_;
-  wcscpy(g_setup.locations.manufacturerName, escaping.c_str());
+  ASSERT_TRUE(qn::CopyText(g_setup.locations.manufacturerName, kNameChars, escaping.c_str()));
   ResolveLocalSetupFolder(L"{CODE-2}");
   EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
   wchar_t shellCommon[MAX_PATH] = {0};

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/fixed_string.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/url_download.h"
 
@@ -13,14 +14,14 @@ class UrlComposeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    wcscpy(g_setup.locations.language, L"en");
+    ASSERT_TRUE(qn::CopyText(g_setup.locations.language, kNameChars, L"en"));
   }
   void TearDown() override { ResetSetupState(); }
 
   std::wstring Compose(const wchar_t* templ, const wchar_t* a, const wchar_t* b = NULL) {
     const wchar_t* components[2] = {a, b};
     wchar_t url[kUrlChars];
-    wcscpy(url, L"stale");
+    EXPECT_TRUE(qn::CopyText(url, kUrlChars, L"stale"));
     if (!ComposeKitUrl(templ, components, b ? 2 : 1, url, kUrlChars)) {
       EXPECT_EQ(L'\0', url[0]);
       return L"<failed>";
