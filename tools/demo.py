@@ -47,11 +47,18 @@ def main():
     os.environ['KIT_TMP'] = out
     prefix = kb.Prefix(args.arch)
     try:
-        pkg = samplekit.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
+        pkg = samplekit.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port,
+                                patches=(('/install/product', 'Quillnet Studio (demo)'),))
+        # The user starts the package through a downloaded starter whose name carries an affiliate code and a
+        # store marker; kitfetcher reads both from its parent's file name.
+        parent = 'C:\\Downloads\\QuillnetStudio[demo42]_rn-1001.exe'
+        shutil.copy(kb.helper_exe('start_exact'), prefix.c_path(parent))
         log = 'C:\\Downloads\\QuillnetSetup\\kitfetcher-log.txt'
         screenshot = os.path.join(out, 'progress-dialog.png')
         ui = kb.UiRun(prefix, ['box * => yes'], timeout=300)
-        proc = prefix.wine_background([pkg + '\\kitfetcher.exe', '/log:' + log])
+        with open(prefix.c_path('C:\\Downloads\\start.txt'), 'w') as f:
+            f.write('%s\\kitfetcher.exe /log:%s' % (pkg, log))
+        proc = prefix.wine_background([parent, 'C:\\Downloads\\start.txt', '--wait'])
         shot = False
         while proc.poll() is None:
             if not shot:
