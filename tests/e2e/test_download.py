@@ -79,10 +79,11 @@ class OnlineTest(unittest.TestCase):
                 self.assertEqual('Download speed:', first['controls']['1002'])
                 self.assertEqual('Estimated time left:', first['controls']['1003'])
                 self.assertEqual('Estimating...', first['controls']['1005'])
-                speeds = [s['controls']['1005'] for s in states if s['controls']['1005'] != 'Estimating...']
+                speeds = [s['controls']['1005'] for s in states if s['controls']['1005'] not in ('Estimating...', '', None)]
                 self.assertTrue(speeds, 'speed never shown')
                 self.assertRegex(speeds[-1], r'^ ?\d+\.\d\d (KB|MB)/s$')
-                lefts = [s['controls']['-1'] for s in states if s['controls']['-1'] != 'Estimating...']
+                # (A text read while the dialog is being destroyed comes back empty.)
+                lefts = [s['controls']['-1'] for s in states if s['controls']['-1'] not in ('Estimating...', '', None)]
                 self.assertRegex(lefts[-1], r'^\d+ seconds?$|minute')
                 # One GET for the size query of the sizing pass, one for the download.
                 self.assertEqual(2, kit.gets('/en/setup_kit.exe'))
@@ -149,10 +150,12 @@ class OnlineTest(unittest.TestCase):
                 while time.time() < deadline and not kb.progress_states(ui.events()):
                     time.sleep(0.2)
                 time.sleep(1.5)
+                states = kb.progress_states(ui.events())
                 subprocess.run(['import', '-window', 'root', shot], check=True)
                 proc.wait(timeout=120)
-                states = kb.progress_states(ui.finish())
+                ui.finish()
                 x, y, width, height = states[-1]['client']
+                shutil.copy(shot, os.path.join(kb.BUILD_DIR, 'e2e-dialog-screenshot.png'))
                 self.assertGreater(width * height, 0)
                 # Most of the client area is pure black; the bar and the white texts take the rest.
                 out = subprocess.run(['convert', shot, '-crop', '%dx%d+%d+%d' % (width, height, x, y), '+repage',
