@@ -166,6 +166,34 @@ class OnlineTest(unittest.TestCase):
             kit.close()
 
 
+class UntrustedNamesTest(unittest.TestCase):
+    def test_names_from_the_kit_description_never_reach_outside_the_setup_folder(self):
+        kit = ServedKit(sk.kit_file_bytes())
+        try:
+            with kb.Prefix('win32') as prefix:
+                before = set(sk.listing(prefix, 'C:\\'))
+                # A maker's name that climbs out of the common files folder: nothing is created anywhere.
+                locations = kb.locations_xml(base_url=kit.base_url, maker='..\\..\\..\\Escaped',
+                                             product=sk.PRODUCT, files=sk.FILES)
+                pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                r = run(prefix, pkg)
+                self.assertEqual(0, r.returncode)
+                created = set(sk.listing(prefix, 'C:\\')) - before
+                self.assertFalse([p for p in created if 'Escaped' in p or p.startswith('Program Files/Common')],
+                                 sorted(created))
+                self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
+
+                # A relative path that climbs out of the setup folder: that entry is skipped, the rest lands.
+                pkg = sk.package(prefix, kit.base_url, files=[('setup_kit.exe', '', True),
+                                                              ('postinstall.exe', '..\\..\\..\\Escaped', True)])
+                r = run(prefix, pkg)
+                created = set(sk.listing(prefix, 'C:\\')) - before
+                self.assertFalse([p for p in created if 'Escaped' in p], sorted(created))
+                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
+        finally:
+            kit.close()
+
+
 class OfflineTest(unittest.TestCase):
     def offline_package(self, prefix, base_url, skip_md5=(), **kw):
         pkg = sk.package(prefix, base_url, **kw)
