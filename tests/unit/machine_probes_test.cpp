@@ -12,7 +12,10 @@
 #include "downloader/os_version_code.h"
 #include "downloader/requirement_rules.h"
 #include "downloader/setup_state.h"
-#include "tests/unit/support/system_services_support.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/message_boxes.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
@@ -109,7 +112,7 @@ TEST(RequirementRules, DiskShortfallIsRoundedDown) {
 class CpuSpeedValue : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = L"Software\\" + systest::UniqueName(L"KitTestCpu");
+    path_ = L"Software\\" + testsupport::UniqueName(L"KitTestCpu");
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
                                              NULL, &key_, NULL));
   }
@@ -155,7 +158,7 @@ class RequirementPrompts : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    strings_ = systest::LoadProgramStrings();
+    strings_ = testsupport::LoadProgramResources();
     if (!strings_) GTEST_SKIP() << "kitfetcher.exe of this build is needed for its string table";
     g_setup.resourceModule = strings_;
     lstrcpynW(g_setup.locations.manufacturerName, L"Kit Test Maker", 100);
@@ -171,16 +174,16 @@ class RequirementPrompts : public ::testing::Test {
 };
 
 TEST_F(RequirementPrompts, ZeroMinimumsPassWithoutAQuestion) {
-  systest::BoxAnswerer answerer(IDNO, 1500);
+  testsupport::BoxAnswerer answerer(IDNO, 1500);
   EXPECT_TRUE(CheckSystemRequirements());
   EXPECT_FALSE(answerer.Join().appeared);
 }
 
 TEST_F(RequirementPrompts, SlowProcessorAsksAndNoStops) {
   g_setup.locations.cpuFreqMHz = 1000000;
-  systest::BoxAnswerer answerer(IDNO, 10000);
+  testsupport::BoxAnswerer answerer(IDNO, 10000);
   EXPECT_FALSE(CheckSystemRequirements());
-  const systest::SeenBox& box = answerer.Join();
+  const testsupport::SeenBox& box = answerer.Join();
   ASSERT_TRUE(box.appeared);
   EXPECT_EQ(L"You need a CPU with at least 1000000 MHz for optimal performance. Install anyway?", box.text);
   EXPECT_EQ(L"Kit Test Maker", box.caption);
@@ -189,7 +192,7 @@ TEST_F(RequirementPrompts, SlowProcessorAsksAndNoStops) {
 
 TEST_F(RequirementPrompts, SlowProcessorYesGoesOn) {
   g_setup.locations.cpuFreqMHz = 1000000;
-  systest::BoxAnswerer answerer(IDYES, 10000);
+  testsupport::BoxAnswerer answerer(IDYES, 10000);
   EXPECT_TRUE(CheckSystemRequirements());
   EXPECT_TRUE(answerer.Join().appeared);
 }
@@ -197,16 +200,16 @@ TEST_F(RequirementPrompts, SlowProcessorYesGoesOn) {
 TEST_F(RequirementPrompts, SmallMemoryAsksBothWays) {
   g_setup.locations.ramMBytes = 2000000000;
   {
-    systest::BoxAnswerer answerer(IDYES, 10000);
+    testsupport::BoxAnswerer answerer(IDYES, 10000);
     EXPECT_TRUE(CheckSystemRequirements());
-    const systest::SeenBox& box = answerer.Join();
+    const testsupport::SeenBox& box = answerer.Join();
     ASSERT_TRUE(box.appeared);
     EXPECT_EQ(L"You need at least 2000000000 MB of physical memory for optimal performance. Install anyway?",
               box.text);
     EXPECT_TRUE(box.hasYes && box.hasNo);
   }
   {
-    systest::BoxAnswerer answerer(IDNO, 10000);
+    testsupport::BoxAnswerer answerer(IDNO, 10000);
     EXPECT_FALSE(CheckSystemRequirements());
     EXPECT_TRUE(answerer.Join().appeared);
   }
@@ -220,9 +223,9 @@ TEST_F(RequirementPrompts, TooLittleDiskSpaceTellsTheShortfallAndStops) {
   ASSERT_TRUE(GetDiskFreeSpaceExW(root, &available, NULL, NULL));
   long long expected = (0x7FFFFFFFLL * 1048576 - static_cast<long long>(available.QuadPart)) / 1048576;
 
-  systest::BoxAnswerer answerer(IDOK, 10000);
+  testsupport::BoxAnswerer answerer(IDOK, 10000);
   EXPECT_FALSE(CheckSystemRequirements());
-  const systest::SeenBox& box = answerer.Join();
+  const testsupport::SeenBox& box = answerer.Join();
   ASSERT_TRUE(box.appeared);
   std::wstring lead = std::wstring(L"Not enough free space on drive ") + root + L". Please free ";
   ASSERT_EQ(lead, box.text.substr(0, lead.size()));
@@ -237,9 +240,9 @@ TEST_F(RequirementPrompts, TooLittleDiskSpaceTellsTheShortfallAndStops) {
 TEST(DiskRequirement, UnmeasurableSpaceIsLoggedAndPasses) {
   ResetSetupState();
   {
-    systest::CapturedLog log;
-    systest::BoxAnswerer answerer(IDOK, 1500);
-    std::wstring nowhere = L"C:\\" + systest::UniqueName(L"no_such_folder") + L"\\";
+    testsupport::LogCapture log;
+    testsupport::BoxAnswerer answerer(IDOK, 1500);
+    std::wstring nowhere = L"C:\\" + testsupport::UniqueName(L"no_such_folder") + L"\\";
     EXPECT_TRUE(DiskRequirementMet(nowhere.c_str(), 800));
     EXPECT_TRUE(DiskRequirementMet(NULL, 800));
     EXPECT_FALSE(answerer.Join().appeared);

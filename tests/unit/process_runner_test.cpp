@@ -11,12 +11,15 @@
 #include "common/wide_format.h"
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
-#include "tests/unit/support/system_services_support.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
 
 namespace {
 
-using systest::CapturedLog;
-using systest::Exists;
+using testsupport::LogCapture;
+using testsupport::Exists;
+using testsupport::ScratchFolder;
 
 const wchar_t kParentReportVariable[] = L"KIT_TEST_PARENT_REPORT";
 const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -46,43 +49,6 @@ std::string ReadFirstLine(const std::wstring& path) {
   }
   return line;
 }
-
-// A folder of the test's own; whatever is left in it goes at the end, long
-// names included.
-class Scratch {
- public:
-  Scratch() : path_(systest::TempFolder() + L"\\" + systest::UniqueName(L"kitrun")) {
-    CreateDirectoryW(path_.c_str(), NULL);
-  }
-  ~Scratch() { Wipe(L"\\\\?\\" + path_); }
-  const std::wstring& Path() const { return path_; }
-  std::wstring Sub(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-  static void Wipe(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      WIN32_FIND_DATAW found;
-      HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-      if (find != INVALID_HANDLE_VALUE) {
-        do {
-          std::wstring name = found.cFileName;
-          if (name != L"." && name != L"..") Wipe(path + L"\\" + name);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-      }
-      RemoveDirectoryW(path.c_str());
-    } else {
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW(path.c_str());
-    }
-  }
-
- private:
-  Scratch(const Scratch&);
-  Scratch& operator=(const Scratch&);
-  std::wstring path_;
-};
 
 typedef std::vector<std::pair<std::wstring, std::wstring> > RenamePairs;
 
@@ -177,14 +143,14 @@ class ProcessRunner : public ::testing::Test {
 };
 
 TEST_F(ProcessRunner, NullCommandLineStartsNothing) {
-  CapturedLog log;
+  LogCapture log;
   EXPECT_FALSE(RunProcessAndWait(NULL, NULL));
   EXPECT_TRUE(log.Lines().empty());
 }
 
 TEST_F(ProcessRunner, ChildThatEndsAtOnceLogsBothLines) {
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 3");
-  CapturedLog log;
+  LogCapture log;
   EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
   std::vector<std::wstring> lines = log.Lines();
   ASSERT_EQ(2u, lines.size());
@@ -195,19 +161,19 @@ TEST_F(ProcessRunner, ChildThatEndsAtOnceLogsBothLines) {
 }
 
 TEST_F(ProcessRunner, RunsInTheWorkingFolderAndWaitsForTheEnd) {
-  Scratch scratch;
+  ScratchFolder scratch;
   // The child takes a moment before it writes, so a runner that did not wait
   // would return before the file exists.
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt");
-  CapturedLog log;
+  LogCapture log;
   EXPECT_TRUE(RunProcessAndWait(&command[0], scratch.Path().c_str()));
   EXPECT_EQ("ran", ReadFirstLine(scratch.Sub(L"here.txt")));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Running: cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt in " +
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Running: cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt in " +
                            scratch.Path()));
 }
 
 TEST_F(ProcessRunner, UnquotedPathWithSpacesFindsTheProgram) {
-  Scratch scratch;
+  ScratchFolder scratch;
   std::wstring folder = scratch.Sub(L"kit files");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
   wchar_t system[MAX_PATH];
@@ -220,9 +186,9 @@ TEST_F(ProcessRunner, UnquotedPathWithSpacesFindsTheProgram) {
 }
 
 TEST_F(ProcessRunner, MissingProgramFails) {
-  std::wstring line = L"C:\\no_such_folder_" + systest::UniqueName(L"x") + L"\\Installer.exe";
+  std::wstring line = L"C:\\no_such_folder_" + testsupport::UniqueName(L"x") + L"\\Installer.exe";
   std::vector<wchar_t> command = Modifiable(line);
-  CapturedLog log;
+  LogCapture log;
   EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
   std::vector<std::wstring> lines = log.Lines();
   ASSERT_EQ(2u, lines.size());
@@ -307,7 +273,7 @@ TEST_F(ProcessRunner, SystemFolderCommandReachesThe64BitProgram) {
       reinterpret_cast<Wow64RevertFn>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection"));
   ASSERT_TRUE(g_setup.disableFsRedirection && g_setup.revertFsRedirection);
   g_setup.isWow64 = true;
-  Scratch scratch;
+  ScratchFolder scratch;
   std::wstring report = scratch.Sub(L"arch.txt");
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
@@ -331,16 +297,16 @@ class PathTree : public ProcessRunner {
     UnschedulePendingUnder(scratch_.Path());
     ProcessRunner::TearDown();
   }
-  void MakeFile(const std::wstring& path) { systest::WriteText(path, "content"); }
-  Scratch scratch_;
+  void MakeFile(const std::wstring& path) { testsupport::WriteBytes(path, "content"); }
+  ScratchFolder scratch_;
 };
 
 TEST_F(PathTree, NullAndMissingPathsAreRefused) {
   EXPECT_FALSE(RemovePathTree(NULL));
   std::wstring missing = scratch_.Sub(L"missing");
-  CapturedLog log;
+  LogCapture log;
   EXPECT_FALSE(RemovePathTree(missing.c_str()));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Error finding path " + missing + L" (2)"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Error finding path " + missing + L" (2)"));
 }
 
 TEST_F(PathTree, DeletableTreeLeavesNothingAndSchedulesNothing) {
@@ -400,11 +366,11 @@ TEST_F(PathTree, ChildrenBeyondThePathLimitAreSkippedNotCut) {
   MakeFile(L"\\\\?\\" + longChild);
   ASSERT_TRUE(Exists(L"\\\\?\\" + longChild));
 
-  CapturedLog log;
+  LogCapture log;
   EXPECT_TRUE(RemovePathTree(folder.c_str()));
   EXPECT_FALSE(Exists(shortChild));
   EXPECT_TRUE(Exists(L"\\\\?\\" + longChild));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Skipping " + longName + L" in " + folder + L": path too long"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Skipping " + longName + L" in " + folder + L": path too long"));
   // The folder still holds the long entry, so it waits for the restart.
   EXPECT_GE(IndexOf(PendingDeletions(), L"\\??\\" + folder), 0);
 }
@@ -414,10 +380,10 @@ TEST_F(PathTree, FolderOfTheFullPathLengthCannotBeListedButGoesWhenEmpty) {
   std::wstring folder = base + std::wstring(259 - base.size(), L'g');
   ASSERT_EQ(259u, folder.size());
   ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), NULL));
-  CapturedLog log;
+  LogCapture log;
   EXPECT_TRUE(RemovePathTree(folder.c_str()));
   EXPECT_FALSE(Exists(L"\\\\?\\" + folder));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Cannot list " + folder + L": path too long"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Cannot list " + folder + L": path too long"));
 }
 
 // Runs in a child copy of this program: reports what FindParentProcess found.
@@ -441,10 +407,10 @@ TEST(ParentProcessChild, ReportsItsParent) {
 }
 
 TEST(ParentProcess, ChildFindsThisProcessAndItsFile) {
-  Scratch scratch;
+  ScratchFolder scratch;
   std::wstring report = scratch.Sub(L"parent.txt");
   ASSERT_TRUE(SetEnvironmentVariableW(kParentReportVariable, report.c_str()));
-  std::wstring own = systest::OwnPath();
+  std::wstring own = testsupport::OwnPath();
   std::vector<wchar_t> command =
       Modifiable(L"\"" + own + L"\" --gtest_filter=ParentProcessChild.ReportsItsParent");
   STARTUPINFOW startup = {};

@@ -9,7 +9,8 @@
 
 #include "downloader/registry_services.h"
 #include "downloader/setup_state.h"
-#include "tests/unit/support/system_services_support.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ class RestartRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    key_ = L"SOFTWARE\\" + systest::UniqueName(L"KitTestRun");
+    key_ = L"SOFTWARE\\" + testsupport::UniqueName(L"KitTestRun");
     HKEY k;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
                                              &k, NULL));
@@ -107,7 +108,7 @@ TEST_F(RestartRegistration, WritesTheCommandInThe32BitView) {
   lstrcpynW(g_setup.programFolder, L"C:\\Kit\\", MAX_PATH);
   const std::wstring data =
       L"\"C:\\Kit\\kitstarter.exe\" /run:\"C:\\Kit\\kitfetcher.exe\" /args:\"/after_restart\"";
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_SUCCESS, RunSetupAfterRestartAt(place_));
 
   RegValue v = ReadValue(HKEY_LOCAL_MACHINE, key_, L"qninstaller", KEY_WOW64_32KEY);
@@ -130,7 +131,7 @@ TEST_F(RestartRegistration, WritesTheCommandInThe32BitView) {
 TEST_F(RestartRegistration, MissingKeyIsLoggedAndReturned) {
   std::wstring missing = key_ + L"\\missing";
   place_.keyPath = missing.c_str();
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RunSetupAfterRestartAt(place_));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteRestartRegistrationAt(place_));
   std::vector<std::wstring> lines = log.Lines();
@@ -144,7 +145,7 @@ TEST_F(RestartRegistration, MissingKeyIsLoggedAndReturned) {
 TEST_F(RestartRegistration, DeleteRemovesTheValueAndAMissingOneQuietly) {
   lstrcpynW(g_setup.programFolder, L"C:\\Kit\\", MAX_PATH);
   ASSERT_EQ(ERROR_SUCCESS, RunSetupAfterRestartAt(place_));
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_SUCCESS, DeleteRestartRegistrationAt(place_));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(HKEY_LOCAL_MACHINE, key_, L"qninstaller", KEY_WOW64_32KEY).status);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteRestartRegistrationAt(place_));
@@ -157,7 +158,7 @@ class DeviceBackup : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    std::wstring unique = systest::UniqueName(L"KitTestDevice");
+    std::wstring unique = testsupport::UniqueName(L"KitTestDevice");
     sourceRoot_ = L".DEFAULT\\Software\\" + unique;
     source_ = sourceRoot_ + L"\\Internal";
     target_ = L"SOFTWARE\\" + unique + L"_backup";
@@ -185,7 +186,7 @@ TEST_F(DeviceBackup, DeviceWinsOverDevice2AndKeepsItsBinaryType) {
   const wchar_t device2[] = L"second";
   SetValue(HKEY_USERS, source_, L"DEVICE", REG_BINARY, device, sizeof(device));
   SetValue(HKEY_USERS, source_, L"DEVICE2", REG_SZ, device2, sizeof(device2));
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_SUCCESS, BackupDeviceKeyAt(places_));
   RegValue v = Backup();
   ASSERT_EQ(ERROR_SUCCESS, v.status);
@@ -194,7 +195,7 @@ TEST_F(DeviceBackup, DeviceWinsOverDevice2AndKeepsItsBinaryType) {
   if (PrefixIs64Bit()) {
     EXPECT_NE(ERROR_SUCCESS, Backup(KEY_WOW64_32KEY).status);
   }
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] Backing up the DEVICE key"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Backing up the DEVICE key"));
 }
 
 TEST_F(DeviceBackup, Device2StringOverwritesAnEarlierBackup) {
@@ -212,16 +213,16 @@ TEST_F(DeviceBackup, Device2StringOverwritesAnEarlierBackup) {
 TEST_F(DeviceBackup, NeitherValueLogsTheDevice2QueryAndWritesNothing) {
   const DWORD other = 1;
   SetValue(HKEY_USERS, source_, L"OTHER", REG_DWORD, &other, sizeof(other));
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, BackupDeviceKeyAt(places_));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] BackupDeviceKey: Cannot query value DEVICE2 (error 2)"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] BackupDeviceKey: Cannot query value DEVICE2 (error 2)"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, Backup().status);
 }
 
 TEST_F(DeviceBackup, MissingSourceKeyIsLogged) {
-  systest::CapturedLog log;
+  testsupport::LogCapture log;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, BackupDeviceKeyAt(places_));
-  EXPECT_TRUE(log.Contains(L"[KITFETCHER] BackupDeviceKey: Cannot open key " + source_ + L" (error 2)"));
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] BackupDeviceKey: Cannot open key " + source_ + L" (error 2)"));
 }
 
 TEST_F(DeviceBackup, EmptyValueLeavesTheEarlierBackup) {
