@@ -4,28 +4,17 @@
 
 #include <string>
 
-#include "common/path_join.h"
+#include "common/fixed_string.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/setup_state.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/xml_test_files.h"
 
 namespace {
 
 const char kRow2000[] = "https://secure.orderdesk-rn.example/softsell/nph-softsell.cgi?";
-
-// The store rows are resources of kitfetcher.exe, which lies one folder above
-// the test programs (or where KITFETCHER_EXE says).
-HMODULE LoadProgramResources() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"KITFETCHER_EXE", path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    GetModuleFileNameW(NULL, path, MAX_PATH);
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash) *slash = L'\0';
-    qn::JoinPath(path, MAX_PATH, path, L"..\\kitfetcher.exe");
-  }
-  return LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-}
 
 std::string Contacts(const std::string& children) {
   return "<?xml version=\"1.0\"?>\n<contacttool>\n  <contacts>\n    <def_items>" + children +
@@ -34,7 +23,7 @@ std::string Contacts(const std::string& children) {
 
 class BuyLinkTest : public ::testing::Test {
  protected:
-  static void SetUpTestCase() { resources_ = LoadProgramResources(); }
+  static void SetUpTestCase() { resources_ = testsupport::LoadProgramResources(); }
   static void TearDownTestCase() {
     if (resources_) FreeLibrary(resources_);
     resources_ = NULL;
@@ -43,17 +32,17 @@ class BuyLinkTest : public ::testing::Test {
     ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe not found";
     ResetSetupState();
     g_setup.resourceModule = resources_;
-    qn::CopyText(g_setup.programFolder, MAX_PATH, folder_.FolderWithSlash().c_str());
+    qn::CopyText(g_setup.programFolder, MAX_PATH, (folder_.Path() + L"\\").c_str());
   }
   void TearDown() override { ResetSetupState(); }
 
   // Runs BuildBuyLink for the parent path; returns the log.
   std::string Build(const std::string& contacts, const std::wstring& parent) {
     if (!contacts.empty()) {
-      EXPECT_TRUE(xmltest::WriteFileBytes(folder_.File(L"contacts.xml"), contacts));
+      EXPECT_TRUE(testsupport::WriteBytes(folder_.Sub(L"contacts.xml"), contacts));
     }
     qn::CopyText(g_setup.parentProcessPath, MAX_PATH, parent.c_str());
-    xmltest::LogCapture log(folder_);
+    testsupport::LogCapture log(folder_.Sub(L"log.txt"));
     BuildBuyLink();
     return log.Messages();
   }
@@ -67,7 +56,7 @@ class BuyLinkTest : public ::testing::Test {
   }
 
   static HMODULE resources_;
-  xmltest::ScratchFolder folder_;
+  testsupport::ScratchFolder folder_;
 };
 
 HMODULE BuyLinkTest::resources_ = NULL;
@@ -149,20 +138,20 @@ class MarkItemsLocalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    path_ = folder_.File(L"install_x86.xml");
+    path_ = folder_.Sub(L"install_x86.xml");
   }
   void TearDown() override { ResetSetupState(); }
 
   // Writes the descriptor, ages it, runs MarkItemsLocal; true when rewritten.
   bool Mark(const std::string& descriptor) {
-    EXPECT_TRUE(xmltest::WriteFileBytes(path_, descriptor));
+    EXPECT_TRUE(testsupport::WriteBytes(path_, descriptor));
     xmltest::AgeFile(path_);
     ULONGLONG before = xmltest::LastWriteTime(path_);
     MarkItemsLocal(path_.c_str());
     return xmltest::LastWriteTime(path_) != before;
   }
 
-  xmltest::ScratchFolder folder_;
+  testsupport::ScratchFolder folder_;
   std::wstring path_;
 };
 
@@ -198,9 +187,9 @@ TEST_F(MarkItemsLocalTest, DescriptorWithoutItemsIsNotRewritten) {
   for (size_t i = 0; i < sizeof(unchanged) / sizeof(unchanged[0]); ++i) {
     SCOPED_TRACE(i);
     EXPECT_FALSE(Mark(unchanged[i]));
-    EXPECT_EQ(unchanged[i], xmltest::ReadFileBytes(path_));
+    EXPECT_EQ(unchanged[i], testsupport::ReadBytes(path_));
   }
-  std::wstring missing = folder_.File(L"missing.xml");
+  std::wstring missing = folder_.Sub(L"missing.xml");
   MarkItemsLocal(missing.c_str());
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(missing.c_str()));
 }

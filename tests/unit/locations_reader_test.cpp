@@ -7,7 +7,7 @@
 
 #include "downloader/config/locations_reader.h"
 #include "downloader/setup_state.h"
-#include "tests/unit/support/xml_test_files.h"
+#include "tests/unit/support/scratch_files.h"
 
 namespace {
 
@@ -46,8 +46,8 @@ class LocationsReaderTest : public ::testing::Test {
   void TearDown() override { ResetSetupState(); }
 
   HRESULT Read(const std::string& document, bool x64 = false) {
-    std::wstring path = folder_.File(L"locations.xml");
-    EXPECT_TRUE(xmltest::WriteFileBytes(path, document));
+    std::wstring path = folder_.Sub(L"locations.xml");
+    EXPECT_TRUE(testsupport::WriteBytes(path, document));
     g_setup.isWow64 = x64;
     return ReadLocations(path.c_str());
   }
@@ -80,7 +80,7 @@ class LocationsReaderTest : public ::testing::Test {
     return doc;
   }
 
-  xmltest::ScratchFolder folder_;
+  testsupport::ScratchFolder folder_;
 };
 
 TEST_F(LocationsReaderTest, ExampleOn32BitWindowsReadsTheX86Branch) {
@@ -142,7 +142,7 @@ TEST_F(LocationsReaderTest, UnreadableDocumentsLeaveEveryDefault) {
     ExpectDefaults();
   }
   ResetSetupState();
-  EXPECT_NE(S_OK, ReadLocations(folder_.File(L"missing.xml").c_str()));
+  EXPECT_NE(S_OK, ReadLocations(folder_.Sub(L"missing.xml").c_str()));
   ExpectDefaults();
 }
 

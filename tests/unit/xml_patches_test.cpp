@@ -6,6 +6,8 @@
 
 #include "downloader/config/xml_patches.h"
 #include "downloader/setup_state.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/xml_test_files.h"
 
 namespace {
@@ -22,8 +24,8 @@ class XmlPatchesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSetupState();
-    path_ = folder_.File(L"install_x86.xml");
-    ASSERT_TRUE(xmltest::WriteFileBytes(path_, kDescriptor));
+    path_ = folder_.Sub(L"install_x86.xml");
+    ASSERT_TRUE(testsupport::WriteBytes(path_, kDescriptor));
   }
   void TearDown() override { ResetSetupState(); }
 
@@ -31,14 +33,14 @@ class XmlPatchesTest : public ::testing::Test {
     g_setup.locations.xmlPatches.push_back(XmlPatch(path, value, create));
   }
   std::string Apply() {
-    xmltest::LogCapture log(folder_);
+    testsupport::LogCapture log(folder_.Sub(L"log.txt"));
     ApplyXmlPatches(path_.c_str());
     return log.Messages();
   }
   std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
   std::string AppliedLine() { return "[KITFETCHER] Applying xmlpatches on file " + Narrow(path_) + "\n"; }
 
-  xmltest::ScratchFolder folder_;
+  testsupport::ScratchFolder folder_;
   std::wstring path_;
 };
 
@@ -106,15 +108,15 @@ TEST_F(XmlPatchesTest, InvalidEntriesArePassedOverSilently) {
 
 TEST_F(XmlPatchesTest, UnloadableDocumentIsNotWritten) {
   const std::string broken = "<install><Edition>Trial</install";
-  ASSERT_TRUE(xmltest::WriteFileBytes(path_, broken));
+  ASSERT_TRUE(testsupport::WriteBytes(path_, broken));
   Add(L"/install/Edition", L"Pro", true);
   std::string log = Apply();
   EXPECT_EQ(AppliedLine() + "[KITFETCHER] Cannot load xml " + Narrow(path_) + "\n", log);
-  EXPECT_EQ(broken, xmltest::ReadFileBytes(path_));
+  EXPECT_EQ(broken, testsupport::ReadBytes(path_));
 
-  std::wstring missing = folder_.File(L"missing.xml");
+  std::wstring missing = folder_.Sub(L"missing.xml");
   {
-    xmltest::LogCapture capture(folder_);
+    testsupport::LogCapture capture(folder_.Sub(L"log.txt"));
     ApplyXmlPatches(missing.c_str());
   }
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(missing.c_str()));
