@@ -8,22 +8,25 @@
 #include <shlwapi.h>
 
 #include <stdlib.h>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/fixed_string.h"
-#include "common/wide_format.h"
-#include "downloader/diagnostic_log.h"
 #include "downloader/products/uninstall_dll_wrapper.h"
 #include "downloader/setup_state.h"
+#include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/text_lines.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace productbench {
 
+// A unique name marked as the tests' own, so that a key left behind in the
+// shared Uninstall registry shows whose it is.
 inline std::wstring UniqueName(const wchar_t* tag) {
-  static LONG counter = 0;
-  wchar_t name[96];
-  qn::FormatInto(name, 96, L"KitTest_%lu_%ld_%s", GetCurrentProcessId(), InterlockedIncrement(&counter), tag);
-  return name;
+  return testsupport::UniqueName(std::wstring(L"KitTest_") + tag);
 }
 
 // The build folder, where the library variants and the stand-in programs lie:
@@ -42,58 +45,8 @@ inline std::wstring BuildFolder() {
   return std::wstring(self) + L"\\";
 }
 
-inline std::wstring TestProgramFolder() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(NULL, self, MAX_PATH);
-  PathRemoveFileSpecW(self);
-  return std::wstring(self) + L"\\";
-}
-
 inline bool WriteUtf8(const std::wstring& path, const std::wstring& text) {
-  std::string bytes;
-  if (!text.empty()) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), NULL, 0, NULL, NULL);
-    bytes.resize(n);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, NULL, NULL);
-  }
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-// Whole file as text (UTF-8 or, with codePage CP_ACP, the log's encoding);
-// empty when it does not exist.
-inline std::wstring ReadText(const std::wstring& path, UINT codePage = CP_UTF8) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return std::wstring();
-  std::string bytes(GetFileSize(file, NULL), '\0');
-  DWORD read = 0;
-  if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, NULL);
-  CloseHandle(file);
-  bytes.resize(read);
-  if (bytes.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), NULL, 0);
-  std::wstring text(n, L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
-  return text;
-}
-
-inline std::vector<std::wstring> SplitLines(const std::wstring& text) {
-  std::vector<std::wstring> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    std::wstring line = text.substr(start, end - start);
-    if (!line.empty() && line[line.size() - 1] == L'\r') line.erase(line.size() - 1);
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
+  return testsupport::WriteBytes(path, testsupport::BytesFromWide(text, CP_UTF8));
 }
 
 // A folder of its own that plays the program's folder: programFolder points
@@ -101,31 +54,15 @@ inline std::vector<std::wstring> SplitLines(const std::wstring& text) {
 // at the end, after the removal library has been let go.
 class ProgramFolder {
  public:
-  ProgramFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + UniqueName(L"folder") + L"\\";
-    CreateDirectoryW(path_.c_str(), NULL);
+  ProgramFolder() : folder_(L"KitTest_folder"), path_(folder_.Path() + L"\\") {
     ResetSetupState();
     qn::CopyText(g_setup.programFolder, kPathChars, path_.c_str());
-    std::wstring log = path_ + L"log.txt";
-    qn::CopyText(g_setup.logPath, kPathChars, log.c_str());
-    g_setup.logEnabled = true;
-    OpenLog();
+    log_.reset(new testsupport::LogCapture(File(L"log.txt")));
   }
   ~ProgramFolder() {
     UninstallDll().Unload();
-    CloseLog();
+    log_.reset();
     ResetSetupState();
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path_ + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        DeleteFileW((path_ + found.cFileName).c_str());
-      } while (FindNextFileW(find, &found));
-      FindClose(find);
-    }
-    RemoveDirectoryW(path_.c_str());
   }
 
   // Ends with a backslash.
@@ -139,34 +76,27 @@ class ProgramFolder {
   bool PutCatalogue(const std::wstring& text) const { return WriteUtf8(File(L"wipekit.ini"), text); }
   // Copies the uninstaller stand-in under `name`; its record is name + ".cmdline.txt".
   bool PutStandIn(const wchar_t* name) const {
-    return CopyFileW((TestProgramFolder() + L"uninstall_standin.exe").c_str(), File(name).c_str(), FALSE) != FALSE;
+    std::wstring standIn = testsupport::TestProgramFolder() + L"uninstall_standin.exe";
+    return CopyFileW(standIn.c_str(), File(name).c_str(), FALSE) != FALSE;
   }
   std::vector<std::wstring> StandInRecord(const wchar_t* name) const {
-    return SplitLines(ReadText(File(name) + L".cmdline.txt"));
+    std::string bytes;
+    testsupport::ReadFileInto(File(name) + L".cmdline.txt", &bytes);
+    return testsupport::SplitLines(testsupport::WideFromBytes(bytes, CP_UTF8));
   }
 
   // The log's messages without their time stamps.
-  std::vector<std::wstring> LogLines() const {
-    std::vector<std::wstring> lines = SplitLines(ReadText(File(L"log.txt"), CP_ACP));
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i].size() >= 15 && lines[i][0] == L'[') lines[i].erase(0, 15);
-    }
-    return lines;
-  }
+  std::vector<std::wstring> LogLines() const { return log_->Lines(); }
   // Index of the first log message containing `part`, or -1.
-  int LogIndexOf(const std::wstring& part) const {
-    std::vector<std::wstring> lines = LogLines();
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i].find(part) != std::wstring::npos) return static_cast<int>(i);
-    }
-    return -1;
-  }
+  int LogIndexOf(const std::wstring& part) const { return log_->IndexOf(part); }
   bool LogHas(const std::wstring& part) const { return LogIndexOf(part) >= 0; }
 
  private:
   ProgramFolder(const ProgramFolder&);
   ProgramFolder& operator=(const ProgramFolder&);
+  testsupport::ScratchFolder folder_;  // removed last, after the library and the log are let go
   std::wstring path_;
+  std::unique_ptr<testsupport::LogCapture> log_;
 };
 
 enum UninstallView { kNativeView = 0, kWowView = 1 };
