@@ -9,14 +9,19 @@
 #include "downloader/transfer/download_worker.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/ui/progress_dialog.h"
+#include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/kit_package.h"
+#include "tests/unit/support/message_boxes.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/transfer_ui_support.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
-using kittest::Exists;
-using kittest::ReadBytes;
+using testsupport::Exists;
+using testsupport::ReadBytes;
 
 const wchar_t kCode[] = L"{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}";
 const wchar_t kOtherCode[] = L"{9D8C7B6A-5F4E-4D3C-2B1A-0F9E8D7C6B5A}";
@@ -29,11 +34,9 @@ struct Box {
 class DownloadWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSetupState();
+    testsupport::FreshSetupStateWithStatsLock();
     ResetSetupFolderRecord();
-    InitializeCriticalSection(&g_setup.statsLock);
-    g_setup.statsLockReady = true;
-    resources_ = kittest::LoadProgramResources();
+    resources_ = testsupport::LoadProgramResources();
     ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe of this build carries the texts";
     g_setup.resourceModule = resources_;
     g_setup.programInstance = resources_;
@@ -59,12 +62,12 @@ class DownloadWorkerTest : public ::testing::Test {
     HANDLE worker = CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL);
     DWORD start = GetTickCount();
     while (WaitForSingleObject(worker, 50) == WAIT_TIMEOUT && GetTickCount() - start < 120000) {
-      HWND box = kittest::WaitForMessageBox(0);
+      HWND box = testsupport::WaitForMessageBox(0);
       if (!box) continue;
-      Box b = {kittest::BoxText(box), GetWindow(box, GW_OWNER)};
+      Box b = {testsupport::BoxText(box), GetWindow(box, GW_OWNER)};
       seen.push_back(b);
-      kittest::AnswerBox(box, seen.size() <= answers.size() ? answers[seen.size() - 1] : IDOK);
-      kittest::WaitUntilGone(box, 10000);
+      testsupport::AnswerBox(box, seen.size() <= answers.size() ? answers[seen.size() - 1] : IDOK);
+      testsupport::WaitUntilGone(box, 10000);
     }
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(worker, 0)) << "the worker did not end";
     CloseHandle(worker);
@@ -96,11 +99,11 @@ TEST_F(DownloadWorkerTest, OnlinePackageWithoutServerTellsTheUserAndEndsTheDialo
     kittest::Thread answerer([&] {
       if (WaitForSingleObject(g_setup.dialogReadyEvent, 15000) != WAIT_OBJECT_0) return;
       dialogSeen = g_setup.dialogWindow;
-      HWND box = kittest::WaitForMessageBox(30000, dialogSeen);
+      HWND box = testsupport::WaitForMessageBox(30000, dialogSeen);
       if (!box) return EndProgressDialog();
-      Box b = {kittest::BoxText(box), GetWindow(box, GW_OWNER)};
+      Box b = {testsupport::BoxText(box), GetWindow(box, GW_OWNER)};
       seen.push_back(b);
-      kittest::AnswerBox(box, IDOK);
+      testsupport::AnswerBox(box, IDOK);
     });
     RunProgressDialog();  // returns once the worker has ended it
   }
@@ -192,8 +195,8 @@ TEST_F(DownloadWorkerTest, AbortInTheSharedFolderRemovesOnlyWhatTheRunPlaced) {
   package.Add(L"last.txt", NULL, "last", "d3");
   // Another product's kit, and files of others in a folder this run also uses.
   std::wstring shared = package.SharedFolder();
-  httptest::WriteBytes(shared + L"\\" + kOtherCode + L"\\keep.txt", "theirs");
-  httptest::WriteBytes(shared + L"\\docs\\theirs.txt", "theirs");
+  testsupport::WriteBytes(shared + L"\\" + kOtherCode + L"\\keep.txt", "theirs");
+  testsupport::WriteBytes(shared + L"\\docs\\theirs.txt", "theirs");
   SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
 
   std::vector<Box> seen = RunWorker();
@@ -223,7 +226,7 @@ TEST_F(DownloadWorkerTest, AbortWithAProductCodeRemovesThatProductsFolderOnly) {
   package.Add(L"first.txt", L"docs", "first", "d1");
   package.AddAutorunProbe(L"tools", "d2");
   package.Add(L"last.txt", NULL, "last", "d3");
-  httptest::WriteBytes(package.SetupFolder(kOtherCode) + L"\\keep.txt", "theirs");
+  testsupport::WriteBytes(package.SetupFolder(kOtherCode) + L"\\keep.txt", "theirs");
   SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
 
   RunWorker();
@@ -239,12 +242,12 @@ TEST_F(DownloadWorkerTest, AbortWithAProductCodeRemovesThatProductsFolderOnly) {
 TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest) {
   REQUIRE_HTTP_SERVER();
   const wchar_t kRemoteCode[] = L"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
-  std::wstring site = L"/" + httptest::Nonce(L"kit");
+  std::wstring site = L"/" + testsupport::UniqueName(L"kit");
   std::wstring templ = httptest::Url(site) + L"/%s/";
   kittest::KitPackage package;  // online: no productcode.txt
   g_setup.locations.baseUrl.Set(templ.c_str());
   httptest::Serve(site + L"/en/productcode.txt", "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}\n");
-  std::string probe = ReadBytes(kittest::ModuleFolder() + L"autorun_probe.exe");
+  std::string probe = ReadBytes(testsupport::TestProgramFolder() + L"autorun_probe.exe");
   std::string notAProgram(3000, 'x');
 
   // Same digest on both sides: the package's copy is used (the server's would not run).
@@ -261,8 +264,8 @@ TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest
   httptest::Serve(site + L"/en/missing/autorun_probe.exe.md5", "remote");
   // Not downloadable: copied to the top when the package has it with its .md5.
   package.Add(L"notes.txt", L"ignored", "", NULL);
-  kittest::WriteBytes(package.PackageFolder() + L"\\notes.txt", "notes");
-  kittest::WriteBytes(package.PackageFolder() + L"\\notes.txt.md5", "n1");
+  testsupport::WriteBytes(package.PackageFolder() + L"\\notes.txt", "notes");
+  testsupport::WriteBytes(package.PackageFolder() + L"\\notes.txt.md5", "n1");
   package.AddEntry(L"absent.txt", NULL, false);
 
   std::vector<Box> seen = RunWorker();

@@ -7,21 +7,21 @@
 #include "downloader/setup_state.h"
 #include "downloader/transfer/offline_copy.h"
 #include "downloader/transfer/setup_folder_record.h"
+#include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/kit_package.h"
-#include "tests/unit/support/transfer_ui_support.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
-using kittest::Exists;
-using kittest::ReadBytes;
+using testsupport::Exists;
+using testsupport::ReadBytes;
 
 class OfflineCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSetupState();
+    testsupport::FreshSetupStateWithStatsLock();
     ResetSetupFolderRecord();
-    InitializeCriticalSection(&g_setup.statsLock);
-    g_setup.statsLockReady = true;
     // No dialog in these tests: the run must not wait for one.
     g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
     g_setup.cancelEvent = cancel_.Get();
@@ -140,7 +140,7 @@ TEST_F(OfflineCopyTest, On32BitWindowsTheKitGoesUnderCommonProgramFiles) {
   g_setup.isWow64 = false;
   kittest::KitPackage package;
   g_setup.isWow64 = false;
-  std::wstring maker = kittest::UniqueName(L"KitMaker");
+  std::wstring maker = testsupport::UniqueName(L"KitMaker");
   lstrcpyW(g_setup.locations.manufacturerName, maker.c_str());
   package.Add(L"one.txt", NULL, "1", "d1");
 
@@ -152,7 +152,7 @@ TEST_F(OfflineCopyTest, On32BitWindowsTheKitGoesUnderCommonProgramFiles) {
   EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
   EXPECT_EQ("1", ReadBytes(folder + L"\\one.txt"));
   EXPECT_FALSE(g_setup.installAborted);
-  kittest::DeleteTree(std::wstring(common) + L"\\" + maker);
+  testsupport::DeleteTree(std::wstring(common) + L"\\" + maker);
 }
 
 TEST_F(OfflineCopyTest, QuitDuringAnAutorunFileStopsBeforeTheNextFile) {

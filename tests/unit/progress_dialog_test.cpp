@@ -9,19 +9,20 @@
 #include "downloader/setup_state.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
+#include "tests/unit/support/fresh_setup_state.h"
+#include "tests/unit/support/message_boxes.h"
+#include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/transfer_ui_support.h"
 
 namespace {
 
-using kittest::WindowText;
+using testsupport::WindowText;
 
 class ProgressDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSetupState();
-    InitializeCriticalSection(&g_setup.statsLock);
-    g_setup.statsLockReady = true;
-    resources_ = kittest::LoadProgramResources();
+    testsupport::FreshSetupStateWithStatsLock();
+    resources_ = testsupport::LoadProgramResources();
     ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe of this build carries dialog 104";
     g_setup.resourceModule = resources_;
     g_setup.programInstance = resources_;
@@ -78,8 +79,8 @@ class ProgressDialogTest : public ::testing::Test {
       kittest::Thread watchdog([&] {
         if (WaitForSingleObject(finished, 30000) != WAIT_TIMEOUT) return;
         watchdogFired_ = true;
-        HWND box = kittest::WaitForMessageBox(0, g_setup.dialogWindow);
-        if (box) kittest::AnswerBox(box, IDNO);
+        HWND box = testsupport::WaitForMessageBox(0, g_setup.dialogWindow);
+        if (box) testsupport::AnswerBox(box, IDNO);
         if (g_setup.dialogWindow) EndDialog(g_setup.dialogWindow, 99);
       });
       RunProgressDialog();
@@ -202,13 +203,13 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
     if (!(seen.ready = DialogReady())) return;
     HWND dialog = seen.dialog = g_setup.dialogWindow;
     PostMessageW(dialog, WM_CLOSE, 0, 0);
-    HWND box = kittest::WaitForMessageBox(5000, dialog);
+    HWND box = testsupport::WaitForMessageBox(5000, dialog);
     if (!(seen.firstBox = box != NULL)) return EndProgressDialog();
-    seen.question = kittest::BoxText(box);
+    seen.question = testsupport::BoxText(box);
     seen.boxCaption = WindowText(box);
     seen.owner = GetWindow(box, GW_OWNER);
-    kittest::AnswerBox(box, IDNO);
-    kittest::WaitUntilGone(box, 5000);
+    testsupport::AnswerBox(box, IDNO);
+    testsupport::WaitUntilGone(box, 5000);
     seen.cancelAfterNo = CancelSet();
     seen.visibleAfterNo = IsWindowVisible(dialog) != FALSE;
     // The refresh goes on after a No.
@@ -216,9 +217,9 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
     seen.speedAfterNo = WaitForText(GetDlgItem(dialog, 1005), L"4.00 KB/s");
 
     PostMessageW(dialog, WM_CLOSE, 0, 0);
-    box = kittest::WaitForMessageBox(5000, dialog);
+    box = testsupport::WaitForMessageBox(5000, dialog);
     if (!(seen.secondBox = box != NULL)) return EndProgressDialog();
-    kittest::AnswerBox(box, IDYES);
+    testsupport::AnswerBox(box, IDYES);
   });
   ASSERT_TRUE(seen.ready);
   ASSERT_TRUE(seen.firstBox);

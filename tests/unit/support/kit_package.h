@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "downloader/setup_state.h"
-#include "tests/unit/support/transfer_ui_support.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace kittest {
 
@@ -38,8 +40,8 @@ class KitPackage {
       folder += std::wstring(L"\\") + relativePath;
       CreateDirectoryW(folder.c_str(), NULL);
     }
-    WriteBytes(folder + L"\\" + name, content);
-    if (digest) WriteBytes(folder + L"\\" + name + L".md5", digest);
+    testsupport::WriteBytes(folder + L"\\" + name, content);
+    if (digest) testsupport::WriteBytes(folder + L"\\" + name + L".md5", digest);
     return AddEntry(name, relativePath, autorun);
   }
 
@@ -47,8 +49,9 @@ class KitPackage {
   DownloadableFile& AddAutorunProbe(const wchar_t* relativePath, const char* digest) {
     std::wstring folder = package_.Path() + L"\\" + relativePath;
     CreateDirectoryW(folder.c_str(), NULL);
-    CopyFileW((ModuleFolder() + L"autorun_probe.exe").c_str(), (folder + L"\\autorun_probe.exe").c_str(), FALSE);
-    if (digest) WriteBytes(folder + L"\\autorun_probe.exe.md5", digest);
+    std::wstring probe = testsupport::TestProgramFolder() + L"autorun_probe.exe";
+    CopyFileW(probe.c_str(), (folder + L"\\autorun_probe.exe").c_str(), FALSE);
+    if (digest) testsupport::WriteBytes(folder + L"\\autorun_probe.exe.md5", digest);
     return AddEntry(L"autorun_probe.exe", relativePath, true);
   }
 
@@ -63,7 +66,7 @@ class KitPackage {
     return g_setup.locations.downloadableFiles.back();
   }
 
-  void WriteProductCode(const std::string& text) { WriteBytes(package_.Sub(L"productcode.txt"), text); }
+  void WriteProductCode(const std::string& text) { testsupport::WriteBytes(package_.Sub(L"productcode.txt"), text); }
 
   std::wstring SharedFolder() const { return common_.Path() + L"\\" + kMaker + L"\\SetupInformation"; }
   std::wstring SetupFolder(const std::wstring& productCode) const { return SharedFolder() + L"\\" + productCode; }
@@ -71,8 +74,8 @@ class KitPackage {
   const std::wstring& PackageFolder() const { return package_.Path(); }
 
  private:
-  ScratchFolder package_;
-  ScratchFolder common_;
+  testsupport::ScratchFolder package_;
+  testsupport::ScratchFolder common_;
 };
 
 // Every file below root, as sorted relative paths (folders end with "\").
@@ -103,7 +106,7 @@ inline std::vector<std::wstring> ListTree(const std::wstring& root) {
 // A named manual-reset event, so that the autorun stand-in can signal it.
 class NamedEvent {
  public:
-  NamedEvent() : name_(L"Local\\" + UniqueName(L"kittest_event")) {
+  NamedEvent() : name_(L"Local\\" + testsupport::UniqueName(L"kittest_event")) {
     handle_ = CreateEventW(NULL, TRUE, FALSE, name_.c_str());
   }
   ~NamedEvent() {
