@@ -7,6 +7,7 @@
 
 #include "downloader/transfer/remote_file_size.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ class RemoteSizeHttpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     REQUIRE_HTTP_SERVER();
-    dir_ = L"/" + httptest::Nonce(L"size");
+    dir_ = L"/" + testsupport::UniqueName(L"size");
   }
   std::wstring dir_;
 };

@@ -8,7 +8,10 @@
 
 #include "downloader/setup_state.h"
 #include "downloader/transfer/update_check.h"
+#include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
@@ -16,20 +19,12 @@ class UpdateCheckHttpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     REQUIRE_HTTP_SERVER();
-    dir_ = L"/" + httptest::Nonce(L"upd");
+    dir_ = L"/" + testsupport::UniqueName(L"upd");
     FreshServerFolder();
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    package_ = std::wstring(temp) + httptest::Nonce(L"package");
-    CreateDirectoryW(package_.c_str(), NULL);
+    package_ = packageFolder_.Path();
     file_.name.Set(L"kit.exe");
     file_.md5Name.Set(L"kit.exe.md5");
     file_.relativePath.Set(L"bin");
-  }
-  void TearDown() override {
-    DeleteFileW((package_ + L"\\bin\\kit.exe.md5").c_str());
-    RemoveDirectoryW((package_ + L"\\bin").c_str());
-    RemoveDirectoryW(package_.c_str());
   }
 
   // Every download of a test gets a URL of its own, so that no answer can come
@@ -57,7 +52,7 @@ class UpdateCheckHttpTest : public ::testing::Test {
   int Check(const std::string& local, const std::string& remote, std::wstring* localDigest,
             std::wstring* remoteDigest, bool sameFolder = false) {
     if (!sameFolder) FreshServerFolder();
-    if (!local.empty()) httptest::WriteBytes(package_ + L"\\bin\\kit.exe.md5", local);
+    if (!local.empty()) testsupport::WriteBytes(package_ + L"\\bin\\kit.exe.md5", local);
     if (!remote.empty()) httptest::Serve(RemoteDigestPath(), remote);
     wchar_t localBuffer[kDigestChars] = {0};
     wchar_t remoteBuffer[kDigestChars] = {0};
@@ -70,12 +65,13 @@ class UpdateCheckHttpTest : public ::testing::Test {
   httptest::SetupScope setup_;
   std::wstring dir_;
   std::wstring current_;
+  testsupport::ScratchFolder packageFolder_{L"package"};
   std::wstring package_;
   DownloadableFile file_;
 };
 
 TEST_F(UpdateCheckHttpTest, RemoteProductCodeIsTheFirstWordOfTheServersFile) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   ASSERT_TRUE(httptest::Serve(ProductCodePath(), "{REMOTE-CODE-7} other words\r\n"));
   std::wstring code;
   EXPECT_EQ(0u, FetchCode(&code));
@@ -106,7 +102,7 @@ TEST_F(UpdateCheckHttpTest, ErrorStatusesAndCutBodiesAreFailedProductCodeDownloa
 }
 
 TEST_F(UpdateCheckHttpTest, RemoteProductCodesThatCannotNameAFolderAreRefused) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   const char* codes[] = {"C:\\Windows", "..\\..\\x"};
   for (size_t i = 0; i < 2; ++i) {
     FreshServerFolder();
@@ -126,7 +122,7 @@ TEST_F(UpdateCheckHttpTest, EqualDigestsMeanNoUpdate) {
 }
 
 TEST_F(UpdateCheckHttpTest, DigestsDifferingOnlyInCaseMeanAnUpdate) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   std::wstring local, remote;
   EXPECT_EQ(1, Check("0cc175b9c0f1b6a8", "0CC175B9C0F1B6A8 trailing\r\n", &local, &remote));
   EXPECT_EQ(L"0cc175b9c0f1b6a8", local);
@@ -145,7 +141,7 @@ TEST_F(UpdateCheckHttpTest, AMissingLocalDigestMeansNoUpdateWithoutAskingTheServ
 TEST_F(UpdateCheckHttpTest, FailedRemoteDigestDownloadsMeanNoUpdate) {
   const wchar_t* misbehaviours[] = {L"status=404", L"status=500", L"drop_after=2"};
   for (size_t i = 0; i < 3; ++i) {
-    httptest::LogCapture log;
+    testsupport::LogCapture log;
     FreshServerFolder();
     httptest::Serve(RemoteDigestPath(), "ffffffff");
     ASSERT_TRUE(httptest::SetRule(RemoteDigestPath(), misbehaviours[i]));

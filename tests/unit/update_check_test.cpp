@@ -9,46 +9,26 @@
 #include "common/fixed_string.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/update_check.h"
+#include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
-using httptest::ReadBytes;
-using httptest::WriteBytes;
+using testsupport::DeleteTree;
+using testsupport::Exists;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 const wchar_t kRefusedTemplate[] = L"http://127.0.0.1:1/%s";
-
-void DeleteTree(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") DeleteTree(path + L"\\" + name);
-      } while (FindNextFileW(find, &found));
-      FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
-  } else {
-    DeleteFileW(path.c_str());
-  }
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + httptest::Nonce(L"updatecheck");
-    CreateDirectoryW(folder_.c_str(), NULL);
+    folder_ = scratch_.Path();
     ASSERT_TRUE(qn::CopyText(g_setup.programFolder, kPathChars, (folder_ + L"\\").c_str()));
   }
-  void TearDown() override { DeleteTree(folder_); }
 
   DWORD ReadCode(const std::string& content, std::wstring* code) {
     WriteBytes(folder_ + L"\\productcode.txt", content);
@@ -59,6 +39,7 @@ class UpdateCheckTest : public ::testing::Test {
   }
 
   httptest::SetupScope setup_;
+  testsupport::ScratchFolder scratch_{L"updatecheck"};
   std::wstring folder_;
 };
 
@@ -95,7 +76,7 @@ TEST_F(UpdateCheckTest, LocalProductCodeIsTheFirstWord) {
 }
 
 TEST_F(UpdateCheckTest, MissingLocalProductCodeMeansAnOnlinePackage) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   wchar_t code[kProductCodeChars] = {L'x', 0};
   EXPECT_EQ(kNoLocalProductCode, ReadLocalProductCode(code));
   EXPECT_EQ(L'\0', code[0]);
@@ -103,7 +84,7 @@ TEST_F(UpdateCheckTest, MissingLocalProductCodeMeansAnOnlinePackage) {
 }
 
 TEST_F(UpdateCheckTest, UnusableLocalProductCodesAreFailedReads) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   std::wstring code;
   DWORD result = ReadCode("C:\\Windows", &code);
   EXPECT_EQ(kLocalProductCodeNotAName, result);
@@ -119,7 +100,7 @@ TEST_F(UpdateCheckTest, UnusableLocalProductCodesAreFailedReads) {
 }
 
 TEST_F(UpdateCheckTest, UnreachableServerGivesNoRemoteProductCode) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   wchar_t code[kProductCodeChars] = {0};
   EXPECT_EQ(kRemoteProductCodeDownloadFailed, FetchRemoteProductCode(code)) << "no template at all";
   g_setup.locations.baseUrl.Set(kRefusedTemplate);
@@ -130,7 +111,7 @@ TEST_F(UpdateCheckTest, UnreachableServerGivesNoRemoteProductCode) {
 }
 
 TEST_F(UpdateCheckTest, MissingLocalDigestMeansNoUpdate) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   DownloadableFile file;
   file.name.Set(L"a.exe");
   file.md5Name.Set(L"a.exe.md5");
@@ -144,7 +125,7 @@ TEST_F(UpdateCheckTest, MissingLocalDigestMeansNoUpdate) {
 }
 
 TEST_F(UpdateCheckTest, FailedRemoteDigestMeansNoUpdateButKeepsTheLocalOne) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   DownloadableFile file;
   file.name.Set(L"a.exe");
   file.md5Name.Set(L"a.exe.md5");
@@ -205,7 +186,7 @@ class LocalSetupFolderTest : public ::testing::Test {
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
     g_setup.isWow64 = wow64 != FALSE;
-    maker_ = httptest::Nonce(L"KitMaker");
+    maker_ = testsupport::UniqueName(L"KitMaker");
     ASSERT_TRUE(qn::CopyText(g_setup.locations.manufacturerName, kNameChars, maker_.c_str()));
   }
   void TearDown() override {
@@ -237,7 +218,7 @@ TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
 }
 
 TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   ASSERT_TRUE(qn::CopyText(g_setup.localSetupFolder, kLongPathChars, L"stale"));
   ResolveLocalSetupFolder(L"C:\\Windows");
   EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);

@@ -12,12 +12,16 @@
 #include "downloader/setup_state.h"
 #include "downloader/transfer/url_download.h"
 #include "downloader/ui/resource_ids.h"
+#include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/message_boxes.h"
+#include "tests/unit/support/scratch_files.h"
+#include "tests/unit/support/unique_name.h"
 
 namespace {
 
-using httptest::BoxAnswerer;
-using httptest::SeenBox;
+using testsupport::BoxAnswerer;
+using testsupport::SeenBox;
 
 // Records the taskbar states the download asks for.
 class FakeTaskbar : public ITaskbarList3 {
@@ -63,7 +67,7 @@ class UrlDownloadHttpTest : public ::testing::Test {
   void SetUp() override {
     REQUIRE_HTTP_SERVER();
     ASSERT_TRUE(setup_.HasResources()) << "kitfetcher.exe of this build holds the string table";
-    dir_ = L"/" + httptest::Nonce(L"dl");
+    dir_ = L"/" + testsupport::UniqueName(L"dl");
     retryText_ = LoadText(IDS_RETRY_DOWNLOAD).text;
     failedText_ = LoadText(IDS_DOWNLOAD_FAILED).text;
   }
@@ -100,11 +104,11 @@ TEST_F(UrlDownloadHttpTest, CountsEveryByteWithAndWithoutContentLength) {
   std::wstring path = ServeFile(L"a.bin", 300000);
   std::wstring cached;
   ASSERT_EQ(kDownloaded, Download(path, &cached));
-  EXPECT_EQ(httptest::Pattern(300000), httptest::ReadBytes(cached));
+  EXPECT_EQ(httptest::Pattern(300000), testsupport::ReadBytes(cached));
   EXPECT_EQ(300000u, httptest::Transferred());
 
   ASSERT_EQ(kDownloaded, Download(path + L"?no_length=1", &cached));
-  EXPECT_EQ(httptest::Pattern(300000), httptest::ReadBytes(cached));
+  EXPECT_EQ(httptest::Pattern(300000), testsupport::ReadBytes(cached));
   EXPECT_EQ(600000u, httptest::Transferred());
 }
 
@@ -141,7 +145,7 @@ TEST_F(UrlDownloadHttpTest, ErrorStatusesAndCutBodiesAreFailedDownloads) {
 }
 
 TEST_F(UrlDownloadHttpTest, ThreeFailedAttemptsAskTwiceAndGiveUpOnce) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   std::wstring path = ServeFile(L"three.exe", 1000);
   ASSERT_TRUE(httptest::SetRule(path, L"status=500"));
   FakeTaskbar taskbar;
@@ -231,7 +235,7 @@ DWORD WINAPI SetCancelLater(LPVOID) {
 }
 
 TEST_F(UrlDownloadHttpTest, ACancelStopsAThrottledDownloadAtOnce) {
-  httptest::LogCapture log;
+  testsupport::LogCapture log;
   g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
   // Twenty seconds of data at this rate.
   std::wstring path = ServeFile(L"big.bin", 4000000) + L"?rate=200000";
@@ -263,7 +267,7 @@ TEST_F(UrlDownloadHttpTest, UncountedDownloadsFailOnErrorsAndCountNothing) {
   g_setup.cancelEvent = CreateEventW(NULL, TRUE, TRUE, NULL);  // never looked at
   wchar_t cachePath[kCachePathChars];
   EXPECT_EQ(S_OK, DownloadUncounted(httptest::Url(path).c_str(), cachePath, kCachePathChars));
-  EXPECT_EQ(httptest::Pattern(5000), httptest::ReadBytes(cachePath));
+  EXPECT_EQ(httptest::Pattern(5000), testsupport::ReadBytes(cachePath));
   EXPECT_EQ(0u, httptest::Transferred());
 
   const wchar_t* misbehaviours[] = {L"?status=404", L"?status=500", L"?drop_after=10"};
