@@ -3,9 +3,6 @@ user is asked (132 or 141), the removal registers the restart, and the restart
 resumes through kitstarter into the download."""
 import os
 import shutil
-import subprocess
-import tempfile
-import time
 import unittest
 
 import kitbench as kb
