@@ -12,6 +12,7 @@
 #include "downloader/setup_state.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/offline_copy.h"
+#include "downloader/transfer/reinstall_check.h"
 #include "downloader/transfer/remote_file_size.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/update_check.h"
@@ -39,7 +40,7 @@ bool ConfirmReinstall(const wchar_t* productCode) {
   if (productCode[0] == L'\0') return true;
   INSTALLSTATE state = MsiQueryProductStateW(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
-  if (state == INSTALLSTATE_UNKNOWN || state == INSTALLSTATE_ADVERTISED) return true;
+  if (!InstallStateAsksReinstall(state)) return true;
   return ShowMessage(WaitForDialogWindow(), IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO) != IDNO;
 }
 
