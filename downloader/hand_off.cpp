@@ -12,6 +12,7 @@
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/download_worker.h"
+#include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
 
@@ -40,7 +41,7 @@ void RunDownloadPhase() {
   }
   if (SUCCEEDED(com)) CoUninitialize();
   // A quit confirmed after the worker's last look at the event still stops the install.
-  if (g_setup.cancelEvent && WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0) g_setup.installAborted = true;
+  if (CancelRequested()) g_setup.installAborted = true;
 }
 
 void AppendPatch(const wchar_t* path, const wchar_t* value) {

@@ -2,6 +2,7 @@
 
 #include "common/scoped_handles.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/cancel_event.h"
 
 namespace {
 
@@ -25,12 +26,6 @@ void StoreSpeed(double speed) {
   } else {
     g_setup.stats.speedKBps = speed;
   }
-}
-
-bool IsCancelRequested(HANDLE cancelEvent) {
-  if (cancelEvent == NULL || cancelEvent == INVALID_HANDLE_VALUE) return false;
-  DWORD wait = WaitForSingleObject(cancelEvent, 0);
-  return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
 wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
@@ -142,7 +137,7 @@ STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG st
     }
   }
 
-  if (IsCancelRequested(m_cancelEvent)) {
+  if (IsCancelSignalled(m_cancelEvent)) {
     m_cancelled = 1;
     return E_ABORT;
   }

@@ -5,6 +5,7 @@
 #include "downloader/diagnostic_log.h"
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/update_check.h"
@@ -42,12 +43,9 @@ DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
     }
   }
 
-  if (m_cancelEvent != NULL && m_cancelEvent != INVALID_HANDLE_VALUE) {
-    DWORD state = WaitForSingleObject(m_cancelEvent, 0);
-    if (state == WAIT_OBJECT_0 || state == WAIT_ABANDONED) {
-      m_cancelled = 1;
-      return PROGRESS_CANCEL;
-    }
+  if (IsCancelSignalled(m_cancelEvent)) {
+    m_cancelled = 1;
+    return PROGRESS_CANCEL;
   }
   return PROGRESS_CONTINUE;
 }

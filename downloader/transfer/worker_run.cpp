@@ -3,14 +3,10 @@
 #include <windows.h>
 
 #include "downloader/setup_state.h"
+#include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
 
-bool CancelRequested() {
-  HANDLE cancel = g_setup.cancelEvent;
-  if (cancel == NULL || cancel == INVALID_HANDLE_VALUE) return false;
-  DWORD state = WaitForSingleObject(cancel, 0);
-  return state == WAIT_OBJECT_0 || state == WAIT_ABANDONED;
-}
+bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }
 
 void FinishWorkerRun(bool aborted) {
   g_setup.installAborted = aborted;
