@@ -20,22 +20,18 @@ bool IsSafeKitEntry(const DownloadableFile& file) {
   return plain;
 }
 
-namespace {
-
-bool JoinUnder(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
-               size_t capacity) {
+bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
+                   size_t capacity) {
   if (!qn::CopyText(out, capacity, base)) return false;
   if (file.relativePath.IsPresent() && !qn::JoinPath(out, capacity, out, file.relativePath.Get())) return false;
   if (leaf && !qn::JoinPath(out, capacity, out, leaf)) return false;
   return true;
 }
 
-}  // namespace
-
 bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity) {
-  return JoinUnder(g_setup.programFolder, file, leaf, out, capacity);
+  return JoinEntryPath(g_setup.programFolder, file, leaf, out, capacity);
 }
 
 bool SetupTargetFolder(const DownloadableFile& file, wchar_t* out, size_t capacity) {
-  return JoinUnder(g_setup.localSetupFolder, file, NULL, out, capacity);
+  return JoinEntryPath(g_setup.localSetupFolder, file, NULL, out, capacity);
 }

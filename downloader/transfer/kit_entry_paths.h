@@ -11,6 +11,9 @@ bool IsSafeKitEntry(const DownloadableFile& file);
 // The same test without the log line, for a second look at an entry.
 bool HasPlainNames(const DownloadableFile& file);
 
+// base + relativePath (when set) + leaf (when given), each joined with one backslash.
+bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
+                   size_t capacity);
 // programFolder + relativePath (when set) + leaf.
 bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity);
 // localSetupFolder + relativePath (when set).

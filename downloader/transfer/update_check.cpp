@@ -9,6 +9,7 @@
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/text_token.h"
 #include "downloader/transfer/url_download.h"
 
@@ -26,17 +27,14 @@ bool JoinBounded(wchar_t* out, const wchar_t* folder, const wchar_t* leaf) {
   return qn::JoinPath(out, kPathChars, folder, leaf);
 }
 
-// folder + relativePath (when set) + leaf.
+// folder + relativePath (when set) + leaf, within MAX_PATH as well.
 bool EntryPath(wchar_t* out, const wchar_t* folder, const DownloadableFile& file, const wchar_t* leaf) {
   out[0] = L'\0';
-  if (!leaf) return false;
-  wchar_t base[kLongPathChars];
-  if (!qn::CopyText(base, kLongPathChars, folder ? folder : L"")) return false;
-  if (file.relativePath.IsPresent() && file.relativePath.Get()[0] &&
-      !JoinBounded(base, base, file.relativePath.Get())) {
+  if (!leaf || !JoinEntryPath(folder ? folder : L"", file, leaf, out, kPathChars)) {
+    out[0] = L'\0';
     return false;
   }
-  return JoinBounded(out, base, leaf);
+  return true;
 }
 
 bool IsReservedDeviceName(const wchar_t* text) {
