@@ -5,6 +5,7 @@
 
 #include "common/fixed_string.h"
 #include "common/option_map.h"
+#include "common/wow64.h"
 #include "downloader/competitor_flow.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/config/locations_reader.h"
@@ -71,10 +72,7 @@ void LookUpPlatformFunctions() {
       reinterpret_cast<Wow64DisableFn>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection"));
   g_setup.revertFsRedirection =
       reinterpret_cast<Wow64RevertFn>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection"));
-  typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
-  IsWow64Fn isWow64Process = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
-  BOOL wow64 = FALSE;
-  if (isWow64Process && isWow64Process(GetCurrentProcess(), &wow64)) g_setup.isWow64 = wow64 != FALSE;
+  g_setup.isWow64 = qn::RunsUnderWow64();
 }
 
 void LoadTimeWords() {

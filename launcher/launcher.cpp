@@ -3,19 +3,11 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "common/wow64.h"
+
 namespace {
 
 const uint32_t kInPlaceChars = 512;
-
-bool RunsUnderWow64() {
-  typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
-  BOOL wow64 = FALSE;
-  HMODULE kernel = GetModuleHandleW(L"kernel32");
-  if (!kernel) return false;
-  IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
-  if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64)) return false;
-  return wow64 != FALSE;
-}
 
 }  // namespace
 
@@ -53,7 +45,7 @@ bool AppendPathComponent(const wchar_t* component, qn::GuardedString& path) {
 int StartPlatformSetup() {
   qn::InPlaceGuardedString<kInPlaceChars> path;
   GetProgramFolder(path);
-  AppendPathComponent(RunsUnderWow64() ? L"setup64.exe" : L"setup32.exe", path);
+  AppendPathComponent(qn::RunsUnderWow64() ? L"setup64.exe" : L"setup32.exe", path);
   OutputDebugStringW(L"[KITSTARTER] Running: ");
   OutputDebugStringW(path.c_str());
 
