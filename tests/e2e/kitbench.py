@@ -22,6 +22,53 @@ WINE_ENV = {'WINEDEBUG': '-all', 'WINEDLLOVERRIDES': 'mscoree,mshtml='}
 VERSIONS = ('winxp', 'vista', 'vista-nosp', 'win7', 'win8', 'win2008')
 
 
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def read_text(path, encoding='utf-8'):
+    with open(path, encoding=encoding, errors='replace') as f:
+        return f.read()
+
+
+class PrivateDisplay:
+    """An Xvfb server of one test's own, for tests that look at the screen:
+    windows of tests running in parallel on the shared display would cover
+    what they look at."""
+
+    def __init__(self, geometry='1280x1024x24'):
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', geometry,
+                                      '-nolisten', 'tcp'], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b''
+        with os.fdopen(read_end, 'rb') as f:
+            while not number.endswith(b'\n'):
+                chunk = f.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            self.proc.kill()
+            raise RuntimeError('Xvfb did not start')
+        self.name = ':' + number.strip().decode()
+
+    def close(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
 def build_file(*parts):
     return os.path.join(BUILD_DIR, *parts)
 
@@ -34,9 +81,10 @@ class Prefix:
     """A private copy of a prepared prefix, cheap to make: files are hard links
     except the registry and what Wine may rewrite in place."""
 
-    def __init__(self, arch='win32', version=None):
+    def __init__(self, arch='win32', version=None, display=None):
         assert arch in ('win32', 'wow64')
         self.arch = arch
+        self.display = display
         base = os.path.join(PREFIX_DIR, arch)
         if not os.path.isfile(os.path.join(base, '.kit-ready')):
             raise RuntimeError('base prefix missing: %s (run tests/bench/make_prefixes.sh)' % base)
@@ -60,6 +108,8 @@ class Prefix:
         env = dict(os.environ)
         env.update(WINE_ENV)
         env['WINEPREFIX'] = self.path
+        if self.display:
+            env['DISPLAY'] = self.display
         if extra:
             env.update(extra)
         return env
@@ -219,7 +269,7 @@ def run_program(prefix, exe_windows_path, args=(), rules=('box * => ok',), timeo
     if log_windows_path:
         p = prefix.c_path(log_windows_path)
         if os.path.exists(p):
-            log_text = open(p, encoding='latin-1').read()
+            log_text = read_text(p, encoding='latin-1')
     return RunResult(code, events, log_text, time.time() - start)
 
 
@@ -293,7 +343,7 @@ def read_started(path):
     if not os.path.exists(path):
         return []
     records, current = [], {}
-    for line in open(path, encoding='utf-8', errors='replace'):
+    for line in read_text(path).splitlines():
         line = line.rstrip('\n')
         key, _, value = line.partition('=')
         if key == 'end':

@@ -5,7 +5,8 @@ import struct
 
 def pack(stub_path, files, out_path):
     """files: list of (name inside the kit, bytes); names may use '\\' for sub-folders."""
-    image = open(stub_path, 'rb').read()
+    with open(stub_path, 'rb') as f:
+        image = f.read()
     payload = bytearray()
     for name, data in files:
         encoded = name.encode('utf-8')

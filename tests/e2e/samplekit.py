@@ -34,16 +34,16 @@ MD5 = {'setup_kit.exe': 'd41d8cd98f00b204e9800998ecf8427e', 'postinstall.exe': '
 
 def kit_file_bytes(data_size=256 * 1024, with_descriptors=True):
     """The bytes of each kit file, keyed by 'relative/name'."""
-    payload = [('Installer.exe', open(kb.helper_exe('record_start'), 'rb').read()),
+    payload = [('Installer.exe', kb.read_bytes(kb.helper_exe('record_start'))),
                ('data\\kit.dat', os.urandom(data_size))]
     if with_descriptors:
         payload += [('install_x86.xml', DESCRIPTOR.encode()), ('install_x64.xml', DESCRIPTOR.encode())]
     stub = kb.helper_exe('selfextract_standin')
     tmp = stub + '.%d.tmp' % os.getpid()
     kitpack.pack(stub, payload, tmp)
-    setup = open(tmp, 'rb').read()
+    setup = kb.read_bytes(tmp)
     os.unlink(tmp)
-    return {'setup_kit.exe': setup, 'extras/postinstall.exe': open(kb.helper_exe('record_start'), 'rb').read()}
+    return {'setup_kit.exe': setup, 'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))}
 
 
 def rel_path(name):

@@ -33,7 +33,7 @@ def rival_present(prefix):
 
 def uninstaller_runs(prefix):
     path = prefix.c_path('C:\\rival\\uninst.exe.cmdline.txt')
-    return open(path, encoding='utf-8').read().splitlines() if os.path.exists(path) else []
+    return kb.read_text(path).splitlines() if os.path.exists(path) else []
 
 
 def package(prefix, base_url='http://127.0.0.1:9/%s', library='wipekit'):

@@ -63,7 +63,7 @@ class OnlineTest(unittest.TestCase):
                 # Autorun files ran from their folder and were deleted; their .md5 stays (empty: no update known).
                 self.assertNotIn('setup_kit.exe', files)
                 self.assertNotIn('extras/postinstall.exe', files)
-                self.assertEqual(b'', open(files['setup_kit.exe.md5'], 'rb').read())
+                self.assertEqual(b'', kb.read_bytes(files['setup_kit.exe.md5']))
                 post = kb.read_started(os.path.join(prefix.c_path(folder), 'extras', 'postinstall.exe.started.txt'))
                 self.assertEqual(1, len(post))
                 self.assertTrue(post[0]['cwd'].rstrip('\\').lower().endswith('\\extras'), post[0])
@@ -141,7 +141,7 @@ class OnlineTest(unittest.TestCase):
     def test_screenshot_shows_the_black_dialog(self):
         kit = ServedKit(sk.kit_file_bytes(data_size=3 * 1024 * 1024), rate=300_000)
         try:
-            with kb.Prefix('win32') as prefix:
+            with kb.PrivateDisplay() as display, kb.Prefix('win32', display=display.name) as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 ui = kb.UiRun(prefix, ['box * => ok'])
                 proc = prefix.wine_background([pkg + '\\kitfetcher.exe'])
@@ -151,7 +151,7 @@ class OnlineTest(unittest.TestCase):
                     time.sleep(0.2)
                 time.sleep(1.5)
                 states = kb.progress_states(ui.events())
-                subprocess.run(['import', '-window', 'root', shot], check=True)
+                subprocess.run(['import', '-window', 'root', shot], env=prefix.env(), check=True)
                 proc.wait(timeout=120)
                 ui.finish()
                 x, y, width, height = states[-1]['client']
@@ -212,8 +212,8 @@ class OfflineTest(unittest.TestCase):
             folder = sk.local_setup_folder()
             files = sk.listing(prefix, folder)
             self.assertIn('data/data1.cab', files)
-            self.assertEqual(b'', open(files['data/data1.cab.md5'], 'rb').read())
-            self.assertEqual(sk.MD5['postinstall.exe'].encode(), open(files['extras/postinstall.exe.md5'], 'rb').read())
+            self.assertEqual(b'', kb.read_bytes(files['data/data1.cab.md5']))
+            self.assertEqual(sk.MD5['postinstall.exe'].encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
             self.assertNotIn('setup_kit.exe', files)
             self.assertIn('Installer.exe', files)
             self.assertEqual(1, len(installer_runs(prefix, folder)))
@@ -233,8 +233,8 @@ class OfflineTest(unittest.TestCase):
                 self.assertEqual(1, len(downloads), downloads)
                 self.assertTrue(downloads[0].endswith('/en/extras/postinstall.exe'))
                 files = sk.listing(prefix, sk.local_setup_folder())
-                self.assertEqual(b'aaaa0000aaaa0000aaaa0000aaaa0000', open(files['extras/postinstall.exe.md5'], 'rb').read())
-                self.assertEqual(b'', open(files['setup_kit.exe.md5'], 'rb').read())
+                self.assertEqual(b'aaaa0000aaaa0000aaaa0000aaaa0000', kb.read_bytes(files['extras/postinstall.exe.md5']))
+                self.assertEqual(b'', kb.read_bytes(files['setup_kit.exe.md5']))
         finally:
             kit.close()
 
@@ -243,8 +243,7 @@ class OfflineTest(unittest.TestCase):
             pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
             r = run(prefix, pkg)
             self.assertEqual([], r.box_texts())
-            descriptor = open(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'),
-                              encoding='utf-8').read()
+            descriptor = kb.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
             self.assertRegex(descriptor, r'<DownloadNewFiles>0</DownloadNewFiles>')
             self.assertEqual(1, descriptor.count('<DownloadNewFiles>'))
             self.assertRegex(descriptor, r'name="core" update="0" uselocal="1"')
@@ -318,8 +317,7 @@ class AffiliateDescriptorTest(unittest.TestCase):
                 r = kb.run_program(prefix, parent, ['C:\\dl\\cmd.txt', '--wait'], target='kitfetcher.exe',
                                    log_windows_path=LOG)
                 self.assertEqual([], r.box_texts())
-                descriptor = open(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'),
-                                  encoding='utf-8').read()
+                descriptor = kb.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
                 self.assertIn('<affiliate_source>ref77</affiliate_source>', descriptor)
                 self.assertIn('<UseAffiliateSource>1</UseAffiliateSource>', descriptor)
                 self.assertEqual(1, descriptor.count('<UseAffiliateSource>'))

@@ -32,7 +32,7 @@ def start_exact(prefix, command_line, extra_env=None, probe=None):
         time.sleep(0.05)
     probe_seen = bool(probe) and os.path.exists(probe)
     time.sleep(0.1)
-    code = int(open(done_file).read().strip() or -1) if os.path.exists(done_file) else None
+    code = int(kb.read_text(done_file).strip() or -1) if os.path.exists(done_file) else None
     proc.wait(timeout=120)
     return (code, probe_seen) if probe else code
 
@@ -40,7 +40,7 @@ def start_exact(prefix, command_line, extra_env=None, probe=None):
 def wait_for(path, seconds=20):
     deadline = time.time() + seconds
     while time.time() < deadline:
-        if os.path.exists(path) and 'end=' in open(path, encoding='utf-8', errors='replace').read():
+        if os.path.exists(path) and 'end=' in kb.read_text(path):
             return True
         time.sleep(0.2)
     return False

@@ -59,7 +59,7 @@ class DiagnosticLogTest(unittest.TestCase):
             os.makedirs(prefix.c_path('C:\\logs'))
             first = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
             self.assertEqual(0, first.returncode)
-            raw = open(prefix.c_path(log), 'rb').read()
+            raw = kb.read_bytes(prefix.c_path(log))
             self.assertIn(b'\r\n', raw)
             lines = first.log.splitlines()
             self.assertTrue(lines)
