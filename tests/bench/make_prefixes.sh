@@ -50,4 +50,17 @@ make_one wow64 win64 syswow64 &
 p2=$!
 wait $p1
 wait $p2
+
+# Unit tests run side by side in these prefixes. A wineserver that quits when
+# its last client leaves races with a client starting at that moment ("recvmsg:
+# Connection reset by peer"), so each prefix keeps one server up for the run;
+# release_prefixes.sh stops them. The server's own helper processes (services,
+# the desktop window on this run's display) start here too: started by a test,
+# they would live on with that test's output pipe and ctest would wait for it.
+for name in win32 wow64; do
+  WINEPREFIX=$out/$name wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$out/$name wineserver -w >/dev/null 2>&1 || true
+  WINEPREFIX=$out/$name wineserver -p </dev/null >/dev/null 2>&1
+  WINEPREFIX=$out/$name wine cmd /c exit </dev/null >/dev/null 2>&1
+done
 echo "prefixes ready in $out"

@@ -57,6 +57,17 @@ class ProgressDialogTest : public ::testing::Test {
 
   static bool DialogReady() { return WaitForSingleObject(g_setup.dialogReadyEvent, 15000) == WAIT_OBJECT_0; }
 
+  // A modal dialog is first shown when its message loop goes idle, some time
+  // after it reports ready.
+  static bool WaitUntilShown(HWND window, DWORD timeoutMs = 5000) {
+    DWORD start = GetTickCount();
+    while (!IsWindowVisible(window)) {
+      if (GetTickCount() - start > timeoutMs) return false;
+      Sleep(20);
+    }
+    return true;
+  }
+
   static bool CancelSet() { return WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0; }
 
   // Waits for the text to become `want` (the refresh runs once a second).
@@ -194,7 +205,7 @@ TEST_F(ProgressDialogTest, SlowSpeedKeepsTheEstimateAndOverrunStaysWithinTheBar)
 
 TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
   struct {
-    bool ready = false, firstBox = false, secondBox = false;
+    bool ready = false, shown = false, firstBox = false, secondBox = false;
     std::wstring question, boxCaption, speedAfterNo;
     HWND owner = NULL, dialog = NULL;
     bool cancelAfterNo = true, visibleAfterNo = false;
@@ -202,6 +213,7 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
     HWND dialog = seen.dialog = g_setup.dialogWindow;
+    if (!(seen.shown = WaitUntilShown(dialog))) return EndProgressDialog();
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     HWND box = testsupport::WaitForMessageBox(5000, dialog);
     if (!(seen.firstBox = box != NULL)) return EndProgressDialog();
@@ -222,6 +234,7 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
     testsupport::AnswerBox(box, IDYES);
   });
   ASSERT_TRUE(seen.ready);
+  ASSERT_TRUE(seen.shown);
   ASSERT_TRUE(seen.firstBox);
   EXPECT_EQ(L"Are you sure you want to quit?", seen.question);
   EXPECT_EQ(L"Kit Maker", seen.boxCaption);

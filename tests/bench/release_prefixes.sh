@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Stops the wineservers make_prefixes.sh left running for the test run.
+# Usage: release_prefixes.sh PREFIX_DIR
+out=$(realpath -m "$1")
+for name in win32 wow64; do
+  [ -d "$out/$name" ] && WINEPREFIX=$out/$name wineserver -k >/dev/null 2>&1
+done
+exit 0
