@@ -51,16 +51,21 @@ p2=$!
 wait $p1
 wait $p2
 
-# Unit tests run side by side in these prefixes. A wineserver that quits when
+# Unit tests run side by side in copies of their own (unit-win32, unit-wow64):
+# end-to-end tests copy the prepared prefixes meanwhile, and a prefix a test is
+# writing to cannot be copied. A wineserver that quits when
 # its last client leaves races with a client starting at that moment ("recvmsg:
 # Connection reset by peer"), so each prefix keeps one server up for the run;
 # release_prefixes.sh stops them. The server's own helper processes (services,
 # the desktop window on this run's display) start here too: started by a test,
 # they would live on with that test's output pipe and ctest would wait for it.
 for name in win32 wow64; do
-  WINEPREFIX=$out/$name wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX=$out/$name wineserver -w >/dev/null 2>&1 || true
-  WINEPREFIX=$out/$name wineserver -p </dev/null >/dev/null 2>&1
-  WINEPREFIX=$out/$name wine cmd /c exit </dev/null >/dev/null 2>&1
+  unit=$out/unit-$name
+  WINEPREFIX=$unit wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$unit wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$unit"
+  cp -a "$out/$name" "$unit"
+  WINEPREFIX=$unit wineserver -p </dev/null >/dev/null 2>&1
+  WINEPREFIX=$unit wine cmd /c exit </dev/null >/dev/null 2>&1
 done
 echo "prefixes ready in $out"
