@@ -178,8 +178,13 @@ class ScopedVariant {
 
 class ScopedCriticalSectionLock {
  public:
-  explicit ScopedCriticalSectionLock(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~ScopedCriticalSectionLock() { LeaveCriticalSection(cs_); }
+  // A null section locks nothing: for data nobody else can reach yet.
+  explicit ScopedCriticalSectionLock(CRITICAL_SECTION* cs) : cs_(cs) {
+    if (cs_) EnterCriticalSection(cs_);
+  }
+  ~ScopedCriticalSectionLock() {
+    if (cs_) LeaveCriticalSection(cs_);
+  }
 
  private:
   ScopedCriticalSectionLock(const ScopedCriticalSectionLock&);

@@ -1,32 +1,9 @@
 #include "downloader/transfer/bind_status_callback.h"
 
-#include "common/scoped_handles.h"
-#include "downloader/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
+#include "downloader/transfer/transfer_counters.h"
 
 namespace {
-
-const DWORD kSampleIntervalMs = 1000;
-
-// The counters are shared with the dialog's timer only once the lock exists;
-// before that nothing else can be reading them.
-void AddTransferredBytes(DWORD delta) {
-  if (g_setup.statsLockReady) {
-    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-    g_setup.stats.bytesTransferred += delta;
-  } else {
-    g_setup.stats.bytesTransferred += delta;
-  }
-}
-
-void StoreSpeed(double speed) {
-  if (g_setup.statsLockReady) {
-    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-    g_setup.stats.speedKBps = speed;
-  } else {
-    g_setup.stats.speedKBps = speed;
-  }
-}
 
 wchar_t LowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
@@ -44,14 +21,6 @@ bool HeaderNameIs(const wchar_t* line, const wchar_t* name, const wchar_t** valu
 }
 
 }  // namespace
-
-bool SpeedSampleDue(DWORD lastSampleTick, DWORD now) { return static_cast<DWORD>(now - lastSampleTick) > kSampleIntervalMs; }
-
-double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now) {
-  DWORD elapsed = now - startTick;
-  if (elapsed == 0) return 0.0;
-  return static_cast<double>(progress) / static_cast<double>(elapsed) / 1000.0 * 1024.0;
-}
 
 bool ParseContentLength(const wchar_t* headers, DWORD* length) {
   if (!headers || !length) return false;

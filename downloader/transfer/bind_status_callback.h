@@ -6,14 +6,7 @@
 #include <windows.h>
 #include <urlmon.h>
 
-// True when more than a second has passed since the last speed sample. Unsigned
-// tick differences stay right across a GetTickCount wrap.
-bool SpeedSampleDue(DWORD lastSampleTick, DWORD now);
-
-// The speed shown as "KB/s": bytes since the start of the data, divided by the
-// milliseconds since then, first divided by 1000 and then multiplied by 1024.
-// A zero elapsed time gives 0.
-double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now);
+#include "downloader/transfer/transfer_counters.h"
 
 // The Content-Length of raw response headers ("Name: value" lines separated by
 // CR LF, the status line first). False when there is none or it is not a plain

@@ -15,6 +15,7 @@
 #include "downloader/transfer/reinstall_check.h"
 #include "downloader/transfer/remote_file_size.h"
 #include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/transfer_counters.h"
 #include "downloader/transfer/update_check.h"
 #include "downloader/transfer/url_download.h"
 #include "downloader/transfer/worker_run.h"
@@ -83,10 +84,7 @@ void PlanDownloads(std::vector<DownloadableFile>* downloads) {
     wchar_t url[kUrlChars];
     DWORD size = 0;
     if (ComposeFileUrl(file, file.name.Get(), url, kUrlChars)) QueryRemoteFileSize(url, &size);
-    {
-      qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-      g_setup.stats.bytesExpected = static_cast<int32_t>(static_cast<uint32_t>(g_setup.stats.bytesExpected) + size);
-    }
+    AddExpectedBytes(size);
     file.sizeBytes = static_cast<int>(size);
     downloads->push_back(file);
   }

@@ -8,6 +8,7 @@
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/transfer_counters.h"
 #include "downloader/transfer/update_check.h"
 #include "downloader/transfer/worker_run.h"
 
@@ -20,11 +21,7 @@ CCopyFileStatusCallback::CCopyFileStatusCallback(HANDLE cancelEvent)
       m_started(0) {}
 
 DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
-  uint32_t delta = transferred - m_lastTransferred;
-  {
-    qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-    g_setup.stats.bytesTransferred += delta;
-  }
+  AddTransferredBytes(transferred - m_lastTransferred);
   m_lastTransferred = transferred;
 
   if (!m_started) {
@@ -32,13 +29,8 @@ DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
     m_started = 1;
   } else {
     DWORD now = GetTickCount();
-    // Unsigned differences stay right across a tick-count wrap.
-    if (now - m_lastSampleTick > 1000) {
-      double speed = static_cast<double>(transferred) / static_cast<double>(now - m_startTick) / 1000.0 * 1024.0;
-      {
-        qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-        g_setup.stats.speedKBps = speed;
-      }
+    if (SpeedSampleDue(m_lastSampleTick, now)) {
+      StoreSpeed(SpeedSampleKBps(transferred, m_startTick, now));
       m_lastSampleTick = now;
     }
   }
@@ -79,10 +71,7 @@ void CountExpectedSizes() {
     wchar_t path[kLongPathChars];
     DWORD size = 0;
     if (PackagePath(files[i], files[i].name.Get(), path, kLongPathChars)) size = PackageFileSize(path);
-    {
-      qn::ScopedCriticalSectionLock lock(&g_setup.statsLock);
-      g_setup.stats.bytesExpected = static_cast<int32_t>(static_cast<uint32_t>(g_setup.stats.bytesExpected) + size);
-    }
+    AddExpectedBytes(size);
     files[i].sizeBytes = static_cast<int>(size);
   }
 }
