@@ -62,12 +62,6 @@ HRESULT DownloadToCache(const wchar_t* url, wchar_t* cachePath, size_t capacity,
   return hr;
 }
 
-void ShowTaskbarError(HWND dialog) {
-  if (dialog && g_setup.taskbarList && g_setup.osVersionCode == 4) {
-    g_setup.taskbarList->SetProgressState(dialog, TBPF_ERROR);
-  }
-}
-
 }  // namespace
 
 bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_t count, wchar_t* url,
@@ -112,8 +106,8 @@ DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cach
     if (hr == S_OK) return kDownloaded;
 
     WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"", static_cast<unsigned long>(hr));
+    SetDialogTaskbarState(TBPF_ERROR);
     HWND owner = WaitForDialogWindow();
-    ShowTaskbarError(owner);
     if (retriesLeft <= 0) {
       ShowMessage(owner, IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       return kDownloadFailed;
