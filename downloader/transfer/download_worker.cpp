@@ -26,16 +26,6 @@ namespace {
 
 const size_t kPromptChars = 512;
 
-// The product code names the local setup folder, which an abort removes whole:
-// a code such as ".." must never get that far. It counts as an empty code, which
-// keeps the kit at the top of the shared folder, where an abort removes only
-// what the run placed.
-void DropUnusableProductCode(wchar_t* productCode) {
-  if (productCode[0] == L'\0' || IsPlainFolderName(productCode)) return;
-  WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; ignoring it", productCode);
-  productCode[0] = L'\0';
-}
-
 // False when the user does not want to install over an installed product.
 bool ConfirmReinstall(const wchar_t* productCode) {
   if (productCode[0] == L'\0') return true;
@@ -189,11 +179,11 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   qn::ScopedCoInit com;
   ResetSetupFolderRecord();
 
+  // Both readers leave the code empty unless they found one that can name the
+  // local setup folder, which an abort may remove whole.
   wchar_t localCode[kProductCodeChars] = {0};
   bool localFound = ReadLocalProductCode(localCode) == 0;
-  if (!localFound) localCode[0] = L'\0';
   WriteLog(L"[KITFETCHER] Local product code is %s", localCode);
-  DropUnusableProductCode(localCode);
   // A quit confirmed meanwhile asks nothing more of the user: no prompt, no message.
   if (CancelRequested()) {
     EndDownloadCancelled();
@@ -211,9 +201,7 @@ DWORD WINAPI DownloadWorker(LPVOID) {
 
   wchar_t remoteCode[kProductCodeChars] = {0};
   bool remoteFound = FetchRemoteProductCode(remoteCode) == 0;
-  if (!remoteFound) remoteCode[0] = L'\0';
   WriteLog(L"[KITFETCHER] Remote product code is %s", remoteCode);
-  DropUnusableProductCode(remoteCode);
   if (CancelRequested()) {
     EndDownloadCancelled();
     return 0;
