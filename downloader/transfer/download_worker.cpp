@@ -8,9 +8,9 @@
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/message_box.h"
-#include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/kit_entry_paths.h"
+#include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/offline_copy.h"
 #include "downloader/transfer/reinstall_check.h"
 #include "downloader/transfer/remote_file_size.h"
@@ -88,22 +88,16 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   wchar_t remoteDigest[kDigestChars] = {0};
   int update = CheckFileUpdate(file, g_setup.programFolder, localDigest, remoteDigest);
 
-  wchar_t packagePath[kLongPathChars];
-  wchar_t targetFolder[kLongPathChars];
-  wchar_t target[kLongPathChars];
-  wchar_t digestPath[kLongPathChars];
-  if (!PackagePath(file, name, packagePath, kLongPathChars) ||
-      !SetupTargetFolder(file, targetFolder, kLongPathChars) ||
-      !qn::JoinPath(target, kLongPathChars, targetFolder, name) ||
-      !qn::JoinPath(digestPath, kLongPathChars, targetFolder, file.md5Name.Get())) {
+  KitEntryPlaces places;
+  if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long", name);
     ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
 
   wchar_t cachePath[kCachePathChars] = {0};
-  const wchar_t* source = packagePath;
-  if (update != 0 || !PathFileExistsW(packagePath)) {
+  const wchar_t* source = places.packagePath;
+  if (update != 0 || !PathFileExistsW(places.packagePath)) {
     wchar_t url[kUrlChars];
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
@@ -116,16 +110,9 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
     source = cachePath;
   }
 
-  if (file.relativePath.IsPresent()) CreateRecordedFolder(targetFolder);
-  RecordPlacedFile(digestPath);
-  WriteDestinationDigest(g_setup.localSetupFolder, remoteDigest, file);
-  WriteLog(L"[KITFETCHER] Copying %s to %s", source, target);
-  RecordPlacedFile(target);
-  CopyFileW(source, target, FALSE);
-  if (file.autorun) {
-    RunProcessAndWait(target, targetFolder);
-    DeleteFileW(target);
-  }
+  PrepareEntryCopy(file, places, remoteDigest, source);
+  CopyFileW(source, places.target, FALSE);
+  RunAutorunEntry(file, places);
   return kFilePlaced;
 }
 

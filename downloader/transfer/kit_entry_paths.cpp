@@ -32,6 +32,9 @@ bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out
   return JoinEntryPath(g_setup.programFolder, file, leaf, out, capacity);
 }
 
-bool SetupTargetFolder(const DownloadableFile& file, wchar_t* out, size_t capacity) {
-  return JoinEntryPath(g_setup.localSetupFolder, file, NULL, out, capacity);
+bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places) {
+  return PackagePath(file, file.name.Get(), places->packagePath, kLongPathChars) &&
+         JoinEntryPath(g_setup.localSetupFolder, file, NULL, places->targetFolder, kLongPathChars) &&
+         qn::JoinPath(places->target, kLongPathChars, places->targetFolder, file.name.Get()) &&
+         qn::JoinPath(places->digestPath, kLongPathChars, places->targetFolder, file.md5Name.Get());
 }

@@ -4,6 +4,7 @@
 #include <stddef.h>
 
 #include "downloader/config/locations_config.h"
+#include "downloader/setup_state.h"
 
 // False (logged) for an entry whose name, .md5 name or relative folder is not a
 // plain name: such an entry could reach outside the local setup folder.
@@ -16,5 +17,13 @@ bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wcha
                    size_t capacity);
 // programFolder + relativePath (when set) + leaf.
 bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity);
-// localSetupFolder + relativePath (when set).
-bool SetupTargetFolder(const DownloadableFile& file, wchar_t* out, size_t capacity);
+
+// Where one entry is copied from and where it is placed.
+struct KitEntryPlaces {
+  wchar_t packagePath[kLongPathChars];   // programFolder + relativePath + name
+  wchar_t targetFolder[kLongPathChars];  // localSetupFolder + relativePath
+  wchar_t target[kLongPathChars];        // targetFolder + name
+  wchar_t digestPath[kLongPathChars];    // targetFolder + md5Name
+};
+// False when one of the places would not fit.
+bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places);

@@ -1,12 +1,11 @@
 #include "downloader/transfer/offline_copy.h"
 
-#include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
+#include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/transfer_counters.h"
 #include "downloader/transfer/update_check.h"
@@ -85,31 +84,17 @@ CopyResult CopyOneFile(const DownloadableFile& file) {
   wchar_t remoteDigest[kDigestChars] = {0};
   CheckFileUpdate(file, g_setup.programFolder, localDigest, remoteDigest);
 
-  wchar_t source[kLongPathChars];
-  wchar_t targetFolder[kLongPathChars];
-  wchar_t target[kLongPathChars];
-  wchar_t digestPath[kLongPathChars];
-  if (!PackagePath(file, name, source, kLongPathChars) || !SetupTargetFolder(file, targetFolder, kLongPathChars) ||
-      !qn::JoinPath(target, kLongPathChars, targetFolder, name) ||
-      !qn::JoinPath(digestPath, kLongPathChars, targetFolder, file.md5Name.Get())) {
+  KitEntryPlaces places;
+  if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
     return kCopyDone;
   }
-  if (file.relativePath.IsPresent()) CreateRecordedFolder(targetFolder);
-  RecordPlacedFile(digestPath);
-  WriteDestinationDigest(g_setup.localSetupFolder, localDigest, file);
-
-  WriteLog(L"[KITFETCHER] Copying %s to %s", source, target);
+  PrepareEntryCopy(file, places, localDigest, places.packagePath);
   CCopyFileStatusCallback progress(g_setup.cancelEvent);
   BOOL neverCancel = FALSE;
-  RecordPlacedFile(target);
-  CopyFileExW(source, target, CopyProgressRoutine, &progress, &neverCancel, 0);
+  CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
   if (progress.m_cancelled == 1) return kCopyCancelled;
-
-  if (file.autorun) {
-    RunProcessAndWait(target, targetFolder);
-    DeleteFileW(target);
-  }
+  RunAutorunEntry(file, places);
   return kCopyDone;
 }
 

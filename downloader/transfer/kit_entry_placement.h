@@ -1,0 +1,13 @@
+// The steps around placing one kit entry in the local setup folder, the same
+// whether it was downloaded or comes from an offline package.
+#pragma once
+#include "downloader/config/locations_config.h"
+#include "downloader/transfer/kit_entry_paths.h"
+
+// Before the copy: creates the entry's sub-folder, writes its digest file and
+// records both files as this run's (the copy's before it exists, so that a
+// partial copy is taken back too).
+void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places, const wchar_t* digest,
+                      const wchar_t* source);
+// After the copy: an autorun entry is run from its folder and then deleted.
+void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places);
