@@ -3,6 +3,8 @@
 # Usage: release_prefixes.sh PREFIX_DIR
 out=$(realpath -m "$1")
 for name in win32 wow64; do
-  [ -d "$out/unit-$name" ] && WINEPREFIX=$out/unit-$name wineserver -k >/dev/null 2>&1
+  [ -d "$out/unit-$name" ] || continue
+  WINEPREFIX=$out/unit-$name wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$out/unit-$name wineserver -w >/dev/null 2>&1
 done
 exit 0

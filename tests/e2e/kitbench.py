@@ -344,7 +344,6 @@ def read_started(path):
         return []
     records, current = [], {}
     for line in read_text(path).splitlines():
-        line = line.rstrip('\n')
         key, _, value = line.partition('=')
         if key == 'end':
             records.append(current)
