@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/scoped_handles.h"
+
 namespace wipekit {
 
 namespace {
@@ -64,18 +66,15 @@ void ParseCatalogue(const std::wstring& text, Catalogue* catalogue) {
 }
 
 bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD size = GetFileSize(file, NULL);
-  if (size == INVALID_FILE_SIZE || size > kMaxCatalogueBytes) {
-    CloseHandle(file);
-    return false;
-  }
+  qn::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!file.Valid()) return false;
+  DWORD size = GetFileSize(file.Get(), NULL);
+  if (size == INVALID_FILE_SIZE || size > kMaxCatalogueBytes) return false;
   std::string bytes(size, '\0');
   DWORD read = 0;
-  BOOL ok = size == 0 || ReadFile(file, &bytes[0], size, &read, NULL);
-  CloseHandle(file);
+  BOOL ok = size == 0 || ReadFile(file.Get(), &bytes[0], size, &read, NULL);
+  file.Close();
   if (!ok || read != size) return false;
   size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   std::wstring text;

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "common/scoped_handles.h"
+
 namespace wipekit {
 
 namespace {
@@ -14,16 +16,11 @@ const wchar_t* const kUninstallParents[] = {
 const int kParentCount = 2;
 
 bool ExistsUnder(const wchar_t* parentPath, const wchar_t* key) {
-  HKEY parent = NULL;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, parentPath, 0, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, &parent) !=
-      ERROR_SUCCESS) {
+  qn::ScopedRegKey parent;
+  if (parent.Open(HKEY_LOCAL_MACHINE, parentPath, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY) != ERROR_SUCCESS)
     return false;
-  }
-  HKEY entry = NULL;
-  LONG error = RegOpenKeyExW(parent, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &entry);
-  if (entry) RegCloseKey(entry);
-  RegCloseKey(parent);
-  return error == ERROR_SUCCESS;
+  qn::ScopedRegKey entry;
+  return entry.Open(parent.Get(), key, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -39,13 +36,9 @@ bool UninstallEntryExists(const wchar_t* key) {
 bool DeleteUninstallEntry(const wchar_t* key) {
   if (!key || !key[0]) return true;
   for (int i = 0; i < kParentCount; ++i) {
-    HKEY parent = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParents[i], 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &parent) !=
-        ERROR_SUCCESS) {
-      continue;
-    }
-    SHDeleteKeyW(parent, key);
-    RegCloseKey(parent);
+    qn::ScopedRegKey parent;
+    if (parent.Open(HKEY_LOCAL_MACHINE, kUninstallParents[i], KEY_ALL_ACCESS | KEY_WOW64_64KEY) == ERROR_SUCCESS)
+      SHDeleteKeyW(parent.Get(), key);
   }
   return !UninstallEntryExists(key);
 }
