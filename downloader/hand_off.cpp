@@ -5,6 +5,7 @@
 
 #include "common/fixed_string.h"
 #include "common/path_join.h"
+#include "common/scoped_handles.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/config/xml_patches.h"
 #include "downloader/diagnostic_log.h"
@@ -23,23 +24,22 @@ void RunDownloadPhase() {
   g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
   // Exists before the dialog does, so that no confirmed quit can go unsignalled.
   g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-  HANDLE worker = CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL);
-  if (!worker) {
+  qn::ScopedHandle worker(CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL));
+  if (!worker.Valid()) {
     // Nothing would ever end the dialog and no kit would be placed: give up.
     WriteLog(L"[KITFETCHER] Cannot start the download worker (error %d)", static_cast<int>(GetLastError()));
     g_setup.installAborted = true;
     return;
   }
-  HRESULT com = CoInitialize(NULL);
+  qn::ScopedCoInit com;
   RunProgressDialog();
   // The worker may still use the taskbar object: release it only once it is gone.
-  WaitForSingleObject(worker, INFINITE);
-  CloseHandle(worker);
+  WaitForSingleObject(worker.Get(), INFINITE);
+  worker.Close();
   if (g_setup.taskbarList && g_setup.osVersionCode == 4) {
     g_setup.taskbarList->Release();
     g_setup.taskbarList = NULL;
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   // A quit confirmed after the worker's last look at the event still stops the install.
   if (CancelRequested()) g_setup.installAborted = true;
 }
