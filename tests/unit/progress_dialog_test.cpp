@@ -57,17 +57,6 @@ class ProgressDialogTest : public ::testing::Test {
 
   static bool DialogReady() { return WaitForSingleObject(g_setup.dialogReadyEvent, 15000) == WAIT_OBJECT_0; }
 
-  // A modal dialog is first shown when its message loop goes idle, some time
-  // after it reports ready.
-  static bool WaitUntilShown(HWND window, DWORD timeoutMs = 5000) {
-    DWORD start = GetTickCount();
-    while (!IsWindowVisible(window)) {
-      if (GetTickCount() - start > timeoutMs) return false;
-      Sleep(20);
-    }
-    return true;
-  }
-
   static bool CancelSet() { return WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0; }
 
   // Waits for the text to become `want` (the refresh runs once a second).
@@ -213,7 +202,8 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
     HWND dialog = seen.dialog = g_setup.dialogWindow;
-    if (!(seen.shown = WaitUntilShown(dialog))) return EndProgressDialog();
+    // A modal dialog is first shown when its loop goes idle, after it reports ready.
+    if (!(seen.shown = testsupport::WaitUntilShown(dialog, 5000))) return EndProgressDialog();
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     HWND box = testsupport::WaitForMessageBox(5000, dialog);
     if (!(seen.firstBox = box != NULL)) return EndProgressDialog();

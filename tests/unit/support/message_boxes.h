@@ -56,6 +56,15 @@ inline std::wstring BoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF
 
 inline void AnswerBox(HWND box, int button) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
 
+inline bool WaitUntilShown(HWND window, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
 inline bool WaitUntilGone(HWND window, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (IsWindow(window) && IsWindowVisible(window)) {
