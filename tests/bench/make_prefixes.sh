@@ -51,21 +51,4 @@ p2=$!
 wait $p1
 wait $p2
 
-# Unit tests run side by side in copies of their own (unit-win32, unit-wow64):
-# end-to-end tests copy the prepared prefixes meanwhile, and a prefix a test is
-# writing to cannot be copied. A wineserver that quits when its last client
-# leaves races with a client starting at that moment ("recvmsg: Connection
-# reset by peer"), so each copy keeps one server up for the run;
-# release_prefixes.sh stops them (here too, for a run that ended without it).
-# The server's own helper processes (services, the desktop window on this
-# run's display) start here too: started by a test, they would live on with
-# that test's output pipe and ctest would wait for it.
-"$here/release_prefixes.sh" "$out"
-for name in win32 wow64; do
-  unit=$out/unit-$name
-  rm -rf "$unit"
-  cp -a "$out/$name" "$unit"
-  WINEPREFIX=$unit wineserver -p </dev/null >/dev/null 2>&1
-  WINEPREFIX=$unit wine cmd /c exit </dev/null >/dev/null 2>&1
-done
 echo "prefixes ready in $out"
