@@ -103,12 +103,6 @@ BOOL WINAPI MissingDeleteUrlCacheEntry(LPCWSTR) {
   return FALSE;
 }
 
-void Release(Library& library) {
-  if (library.module) FreeLibrary(library.module);
-  library.module = NULL;
-  library.tried = false;
-}
-
 }  // namespace
 
 const MsiFunctions& Msi() {
@@ -141,12 +135,4 @@ const WininetFunctions& Wininet() {
     Resolve(g_wininet, "DeleteUrlCacheEntryW", &MissingDeleteUrlCacheEntry, &g_wininetFunctions.deleteUrlCacheEntry);
   }
   return g_wininetFunctions;
-}
-
-void ReleaseSystemLibraries() {
-  Locked locked;
-  Release(g_msi);
-  Release(g_psapi);
-  Release(g_urlmon);
-  Release(g_wininet);
 }

@@ -1,9 +1,11 @@
 // The system libraries that Windows does not guard as known DLLs on every
 // version the program runs on. Imported, they would be looked for in the
 // program's folder first, so they are loaded from the system folder on first
-// use instead. Every function pointer handed out is callable: where the library
-// or the function is missing, it points to a stand-in that fails the way the
-// real call fails (last error ERROR_PROC_NOT_FOUND).
+// use instead, and kept until the process ends: wininet and urlmon run threads
+// of their own that would be left without code if they were unloaded earlier.
+// Every function pointer handed out is callable: where the library or the
+// function is missing, it points to a stand-in that fails the way the real
+// call fails (last error ERROR_PROC_NOT_FOUND).
 #pragma once
 
 #include <windows.h>
@@ -36,6 +38,3 @@ const MsiFunctions& Msi();
 const PsapiFunctions& Psapi();
 const UrlmonFunctions& Urlmon();
 const WininetFunctions& Wininet();
-
-// Frees the libraries at the end of the run, when no other thread uses them.
-void ReleaseSystemLibraries();

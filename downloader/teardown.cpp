@@ -2,7 +2,6 @@
 
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
-#include "downloader/system_libraries.h"
 
 void Teardown() {
   if (g_setup.cancelEvent) {
@@ -15,7 +14,6 @@ void Teardown() {
     g_setup.uiLibrary = NULL;
     g_setup.resourceModule = g_setup.programInstance;
   }
-  ReleaseSystemLibraries();
   CloseLog();
   if (g_setup.statsLockReady) {
     DeleteCriticalSection(&g_setup.statsLock);
