@@ -38,10 +38,23 @@ class AdministratorsSid {
   PSID sid_;
 };
 
+// Windows XP exports IsOS from shlwapi by ordinal only; the name came with Vista.
+// Without it the edition cannot be told, which the caller treats as unknown.
+bool QueryServerEdition(bool* server) {
+  typedef BOOL(WINAPI * IsOSFn)(DWORD);
+  const WORD kIsOSOrdinal = 437;
+  HMODULE shlwapi = GetModuleHandleW(L"shlwapi.dll");
+  IsOSFn isOS = shlwapi ? reinterpret_cast<IsOSFn>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(kIsOSOrdinal))) : NULL;
+  if (!isOS) return false;
+  *server = isOS(OS_SERVER) != FALSE;
+  return true;
+}
+
 }  // namespace
 
 int GetOsVersionCode() {
-  if (IsOS(OS_SERVER)) return 0;
+  bool server = false;
+  if (!QueryServerEdition(&server) || server) return 0;
   OSVERSIONINFOEXW info;
   ZeroMemory(&info, sizeof(info));
   info.dwOSVersionInfoSize = sizeof(info);

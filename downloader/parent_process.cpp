@@ -7,6 +7,7 @@
 #include "common/scoped_handles.h"
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
+#include "downloader/system_libraries.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void ReadParentPath(DWORD parentId) {
   qn::ScopedHandle parent(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parentId));
   if (!parent.Valid()) return;
   wchar_t path[kModulePathProbeChars];
-  DWORD n = GetModuleFileNameExW(parent.Get(), NULL, path, kModulePathProbeChars);
+  DWORD n = Psapi().getModuleFileNameEx(parent.Get(), NULL, path, kModulePathProbeChars);
   if (n == 0 || n >= kModulePathProbeChars - 1) return;
   path[n] = L'\0';
   qn::CopyText(g_setup.parentProcessPath, kPathChars, path);

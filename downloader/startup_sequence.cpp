@@ -40,7 +40,7 @@ void LoadResourceLibrary() {
   wchar_t path[MAX_PATH];
   g_setup.uiLibrary = NULL;
   if (GetOwnFolder(path, MAX_PATH) && qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
-    g_setup.uiLibrary = LoadLibraryW(path);
+    g_setup.uiLibrary = LoadResourcesOnly(path);
   }
   g_setup.resourceModule = g_setup.uiLibrary ? g_setup.uiLibrary : g_setup.programInstance;
 }
@@ -130,6 +130,13 @@ bool PassGates() {
 }
 
 }  // namespace
+
+// The texts come from the package's folder, which web pages can write to.
+// Windows XP rejects the image-resource flag and takes the plain data mapping.
+HMODULE LoadResourcesOnly(const wchar_t* path) {
+  HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  return module ? module : LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+}
 
 bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity) {
   wchar_t copy[MAX_PATH];

@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo
 
-pkgs=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools
+pkgs=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
       wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools wixl imagemagick)
 
 missing=()

@@ -1,5 +1,6 @@
 #include "downloader/products/uninstall_dll_wrapper.h"
 
+#include "common/dll_search.h"
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
@@ -52,7 +53,8 @@ bool CUninstallDllWrapper::Load() {
     return false;
   }
   WriteLog(L"[SETUP] [CUninstallDllWrapper] wipekitpath<%s>", path);
-  HMODULE module = LoadLibraryW(path);
+  // Its own dependencies must not come from the current folder either.
+  HMODULE module = qn::LoadLibraryWithOwnFolder(path);
   if (!module) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path,
              static_cast<int>(GetLastError()));

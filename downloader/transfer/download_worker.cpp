@@ -9,6 +9,7 @@
 #include "downloader/diagnostic_log.h"
 #include "downloader/message_box.h"
 #include "downloader/setup_state.h"
+#include "downloader/system_libraries.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/offline_copy.h"
@@ -29,7 +30,7 @@ const size_t kPromptChars = 512;
 // False when the user does not want to install over an installed product.
 bool ConfirmReinstall(const wchar_t* productCode) {
   if (productCode[0] == L'\0') return true;
-  INSTALLSTATE state = MsiQueryProductStateW(productCode);
+  INSTALLSTATE state = Msi().queryProductState(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
   if (!InstallStateAsksReinstall(state)) return true;
   return ShowMessage(WaitForDialogWindow(), IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO) != IDNO;

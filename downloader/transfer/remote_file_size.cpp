@@ -2,6 +2,8 @@
 
 #include <wininet.h>
 
+#include "downloader/system_libraries.h"
+
 namespace {
 
 const wchar_t kAgent[] = L"VAVurirodi";
@@ -10,7 +12,7 @@ class ScopedInternetHandle {
  public:
   explicit ScopedInternetHandle(HINTERNET handle) : handle_(handle) {}
   ~ScopedInternetHandle() {
-    if (handle_) InternetCloseHandle(handle_);
+    if (handle_) Wininet().closeHandle(handle_);
   }
   HINTERNET Get() const { return handle_; }
 
@@ -24,7 +26,7 @@ class ScopedInternetHandle {
 DWORD HttpErrorOf(HINTERNET request) {
   DWORD status = 0;
   DWORD length = sizeof(status);
-  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL)) return 0;
+  if (!Wininet().httpQueryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL)) return 0;
   if (status < 400) return 0;
   return (status == 404 || status == 410) ? ERROR_FILE_NOT_FOUND : ERROR_BAD_NET_RESP;
 }
@@ -35,16 +37,16 @@ DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size) {
   if (!url || !size) return ERROR_BAD_ARGUMENTS;
   *size = 0;
   // Declared before the URL handle, so that the URL handle closes first.
-  ScopedInternetHandle root(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
+  ScopedInternetHandle root(Wininet().open(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
   if (!root.Get()) return GetLastError();
-  ScopedInternetHandle request(InternetOpenUrlW(root.Get(), url, NULL, 0, 0, 0));
+  ScopedInternetHandle request(Wininet().openUrl(root.Get(), url, NULL, 0, 0, 0));
   if (!request.Get()) return GetLastError();
 
   DWORD httpError = HttpErrorOf(request.Get());
   if (httpError) return httpError;
   DWORD length = 0;
   DWORD lengthSize = sizeof(length);
-  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &lengthSize, NULL)) {
+  if (!Wininet().httpQueryInfo(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &lengthSize, NULL)) {
     return GetLastError();
   }
   *size = length;

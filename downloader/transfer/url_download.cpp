@@ -10,6 +10,7 @@
 #include "downloader/diagnostic_log.h"
 #include "downloader/message_box.h"
 #include "downloader/setup_state.h"
+#include "downloader/system_libraries.h"
 #include "downloader/transfer/bind_status_callback.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
@@ -52,11 +53,11 @@ HRESULT DownloadToCache(const wchar_t* url, wchar_t* cachePath, size_t capacity,
   memset(cachePath, 0, capacity * sizeof(wchar_t));
   if (!url || !url[0]) return E_INVALIDARG;
   qn::ScopedCoInit com;
-  HRESULT hr = URLDownloadToCacheFileW(NULL, url, cachePath, static_cast<DWORD>(capacity), 0, callback);
+  HRESULT hr = Urlmon().downloadToCacheFile(NULL, url, cachePath, static_cast<DWORD>(capacity), 0, callback);
   cachePath[capacity - 1] = L'\0';
   if (hr == S_OK) hr = JudgeResponse(url, cachePath, *callback);
   if (hr != S_OK) {
-    if (cachePath[0]) DeleteUrlCacheEntryW(url);
+    if (cachePath[0]) Wininet().deleteUrlCacheEntry(url);
     cachePath[0] = L'\0';
   }
   return hr;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "downloader/startup_sequence.h"
+
 namespace testsupport {
 
 // The full path of this test program.
@@ -20,13 +22,14 @@ inline std::wstring TestProgramFolder() {
   return own.substr(0, own.find_last_of(L'\\') + 1);
 }
 
-// kitfetcher.exe loaded as a data file, or the copy KITFETCHER_EXE names.
+// kitfetcher.exe (or the copy KITFETCHER_EXE names) mapped for its resources the
+// way the program maps its resource library.
 // Null when it has not been built.
 inline HMODULE LoadProgramResources() {
   wchar_t named[MAX_PATH];
   DWORD n = GetEnvironmentVariableW(L"KITFETCHER_EXE", named, MAX_PATH);
   std::wstring path = n > 0 && n < MAX_PATH ? std::wstring(named, n) : TestProgramFolder() + L"..\\kitfetcher.exe";
-  return LoadLibraryExW(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  return LoadResourcesOnly(path.c_str());
 }
 
 }  // namespace testsupport

@@ -1,0 +1,51 @@
+#include "common/dll_search.h"
+
+#include "common/path_join.h"
+
+namespace qn {
+
+namespace {
+
+// Set once at the start of the run, before any other thread exists.
+bool g_defaultDirectoriesSet = false;
+
+}  // namespace
+
+bool RestrictDllSearch() {
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+  typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (!kernel) return false;
+  SetDefaultDllDirectoriesFn setDefault =
+      reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+  g_defaultDirectoriesSet = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (g_defaultDirectoriesSet) return true;
+  // Older systems still search the program's folder first; an empty DLL
+  // directory at least takes the current folder out.
+  SetDllDirectoryFn setDirectory = reinterpret_cast<SetDllDirectoryFn>(GetProcAddress(kernel, "SetDllDirectoryW"));
+  if (setDirectory) setDirectory(L"");
+  return false;
+}
+
+HMODULE LoadLibraryWithOwnFolder(const wchar_t* path) {
+  // The altered search starts in the library's folder and leaves out the
+  // program's folder; the flags of the narrow search are unknown where it is
+  // not in force (Windows rejects them there).
+  DWORD flags = g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                        : LOAD_WITH_ALTERED_SEARCH_PATH;
+  return LoadLibraryExW(path, NULL, flags);
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return NULL;
+  wchar_t path[MAX_PATH];
+  if (!JoinPath(path, MAX_PATH, folder, name)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return NULL;
+  }
+  return LoadLibraryWithOwnFolder(path);
+}
+
+}  // namespace qn

@@ -1,0 +1,25 @@
+// Where Windows may take libraries from. The programs start elevated from
+// folders that web pages can write to (Downloads), so neither the program's
+// folder nor the current folder may supply a library: only the system folder,
+// and for a library of the package loaded by full path, that library's folder.
+#pragma once
+
+#include <windows.h>
+
+namespace qn {
+
+// Narrows the library search for the whole process; the first act of a run.
+// Where SetDefaultDllDirectories exists (7 with KB2533623 and later) only the
+// system folder is searched; elsewhere the current folder leaves the search.
+// True when the narrow search is in force.
+bool RestrictDllSearch();
+
+// Loads the library at `path` (a full path) so that the libraries it needs in
+// turn come from its own folder or the system folder, never from the
+// program's or the current folder. NULL with the last error on failure.
+HMODULE LoadLibraryWithOwnFolder(const wchar_t* path);
+
+// Loads `name` (a file name such as L"msi.dll") from the system folder.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+}  // namespace qn

@@ -1,0 +1,138 @@
+#include "downloader/system_libraries.h"
+
+#include "common/dll_search.h"
+#include "downloader/diagnostic_log.h"
+
+namespace {
+
+// The worker thread and the main thread both reach for the libraries.
+class LibraryLock {
+ public:
+  LibraryLock() { InitializeCriticalSection(&section_); }
+  ~LibraryLock() { DeleteCriticalSection(&section_); }
+  void Enter() { EnterCriticalSection(&section_); }
+  void Leave() { LeaveCriticalSection(&section_); }
+
+ private:
+  LibraryLock(const LibraryLock&);
+  LibraryLock& operator=(const LibraryLock&);
+  CRITICAL_SECTION section_;
+};
+
+LibraryLock g_lock;
+
+class Locked {
+ public:
+  Locked() { g_lock.Enter(); }
+  ~Locked() { g_lock.Leave(); }
+
+ private:
+  Locked(const Locked&);
+  Locked& operator=(const Locked&);
+};
+
+struct Library {
+  const wchar_t* name;
+  HMODULE module;
+  bool tried;
+};
+
+Library g_msi = {L"msi.dll", NULL, false};
+Library g_psapi = {L"psapi.dll", NULL, false};
+Library g_urlmon = {L"urlmon.dll", NULL, false};
+Library g_wininet = {L"wininet.dll", NULL, false};
+
+MsiFunctions g_msiFunctions;
+PsapiFunctions g_psapiFunctions;
+UrlmonFunctions g_urlmonFunctions;
+WininetFunctions g_wininetFunctions;
+
+// True the first time, with the library loaded (or its failure logged).
+bool LoadOnce(Library& library) {
+  if (library.tried) return false;
+  library.tried = true;
+  library.module = qn::LoadSystemLibrary(library.name);
+  if (!library.module)
+    WriteLog(L"[KITFETCHER] Cannot load %s from the system folder (error %d)", library.name,
+             static_cast<int>(GetLastError()));
+  return true;
+}
+
+template <typename Fn>
+void Resolve(const Library& library, const char* name, Fn standIn, Fn* target) {
+  FARPROC address = library.module ? GetProcAddress(library.module, name) : NULL;
+  *target = address ? reinterpret_cast<Fn>(address) : standIn;
+}
+
+INSTALLSTATE WINAPI MissingQueryProductState(LPCWSTR) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return INSTALLSTATE_UNKNOWN;
+}
+
+DWORD WINAPI MissingGetModuleFileNameEx(HANDLE, HMODULE, LPWSTR, DWORD) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return 0;
+}
+
+HRESULT WINAPI MissingDownloadToCacheFile(LPUNKNOWN, LPCWSTR, LPWSTR, DWORD, DWORD, LPBINDSTATUSCALLBACK) {
+  return INET_E_DOWNLOAD_FAILURE;
+}
+
+HINTERNET WINAPI MissingInternetOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return NULL;
+}
+
+HINTERNET WINAPI MissingInternetOpenUrl(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return NULL;
+}
+
+BOOL WINAPI MissingHttpQueryInfo(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
+}
+
+BOOL WINAPI MissingHandleCall(HINTERNET) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
+}
+
+BOOL WINAPI MissingDeleteUrlCacheEntry(LPCWSTR) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
+}
+
+}  // namespace
+
+const MsiFunctions& Msi() {
+  Locked locked;
+  if (LoadOnce(g_msi)) Resolve(g_msi, "MsiQueryProductStateW", &MissingQueryProductState, &g_msiFunctions.queryProductState);
+  return g_msiFunctions;
+}
+
+const PsapiFunctions& Psapi() {
+  Locked locked;
+  if (LoadOnce(g_psapi))
+    Resolve(g_psapi, "GetModuleFileNameExW", &MissingGetModuleFileNameEx, &g_psapiFunctions.getModuleFileNameEx);
+  return g_psapiFunctions;
+}
+
+const UrlmonFunctions& Urlmon() {
+  Locked locked;
+  if (LoadOnce(g_urlmon))
+    Resolve(g_urlmon, "URLDownloadToCacheFileW", &MissingDownloadToCacheFile, &g_urlmonFunctions.downloadToCacheFile);
+  return g_urlmonFunctions;
+}
+
+const WininetFunctions& Wininet() {
+  Locked locked;
+  if (LoadOnce(g_wininet)) {
+    Resolve(g_wininet, "InternetOpenW", &MissingInternetOpen, &g_wininetFunctions.open);
+    Resolve(g_wininet, "InternetOpenUrlW", &MissingInternetOpenUrl, &g_wininetFunctions.openUrl);
+    Resolve(g_wininet, "HttpQueryInfoW", &MissingHttpQueryInfo, &g_wininetFunctions.httpQueryInfo);
+    Resolve(g_wininet, "InternetCloseHandle", &MissingHandleCall, &g_wininetFunctions.closeHandle);
+    Resolve(g_wininet, "DeleteUrlCacheEntryW", &MissingDeleteUrlCacheEntry, &g_wininetFunctions.deleteUrlCacheEntry);
+  }
+  return g_wininetFunctions;
+}
