@@ -48,7 +48,8 @@ bool MakeRealFolders(const fs::path& root, const fs::path& relativeDir, std::err
   for (const fs::path& part : relativeDir) steps.push_back(part);
   for (const fs::path& part : steps) {
     if (!part.empty()) at /= part;
-    fs::file_status status = fs::symlink_status(at, ec);
+    fs::file_status status = fs::symlink_status(at, ec);  // a missing path is no error here
+    ec.clear();
     if (fs::is_directory(status)) continue;
     if (fs::exists(status) || fs::is_symlink(status)) fs::remove(at, ec);
     if (ec) return false;
@@ -81,7 +82,8 @@ bool Write(const fs::path& target, const PlannedFile& planned, std::error_code& 
 bool WriteTree(const std::string& folder, const TreePlan& plan, std::ostream& err) {
   std::error_code ec;
   fs::path root(folder);
-  if (!MakeRealFolders(root, fs::path(), ec)) {
+  fs::create_directories(root.parent_path(), ec);
+  if (ec || !MakeRealFolders(root, fs::path(), ec)) {
     err << "kitpack: cannot create " << folder << ": " << ec.message() << "\n";
     return false;
   }
