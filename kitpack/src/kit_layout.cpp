@@ -208,6 +208,9 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
       !WriteTree((outFolder / "offline").string(), layout.offline, err)) {
     return kExitErrors;
   }
+  if (!layout.offline.count("kitfetcher.exe")) {
+    out << "note: offline/ holds no kitfetcher.exe; give the program files with --program-files to ship it\n";
+  }
   out << "laid out " << layout.tokens.size() << " kit files: " << layout.server.size() << " files in "
       << (outFolder / "server").string() << ", " << layout.offline.size() << " in " << (outFolder / "offline").string()
       << "\n";

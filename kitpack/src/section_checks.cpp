@@ -43,7 +43,7 @@ void CheckStop(const XmlSource& source, Arch arch, const KitView& view, Findings
       pugi::xml_node branch = SelectFirst(doc, (std::string("//locations/") + ArchName(arch)).c_str());
       int line = source.LineOf(baseUrl ? baseUrl : branch ? branch : doc.document_element());
       std::string what = baseUrl ? "the <base_url> of <" + std::string(ArchName(arch)) + "> is empty"
-                                 : "there is no <" + std::string(ArchName(arch)) + "><base_url>";
+                                 : "there is no <base_url> in an <" + std::string(ArchName(arch)) + ">";
       findings.Error(line, what + ":" + on + " kitfetcher reads nothing else of this document (no names, files, "
                                             "patches or minimums)");
       break;
