@@ -89,14 +89,8 @@ void CheckAutorun(const XmlSource& source, const pugi::xml_node& entry, Findings
 
 void CheckOwnTemplate(const XmlSource& source, const pugi::xml_node& entry, Findings& findings) {
   std::string templ = entry.attribute("base_url").value();
-  if (templ.empty()) return;
-  int slots = CountLanguageSlots(templ);
-  if (slots == 0) {
-    findings.Error(source.LineOf(entry), "base_url \"" + templ + "\" has no %s: the language never reaches the URL");
-  } else if (slots > 1) {
-    findings.Error(source.LineOf(entry), "base_url \"" + templ + "\" has " + std::to_string(slots) +
-                                             " %s: only the first is replaced by the language, the others by nothing");
-  }
+  std::string problem = templ.empty() ? std::string() : LanguageSlotProblem(templ);
+  if (!problem.empty()) findings.Error(source.LineOf(entry), "base_url \"" + templ + "\" " + problem);
 }
 
 // The URLs kitfetcher composes for one kind of Windows must fit its buffers.

@@ -13,6 +13,15 @@ int CountLanguageSlots(const std::string& templ) {
   return slots;
 }
 
+std::string LanguageSlotProblem(const std::string& templ) {
+  int slots = CountLanguageSlots(templ);
+  if (slots == 0) return "has no %s: the language never reaches the URL";
+  if (slots > 1) {
+    return "has " + std::to_string(slots) + " %s: only the first is replaced by the language, the others by nothing";
+  }
+  return std::string();
+}
+
 std::string ComposeKitUrl(const std::string& templ, const std::string& language,
                           const std::vector<std::string>& components) {
   std::string url;

@@ -21,14 +21,8 @@ std::string LineNote(const XmlSource& source, const pugi::xml_node& node) {
 
 void CheckTemplate(const XmlSource& source, const pugi::xml_node& node, const std::string& templ,
                    const std::string& what, Findings& findings) {
-  int slots = CountLanguageSlots(templ);
-  int line = source.LineOf(node);
-  if (slots == 0) {
-    findings.Error(line, what + " \"" + templ + "\" has no %s: the language never reaches the URL");
-  } else if (slots > 1) {
-    findings.Error(line, what + " \"" + templ + "\" has " + std::to_string(slots) +
-                             " %s: only the first is replaced by the language, the others by nothing");
-  }
+  std::string problem = LanguageSlotProblem(templ);
+  if (!problem.empty()) findings.Error(source.LineOf(node), what + " \"" + templ + "\" " + problem);
 }
 
 // Where the reading ends early for one kind of Windows, and what that loses.
