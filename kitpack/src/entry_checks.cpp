@@ -1,5 +1,6 @@
 // The file and patch entries: which ones kitfetcher drops or skips, and what
 // it makes of the ones it keeps.
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -44,9 +45,12 @@ bool CheckAttributes(const XmlSource& source, const pugi::xml_node& entry, const
 
 void CheckStrayText(const XmlSource& source, const pugi::xml_node& list, Findings& findings) {
   for (pugi::xml_node child : list.children()) {
-    if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !TrimXmlBlanks(child.value()).empty()) {
-      findings.Warning(source.LineOf(child), "text inside <" + std::string(list.name()) + "> is no entry; it is ignored");
-    }
+    std::string text = child.value();
+    if ((child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata) || TrimXmlBlanks(text).empty()) continue;
+    // The node starts at the blanks before the text; the line is the text's own.
+    std::string blanks = text.substr(0, text.find_first_not_of(" \t\r\n"));
+    int line = source.LineOf(child) + static_cast<int>(std::count(blanks.begin(), blanks.end(), '\n'));
+    findings.Warning(line, "text inside <" + std::string(list.name()) + "> is no entry; it is ignored");
   }
 }
 

@@ -86,6 +86,8 @@ const std::vector<Case> kCases = {
     {"file without base_url", "autorun=\"false\" base_url=\"\"", "autorun=\"false\"", 2,
      {{E, 6, "drops this file entry: it lacks base_url"}}},
     {"patch without new_val", " new_val=\"Standard\"", "", 2, {{E, 23, "drops this patch: it lacks new_val"}}},
+    {"text among the patches", "  </modifies>", "  note</modifies>", 1,
+     {{W, 24, "text inside <modifies> is no entry"}}},
     // Base URL templates.
     {"no %s", "x86/%s", "x86/en", 2, {{E, 4, "has no %s"}}},
     {"two %s", "x64/%s", "%s/x64/%s", 2, {{E, 11, "has 2 %s"}}},
