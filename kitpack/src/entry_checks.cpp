@@ -91,6 +91,17 @@ void CheckAutorun(const XmlSource& source, const pugi::xml_node& entry, Findings
   else findings.Warning(source.LineOf(entry), sentence);
 }
 
+// When an offline package updates from the server, kitfetcher takes the files
+// that are not autorun from the package's top folder, whatever their
+// relative_path says.
+void CheckUpdateCopy(const XmlSource& source, const pugi::xml_node& entry, Findings& findings) {
+  std::string relative = entry.attribute("relative_path").value();
+  if (relative.empty() || std::string(entry.attribute("autorun").value()) == "true") return;
+  findings.Warning(source.LineOf(entry), "when an offline package updates from the server, kitfetcher looks for this "
+                                         "file (not autorun) at the package's top, not in \"" + relative +
+                                             "\", and leaves it out");
+}
+
 void CheckOwnTemplate(const XmlSource& source, const pugi::xml_node& entry, Findings& findings) {
   std::string templ = entry.attribute("base_url").value();
   std::string problem = templ.empty() ? std::string() : LanguageSlotProblem(templ);
@@ -132,6 +143,7 @@ void CheckFileList(const XmlSource& source, Arch arch, Findings& findings) {
     if (!CheckAttributes(source, entry, kFileAttributes, "file entry", findings)) continue;
     CheckEntryNames(source, entry, findings);
     CheckAutorun(source, entry, findings);
+    CheckUpdateCopy(source, entry, findings);
     CheckOwnTemplate(source, entry, findings);
     if (!seen.insert(EntryKey(entry)).second) {
       findings.Warning(source.LineOf(entry), std::string("this file is listed twice for ") + ArchName(arch) +

@@ -116,6 +116,8 @@ const std::vector<Case> kCases = {
     {"autorun True", "autorun=\"true\"", "autorun=\"True\"", 2, {{E, 7, "reads as false"}}},
     // Odd but legal.
     {"empty maker", ">Maker<", "><", 1, {{W, 17, "<manufacturerName> is empty"}}},
+    {"sub-folder file an update leaves out", "relative_path=\"bin\" autorun=\"true\"",
+     "relative_path=\"bin\" autorun=\"false\"", 1, {{W, 7, "looks for this file (not autorun) at the package's top"}}},
     {"entry for one architecture", "<file name=\"kit.cab\" relative_path=\"\" autorun=\"false\" base_url=\"\"/>\n      "
      "<file name=\"setup.exe\" relative_path=\"bin\" autorun=\"true\" base_url=\"\"/>\n    </downloadable_files>\n  "
      "</x86>\n  <x64>\n    <base_url>http://kits.example/x64/%s</base_url>\n    <downloadable_files>\n      "
