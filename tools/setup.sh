@@ -8,6 +8,8 @@ SUDO=""
 
 pkgs=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
       wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools wixl imagemagick)
+# kitpack, the vendor's tool, is built natively with the host compiler.
+pkgs+=(g++ libpugixml-dev libssl-dev)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,170 @@
+"""Kits laid out by kitpack from a folder of sample files and installed by the
+real kitfetcher: from the server folder (online package), from the offline
+package with the server unreachable, and the offline package's update from a
+server laid out again after one kit file changed.
+
+kitpack is the native build of kitpack/ (ctest's kitpack.native): KIT_KITPACK,
+or KIT_BUILD_DIR/kitpack/kitpack."""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+
+sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+from kit_http_server import KitServer  # noqa: E402
+
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
+LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+PACKAGE = 'C:\\Downloads\\QuillnetSetup'
+PROGRAM_FILES = {'kitfetcher.exe': kb.build_file('kitfetcher.exe'), 'kitstarter.exe': kb.build_file('kitstarter.exe')}
+
+
+class VendorKit:
+    """A vendor's folder of kit files and its description, laid out by kitpack into out/."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix='kitpack-e2e-')
+        self.kit = os.path.join(self.root, 'kit')
+        self.out = os.path.join(self.root, 'out')
+        self.server_root = os.path.join(self.out, 'server')
+        os.makedirs(self.server_root)
+        self.write_files(sk.kit_file_bytes())
+        program = os.path.join(self.root, 'program')
+        os.makedirs(program)
+        for name, source in PROGRAM_FILES.items():
+            shutil.copy(source, os.path.join(program, name))
+        with open(os.path.join(program, 'contacts.xml'), 'w') as f:
+            f.write(sk.CONTACTS)
+        self.program = program
+        self.locations = os.path.join(self.root, 'locations.xml')
+
+    def describe(self, base_url):
+        with open(self.locations, 'w', encoding='utf-8') as f:
+            f.write(kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT))
+
+    def write_files(self, files):
+        for rel, data in files.items():
+            target = os.path.join(self.kit, *rel.split('/'))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, 'wb') as f:
+                f.write(data)
+
+    def kitpack(self, *args):
+        return subprocess.run([KITPACK] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+
+    def build(self):
+        r = self.kitpack('build', '--kit', self.kit, '--locations', self.locations, '--product-code', sk.PRODUCT_CODE,
+                         '--out', self.out, '--program-files', self.program)
+        if r.returncode != 0:
+            raise AssertionError('kitpack build: %d\n%s' % (r.returncode, r.stdout.decode(errors='replace')))
+
+    def install_offline(self, prefix):
+        """Copies the offline package into the prefix, as a user unpacks it."""
+        shutil.copytree(os.path.join(self.out, 'offline'), prefix.c_path(PACKAGE))
+        return PACKAGE
+
+    def install_online(self, prefix):
+        """The online package: the offline package's programs and documents, none of the kit."""
+        folder = prefix.c_path(PACKAGE)
+        os.makedirs(folder)
+        for name in ('kitfetcher.exe', 'kitstarter.exe', 'contacts.xml', 'locations.xml'):
+            shutil.copy(os.path.join(self.out, 'offline', name), os.path.join(folder, name))
+        return PACKAGE
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def md5(data):
+    return hashlib.md5(data).hexdigest()
+
+
+def run(prefix, pkg, rules):
+    return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG], rules=rules, log_windows_path=LOG,
+                          timeout=240)
+
+
+def installer_runs(prefix):
+    return kb.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()), 'Installer.exe.started.txt'))
+
+
+class KitpackLayoutTest(unittest.TestCase):
+    def setUp(self):
+        self.server = None
+        self.vendor = None
+
+    def tearDown(self):
+        if self.server:
+            self.server.stop()
+        if self.vendor:
+            self.vendor.close()
+
+    def serve(self):
+        """A vendor kit whose description names a server that serves its server/ folder."""
+        self.vendor = VendorKit()
+        self.server = KitServer(self.vendor.server_root)
+        self.server.start()
+        self.vendor.describe('http://127.0.0.1:%d/kit/%%s' % self.server.port)
+
+    def gets(self, path):
+        return sum(1 for m, p in self.server.requests if m == 'GET' and p == path)
+
+    def test_online_package_installs_from_the_server_folder(self):
+        self.serve()
+        self.vendor.build()
+        self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root).returncode)
+        with kb.Prefix('win32') as prefix:
+            pkg = self.vendor.install_online(prefix)
+            r = run(prefix, pkg, ['box * => ok'])
+            self.assertEqual([], r.box_texts())
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+            files = sk.listing(prefix, sk.local_setup_folder())
+            self.assertIn('data/kit.dat', files)
+            self.assertIn('contacts.xml', files)
+            self.assertEqual(1, self.gets('/kit/en/productcode.txt'))
+            self.assertEqual(2, self.gets('/kit/en/extras/postinstall.exe'), 'size query and download')
+
+    def test_offline_package_installs_with_the_server_unreachable(self):
+        self.vendor = VendorKit()
+        self.vendor.describe('http://127.0.0.1:9/kit/%s')
+        self.vendor.build()
+        with kb.Prefix('win32') as prefix:
+            pkg = self.vendor.install_offline(prefix)
+            r = run(prefix, pkg, ['box * => yes'])
+            self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts())
+            self.assertIn('[KITFETCHER] Copying files from offline location', r.log)
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+            files = sk.listing(prefix, sk.local_setup_folder())
+            post = sk.kit_file_bytes()['extras/postinstall.exe']
+            self.assertEqual(md5(post).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+
+    def test_a_changed_kit_file_is_the_only_download_of_the_first_offline_package(self):
+        self.serve()
+        self.vendor.build()
+        with kb.Prefix('wow64') as prefix:
+            pkg = self.vendor.install_offline(prefix)
+            changed = sk.kit_file_bytes()['extras/postinstall.exe'] + b'\0second release'
+            self.vendor.write_files({'extras/postinstall.exe': changed})
+            self.vendor.build()
+            self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root).returncode)
+            r = run(prefix, pkg, ['box download newer files => yes', 'box * => ok'])
+            # Size queries for both autorun files; a download for the changed one alone.
+            self.assertEqual(1, self.gets('/kit/en/setup_kit.exe'))
+            self.assertEqual(2, self.gets('/kit/en/extras/postinstall.exe'))
+            downloads = re.findall(r'\[KITFETCHER\] Downloading: (\S+)', r.log)
+            self.assertEqual(1, len(downloads), downloads)
+            self.assertTrue(downloads[0].endswith('/kit/en/extras/postinstall.exe'), downloads)
+            files = sk.listing(prefix, sk.local_setup_folder())
+            self.assertEqual(md5(changed).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+
+
+if __name__ == '__main__':
+    unittest.main()
