@@ -9,6 +9,7 @@
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/common_files_folder.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/text_token.h"
 #include "downloader/transfer/url_download.h"
@@ -72,24 +73,6 @@ DWORD ReadProductCodeFile(const wchar_t* path, wchar_t* code, bool* openFailed) 
     return kLocalProductCodeNotAName;
   }
   return 0;
-}
-
-// The common program files folder of the machine's own word size.
-bool CommonProgramFiles(wchar_t* folder) {
-  folder[0] = L'\0';
-  if (g_setup.isWow64) {
-    DWORD n = ExpandEnvironmentStringsW(L"%CommonProgramW6432%", folder, static_cast<DWORD>(kLongPathChars));
-    // Where the variable does not exist it comes back unexpanded.
-    if (n == 0 || n > kLongPathChars || folder[0] == L'%') {
-      folder[0] = L'\0';
-      return false;
-    }
-    return true;
-  }
-  wchar_t shell[MAX_PATH];
-  shell[0] = L'\0';
-  if (!SHGetSpecialFolderPathW(NULL, shell, CSIDL_PROGRAM_FILES_COMMON, FALSE)) return false;
-  return qn::CopyText(folder, kLongPathChars, shell);
 }
 
 }  // namespace
@@ -226,7 +209,7 @@ void ResolveLocalSetupFolder(const wchar_t* productCode) {
     return;
   }
   wchar_t folder[kLongPathChars];
-  if (!CommonProgramFiles(folder)) {
+  if (!MachineCommonFilesFolder(folder, kLongPathChars)) {
     WriteLog(L"[KITFETCHER] Cannot resolve the common program files folder; no local setup folder");
     return;
   }

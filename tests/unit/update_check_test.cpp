@@ -11,6 +11,7 @@
 #include "downloader/transfer/update_check.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/kit_package.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"
 
@@ -215,6 +216,32 @@ TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
 
   ResolveLocalSetupFolder(L"");
   EXPECT_EQ(common_ + L"\\" + maker_ + L"\\SetupInformation", std::wstring(g_setup.localSetupFolder));
+}
+
+// The variable can come from the user's own environment, and Vista has none.
+TEST_F(LocalSetupFolderTest, OnWow64TheMachinesRegistryNamesTheFolderAndTheVariableOnlyWithoutIt) {
+  testsupport::ScratchFolder machineFolder(L"machinecf");
+  testsupport::ScratchFolder userFolder(L"usercf");
+  wchar_t saved[kLongPathChars] = {0};
+  DWORD hadVariable = GetEnvironmentVariableW(L"CommonProgramW6432", saved, kLongPathChars);
+  g_setup.isWow64 = true;
+  {
+    kittest::MachineRegistryStandIn registry(machineFolder.Path());
+    SetEnvironmentVariableW(L"CommonProgramW6432", userFolder.Path().c_str());
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(machineFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
+              std::wstring(g_setup.localSetupFolder));
+
+    registry.SetCommonFilesDir(NULL);
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(userFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
+              std::wstring(g_setup.localSetupFolder));
+
+    SetEnvironmentVariableW(L"CommonProgramW6432", NULL);
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  }
+  SetEnvironmentVariableW(L"CommonProgramW6432", hadVariable ? saved : NULL);
 }
 
 TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {
