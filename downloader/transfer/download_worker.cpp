@@ -48,10 +48,10 @@ void PlaceTopLevelPackageFile(const DownloadableFile& file) {
   wchar_t packageDigest[kLongPathChars];
   wchar_t targetFile[kLongPathChars];
   wchar_t targetDigest[kLongPathChars];
-  if (!qn::JoinPath(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
-      !qn::JoinPath(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
-      !qn::JoinPath(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
-      !qn::JoinPath(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
+  if (!JoinStoredName(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
+      !JoinStoredName(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
+      !JoinStoredName(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
+      !JoinStoredName(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
     return;
   if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
