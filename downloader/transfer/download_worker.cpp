@@ -119,8 +119,12 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
 void RunUpdatePath(const wchar_t* remoteCode) {
   WriteLog(L"[KITFETCHER] Using update; downloading the files");
   WriteLog(L"[KITFETCHER] The product code is: %s", remoteCode);
-  if (!ConfirmReinstall(remoteCode) || !PrepareLocalSetupFolder(remoteCode)) {
+  if (!ConfirmReinstall(remoteCode)) {
     FinishWorkerRun(true);
+    return;
+  }
+  if (!PrepareLocalSetupFolder(remoteCode)) {
+    FailWorkerRun();
     return;
   }
   std::vector<DownloadableFile> downloads;

@@ -108,7 +108,7 @@ void EndCancelled() {
 void CopyOfflineKit(const wchar_t* productCode) {
   WriteLog(L"[KITFETCHER] Copying files from offline location");
   if (!PrepareLocalSetupFolder(productCode)) {
-    FinishWorkerRun(true);
+    FailWorkerRun();
     return;
   }
   CountExpectedSizes();

@@ -2,13 +2,20 @@
 
 #include <windows.h>
 
+#include "downloader/message_box.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
+#include "downloader/ui/resource_ids.h"
 
 bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }
 
 void FinishWorkerRun(bool aborted) {
   g_setup.installAborted = aborted;
   EndProgressDialog();
+}
+
+void FailWorkerRun() {
+  ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+  FinishWorkerRun(true);
 }
