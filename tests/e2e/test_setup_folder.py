@@ -1,0 +1,79 @@
+"""Where the local setup folder goes, and that a kit that cannot be placed there
+ends with a message instead of in silence: offline packages (no server needed)
+run for real under the UI helper."""
+import os
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+
+LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+CLOSED_PORT_URL = 'http://127.0.0.1:9/%s'
+FAILED = ('There was a problem with downloading one of the installatiion files. Please check your connection and '
+          'try again later.')
+
+
+def offline_package(prefix, maker=sk.MAKER):
+    locations = kb.locations_xml(base_url=CLOSED_PORT_URL, maker=maker, product=sk.PRODUCT, files=sk.FILES,
+                                 show_prompt='0', default_answer='0')
+    pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations,
+                          extra_files={'contacts.xml': sk.CONTACTS})
+    sk.write_tree(prefix.c_path(pkg), sk.kit_file_bytes())
+    return pkg
+
+
+def run(prefix, pkg, environment=None):
+    """Runs the package's kitfetcher. `environment` ({name: value or ''}) is set
+    by a parent process: Wine rebuilds some variables from its registry for a
+    program it starts itself, so a user's own environment reaches the program
+    only this way."""
+    command = '%s\\kitfetcher.exe /log:%s' % (pkg, LOG)
+    if environment is None:
+        return kb.run_program(prefix, command.split(' ')[0], command.split(' ')[1:], log_windows_path=LOG)
+    sets = ''.join('set %s=%s&& ' % item for item in sorted(environment.items()))
+    return kb.run_program(prefix, 'cmd', ['/c', sets + command], target='kitfetcher.exe', log_windows_path=LOG)
+
+
+def installer_runs(prefix, folder):
+    return kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
+
+
+class CommonFilesFolderTest(unittest.TestCase):
+    def test_64_bit_common_files_come_from_the_machine_not_the_users_environment(self):
+        for variable in ('C:\\Users\\Public\\Writable', ''):
+            with self.subTest(CommonProgramW6432=variable), kb.Prefix('wow64') as prefix:
+                pkg = offline_package(prefix)
+                r = run(prefix, pkg, environment={'CommonProgramW6432': variable})
+                self.assertEqual([], r.box_texts())
+                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())), r.log)
+                self.assertFalse(os.path.exists(prefix.c_path('C:\\Users\\Public\\Writable')))
+
+
+
+class MakerNameTest(unittest.TestCase):
+    def test_a_maker_windows_accepts_names_the_folder_windows_would_make(self):
+        common = 'C:\\Program Files\\Common Files'
+        for maker, level in (('', None), ('Acme Inc.', 'Acme Inc')):
+            with self.subTest(maker=maker), kb.Prefix('win32') as prefix:
+                pkg = offline_package(prefix, maker=maker)
+                r = run(prefix, pkg)
+                self.assertEqual([], r.box_texts())
+                folder = '\\'.join(p for p in (common, level, 'SetupInformation', sk.PRODUCT_CODE) if p)
+                runs = installer_runs(prefix, folder)
+                self.assertEqual(1, len(runs), r.log)
+                self.assertEqual(folder.lower(), runs[0]['cwd'].rstrip('\\').lower())
+                if level:
+                    self.assertNotIn(maker, os.listdir(prefix.c_path(common)))
+
+    def test_a_maker_that_climbs_out_is_refused_with_a_message(self):
+        with kb.Prefix('win32') as prefix:
+            pkg = offline_package(prefix, maker='..\\..\\x')
+            before = set(sk.listing(prefix, 'C:\\'))
+            r = run(prefix, pkg)
+            self.assertEqual([FAILED], r.box_texts())
+            created = set(sk.listing(prefix, 'C:\\')) - before
+            self.assertEqual([], sorted(p for p in created if not p.startswith('users/') and not p.endswith('-log.txt')))
+
+
+if __name__ == '__main__':
+    unittest.main()
