@@ -7,7 +7,6 @@
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
@@ -21,6 +20,7 @@
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ bool ConfirmReinstall(const wchar_t* productCode) {
   INSTALLSTATE state = MsiQueryProductStateW(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
   if (!InstallStateAsksReinstall(state)) return true;
-  return ShowMessage(WaitForDialogWindow(), IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO) != IDNO;
+  int answer = ShowWorkerMessage(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO);
+  return answer != IDNO && answer != kPromptWithheld;
 }
 
 void EndDownloadCancelled() {
@@ -91,7 +92,7 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   KitEntryPlaces places;
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long", name);
-    ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
 
@@ -101,7 +102,7 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
     wchar_t url[kUrlChars];
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
-      ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+      ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       return kFileFailed;
     }
     DownloadOutcome outcome = DownloadKitFile(url, file.sizeBytes, cachePath);
@@ -182,8 +183,8 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   }
   if (localFound) {
     if (g_setup.locations.showNewFilesPrompt) {
-      if (ShowFormattedMessage(WaitForDialogWindow(), IDS_DOWNLOAD_NEWER_FILES, kPromptChars,
-                               MB_ICONQUESTION | MB_YESNO, g_setup.locations.manufacturerName) != IDYES)
+      if (ShowWorkerFormattedMessage(IDS_DOWNLOAD_NEWER_FILES, kPromptChars, MB_ICONQUESTION | MB_YESNO,
+                                     g_setup.locations.manufacturerName) != IDYES)
         g_setup.downloadNewFiles = false;
     } else {
       g_setup.downloadNewFiles = g_setup.locations.defaultNewFilesAnswer;
@@ -199,7 +200,7 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   }
 
   if (!localFound && !remoteFound) {
-    ShowMessage(WaitForDialogWindow(), IDS_NEEDS_CONNECTION, MB_ICONERROR);
+    ShowWorkerMessage(IDS_NEEDS_CONNECTION, MB_ICONERROR);
     FinishWorkerRun(true);
     return 0;
   }

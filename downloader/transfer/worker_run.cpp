@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "downloader/message_box.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }
 
@@ -16,6 +16,6 @@ void FinishWorkerRun(bool aborted) {
 }
 
 void FailWorkerRun() {
-  ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+  ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
   FinishWorkerRun(true);
 }
