@@ -42,8 +42,8 @@ void EndDownloadCancelled() {
 }
 
 // Entries without autorun are not downloaded; when the package carries one with
-// its .md5, both go to the top of the local setup folder.
-void PlaceTopLevelPackageFile(const DownloadableFile& file) {
+// its .md5, both go to the top of the local setup folder. False when a copy failed.
+bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
   WriteLog(L"[SETUPINFORMATION] File %s will not be downloaded.", file.name.Get());
   wchar_t packageFile[kLongPathChars];
   wchar_t packageDigest[kLongPathChars];
@@ -53,23 +53,24 @@ void PlaceTopLevelPackageFile(const DownloadableFile& file) {
       !JoinStoredName(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
       !JoinStoredName(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
       !JoinStoredName(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
-    return;
-  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return;
+    return true;
+  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
   RecordPlacedFile(targetFile);
-  CopyFileW(packageFile, targetFile, FALSE);
+  if (!CopyKitFile(packageFile, targetFile)) return false;
   RecordPlacedFile(targetDigest);
-  CopyFileW(packageDigest, targetDigest, FALSE);
+  return CopyKitFile(packageDigest, targetDigest);
 }
 
-// Sizes the autorun entries (the ones to download) and lists copies of them.
-void PlanDownloads(std::vector<DownloadableFile>* downloads) {
+// Sizes the autorun entries (the ones to download) and lists copies of them;
+// places the others. False when one of those could not be placed.
+bool PlanDownloads(std::vector<DownloadableFile>* downloads) {
   std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     DownloadableFile& file = files[i];
     if (!IsSafeKitEntry(file)) continue;
     if (!file.autorun) {
-      PlaceTopLevelPackageFile(file);
+      if (!PlaceTopLevelPackageFile(file)) return false;
       continue;
     }
     wchar_t url[kUrlChars];
@@ -79,6 +80,7 @@ void PlanDownloads(std::vector<DownloadableFile>* downloads) {
     file.sizeBytes = static_cast<int>(size);
     downloads->push_back(file);
   }
+  return true;
 }
 
 enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
@@ -112,7 +114,10 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   }
 
   PrepareEntryCopy(file, places, remoteDigest, source);
-  CopyFileW(source, places.target, FALSE);
+  if (!CopyKitFile(source, places.target)) {
+    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    return kFileFailed;
+  }
   RunAutorunEntry(file, places);
   return kFilePlaced;
 }
@@ -129,7 +134,10 @@ void RunUpdatePath(const wchar_t* remoteCode) {
     return;
   }
   std::vector<DownloadableFile> downloads;
-  PlanDownloads(&downloads);
+  if (!PlanDownloads(&downloads)) {
+    FailWorkerRun();
+    return;
+  }
   SetDialogTaskbarState(TBPF_NORMAL);
 
   for (size_t i = 0; i < downloads.size(); ++i) {

@@ -2,10 +2,16 @@
 ends with a message instead of in silence: offline packages (no server needed)
 run for real under the UI helper."""
 import os
+import shutil
+import sys
+import tempfile
 import unittest
 
 import kitbench as kb
 import samplekit as sk
+
+sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+from kit_http_server import KitServer  # noqa: E402
 
 LOG = 'C:\\Downloads\\kitfetcher-log.txt'
 CLOSED_PORT_URL = 'http://127.0.0.1:9/%s'
@@ -13,8 +19,8 @@ FAILED = ('There was a problem with downloading one of the installatiion files. 
           'try again later.')
 
 
-def offline_package(prefix, maker=sk.MAKER):
-    locations = kb.locations_xml(base_url=CLOSED_PORT_URL, maker=maker, product=sk.PRODUCT, files=sk.FILES,
+def offline_package(prefix, maker=sk.MAKER, files=sk.FILES):
+    locations = kb.locations_xml(base_url=CLOSED_PORT_URL, maker=maker, product=sk.PRODUCT, files=files,
                                  show_prompt='0', default_answer='0')
     pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations,
                           extra_files={'contacts.xml': sk.CONTACTS})
@@ -73,6 +79,37 @@ class MakerNameTest(unittest.TestCase):
             self.assertEqual([FAILED], r.box_texts())
             created = set(sk.listing(prefix, 'C:\\')) - before
             self.assertEqual([], sorted(p for p in created if not p.startswith('users/') and not p.endswith('-log.txt')))
+
+
+
+class FailedCopyTest(unittest.TestCase):
+    def test_a_kit_file_that_cannot_be_placed_fails_the_run(self):
+        folder = sk.local_setup_folder()
+        with self.subTest('offline package, source unreadable'), kb.Prefix('win32') as prefix:
+            pkg = offline_package(prefix, files=sk.FILES + [('data1.cab', 'data', False)])
+            os.makedirs(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab'))
+            with open(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab.md5'), 'w') as f:
+                f.write('0123\n')
+            self.check_failed_run(prefix, pkg, folder)
+        root = tempfile.mkdtemp(prefix='kitsrv-')
+        server = KitServer(root)
+        try:
+            sk.write_tree(os.path.join(root, 'en'), sk.kit_file_bytes())
+            server.start()
+            with self.subTest('download, target unwritable'), kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
+                os.makedirs(os.path.join(prefix.c_path(folder), 'setup_kit.exe'))
+                self.check_failed_run(prefix, pkg, folder)
+        finally:
+            server.stop()
+            shutil.rmtree(root, ignore_errors=True)
+
+    def check_failed_run(self, prefix, pkg, folder):
+        r = run(prefix, pkg)
+        self.assertEqual([FAILED], r.box_texts())
+        self.assertIn('[KITFETCHER] Cannot copy ', r.log)
+        self.assertEqual([], installer_runs(prefix, folder))
+        self.assertFalse(os.path.exists(prefix.c_path(folder)))
 
 
 if __name__ == '__main__':
