@@ -1,6 +1,6 @@
 """Where the local setup folder goes, and that a kit that cannot be placed there
-ends with a message instead of in silence: offline packages (no server needed)
-run for real under the UI helper."""
+ends with message 121 instead of in silence: the real kitfetcher under the UI
+helper, mostly with offline packages (no server needed)."""
 import os
 import shutil
 import sys
@@ -28,16 +28,16 @@ def offline_package(prefix, maker=sk.MAKER, files=sk.FILES):
     return pkg
 
 
-def run(prefix, pkg, environment=None):
-    """Runs the package's kitfetcher. `environment` ({name: value or ''}) is set
-    by a parent process: Wine rebuilds some variables from its registry for a
-    program it starts itself, so a user's own environment reaches the program
-    only this way."""
-    command = '%s\\kitfetcher.exe /log:%s' % (pkg, LOG)
-    if environment is None:
-        return kb.run_program(prefix, command.split(' ')[0], command.split(' ')[1:], log_windows_path=LOG)
-    sets = ''.join('set %s=%s&& ' % item for item in sorted(environment.items()))
-    return kb.run_program(prefix, 'cmd', ['/c', sets + command], target='kitfetcher.exe', log_windows_path=LOG)
+def run(prefix, pkg, user_variable=None):
+    """Runs the package's kitfetcher; `user_variable` (a text, '' to remove it) is
+    the %CommonProgramW6432% of the user's environment. Wine rebuilds that
+    variable for every program it starts itself, whatever HKCU\\Environment says,
+    so a parent process hands it over, as the user's shell would on Windows."""
+    exe, args = pkg + '\\kitfetcher.exe', ['/log:' + LOG]
+    if user_variable is None:
+        return kb.run_program(prefix, exe, args, log_windows_path=LOG)
+    command = 'set CommonProgramW6432=%s&& %s' % (user_variable, ' '.join([exe] + args))
+    return kb.run_program(prefix, 'cmd', ['/c', command], target='kitfetcher.exe', log_windows_path=LOG)
 
 
 def installer_runs(prefix, folder):
@@ -49,11 +49,10 @@ class CommonFilesFolderTest(unittest.TestCase):
         for variable in ('C:\\Users\\Public\\Writable', ''):
             with self.subTest(CommonProgramW6432=variable), kb.Prefix('wow64') as prefix:
                 pkg = offline_package(prefix)
-                r = run(prefix, pkg, environment={'CommonProgramW6432': variable})
+                r = run(prefix, pkg, user_variable=variable)
                 self.assertEqual([], r.box_texts())
                 self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())), r.log)
                 self.assertFalse(os.path.exists(prefix.c_path('C:\\Users\\Public\\Writable')))
-
 
 
 class MakerNameTest(unittest.TestCase):
