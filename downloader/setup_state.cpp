@@ -39,6 +39,7 @@ SetupState::SetupState()
       timeLeftTextWindow(NULL),
       taskbarList(NULL),
       dialogReadyEvent(NULL),
+      promptTurn(0),
       competingProductCount(0) {
   memset(&statsLock, 0, sizeof(statsLock));
   logPath[0] = programFolder[0] = parentProcessPath[0] = L'\0';

@@ -66,6 +66,9 @@ struct SetupState {
   // Signalled once the dialog window exists (or will never exist), so that the
   // worker neither ends the dialog nor owns a message box before it is there.
   HANDLE dialogReadyEvent;
+  // Whose turn it is to show a box over the dialog: its quit question or one of
+  // the worker's messages (downloader/ui/worker_prompts.h).
+  volatile LONG promptTurn;
 
   LocationsConfig locations;
   TransferStats stats;

@@ -7,7 +7,6 @@
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
 #include "downloader/setup_state.h"
 #include "downloader/system_libraries.h"
 #include "downloader/transfer/kit_entry_paths.h"
@@ -22,6 +21,7 @@
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ bool ConfirmReinstall(const wchar_t* productCode) {
   INSTALLSTATE state = Msi().queryProductState(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
   if (!InstallStateAsksReinstall(state)) return true;
-  return ShowMessage(WaitForDialogWindow(), IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO) != IDNO;
+  int answer = ShowWorkerMessage(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO);
+  return answer != IDNO && answer != kPromptWithheld;
 }
 
 void EndDownloadCancelled() {
@@ -42,34 +43,35 @@ void EndDownloadCancelled() {
 }
 
 // Entries without autorun are not downloaded; when the package carries one with
-// its .md5, both go to the top of the local setup folder.
-void PlaceTopLevelPackageFile(const DownloadableFile& file) {
+// its .md5, both go to the top of the local setup folder. False when a copy failed.
+bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
   WriteLog(L"[SETUPINFORMATION] File %s will not be downloaded.", file.name.Get());
   wchar_t packageFile[kLongPathChars];
   wchar_t packageDigest[kLongPathChars];
   wchar_t targetFile[kLongPathChars];
   wchar_t targetDigest[kLongPathChars];
-  if (!qn::JoinPath(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
-      !qn::JoinPath(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
-      !qn::JoinPath(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
-      !qn::JoinPath(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
-    return;
-  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return;
+  if (!JoinStoredName(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
+      !JoinStoredName(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
+      !JoinStoredName(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
+      !JoinStoredName(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
+    return true;
+  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
   RecordPlacedFile(targetFile);
-  CopyFileW(packageFile, targetFile, FALSE);
+  if (!CopyKitFile(packageFile, targetFile)) return false;
   RecordPlacedFile(targetDigest);
-  CopyFileW(packageDigest, targetDigest, FALSE);
+  return CopyKitFile(packageDigest, targetDigest);
 }
 
-// Sizes the autorun entries (the ones to download) and lists copies of them.
-void PlanDownloads(std::vector<DownloadableFile>* downloads) {
+// Sizes the autorun entries (the ones to download) and lists copies of them;
+// places the others. False when one of those could not be placed.
+bool PlanDownloads(std::vector<DownloadableFile>* downloads) {
   std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     DownloadableFile& file = files[i];
     if (!IsSafeKitEntry(file)) continue;
     if (!file.autorun) {
-      PlaceTopLevelPackageFile(file);
+      if (!PlaceTopLevelPackageFile(file)) return false;
       continue;
     }
     wchar_t url[kUrlChars];
@@ -79,6 +81,7 @@ void PlanDownloads(std::vector<DownloadableFile>* downloads) {
     file.sizeBytes = static_cast<int>(size);
     downloads->push_back(file);
   }
+  return true;
 }
 
 enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
@@ -92,7 +95,7 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   KitEntryPlaces places;
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long", name);
-    ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
 
@@ -102,7 +105,7 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
     wchar_t url[kUrlChars];
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
-      ShowMessage(WaitForDialogWindow(), IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+      ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       return kFileFailed;
     }
     DownloadOutcome outcome = DownloadKitFile(url, file.sizeBytes, cachePath);
@@ -112,7 +115,10 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   }
 
   PrepareEntryCopy(file, places, remoteDigest, source);
-  CopyFileW(source, places.target, FALSE);
+  if (!CopyKitFile(source, places.target)) {
+    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    return kFileFailed;
+  }
   RunAutorunEntry(file, places);
   return kFilePlaced;
 }
@@ -120,12 +126,19 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
 void RunUpdatePath(const wchar_t* remoteCode) {
   WriteLog(L"[KITFETCHER] Using update; downloading the files");
   WriteLog(L"[KITFETCHER] The product code is: %s", remoteCode);
-  if (!ConfirmReinstall(remoteCode) || !PrepareLocalSetupFolder(remoteCode)) {
+  if (!ConfirmReinstall(remoteCode)) {
     FinishWorkerRun(true);
     return;
   }
+  if (!PrepareLocalSetupFolder(remoteCode)) {
+    FailWorkerRun();
+    return;
+  }
   std::vector<DownloadableFile> downloads;
-  PlanDownloads(&downloads);
+  if (!PlanDownloads(&downloads)) {
+    FailWorkerRun();
+    return;
+  }
   SetDialogTaskbarState(TBPF_NORMAL);
 
   for (size_t i = 0; i < downloads.size(); ++i) {
@@ -179,8 +192,8 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   }
   if (localFound) {
     if (g_setup.locations.showNewFilesPrompt) {
-      if (ShowFormattedMessage(WaitForDialogWindow(), IDS_DOWNLOAD_NEWER_FILES, kPromptChars,
-                               MB_ICONQUESTION | MB_YESNO, g_setup.locations.manufacturerName) != IDYES)
+      if (ShowWorkerFormattedMessage(IDS_DOWNLOAD_NEWER_FILES, kPromptChars, MB_ICONQUESTION | MB_YESNO,
+                                     g_setup.locations.manufacturerName) != IDYES)
         g_setup.downloadNewFiles = false;
     } else {
       g_setup.downloadNewFiles = g_setup.locations.defaultNewFilesAnswer;
@@ -196,7 +209,7 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   }
 
   if (!localFound && !remoteFound) {
-    ShowMessage(WaitForDialogWindow(), IDS_NEEDS_CONNECTION, MB_ICONERROR);
+    ShowWorkerMessage(IDS_NEEDS_CONNECTION, MB_ICONERROR);
     FinishWorkerRun(true);
     return 0;
   }

@@ -4,7 +4,7 @@
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
-#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/folder_names.h"
 
 bool HasPlainNames(const DownloadableFile& file) {
   return IsPlainFolderName(file.name.Get()) && IsPlainFolderName(file.md5Name.Get()) &&
@@ -20,11 +20,16 @@ bool IsSafeKitEntry(const DownloadableFile& file) {
   return plain;
 }
 
+bool JoinStoredName(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* name) {
+  wchar_t stored[kPathChars];
+  return StoredFolderName(name, stored, kPathChars) && qn::JoinPath(out, capacity, folder, stored);
+}
+
 bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
                    size_t capacity) {
   if (!qn::CopyText(out, capacity, base)) return false;
-  if (file.relativePath.IsPresent() && !qn::JoinPath(out, capacity, out, file.relativePath.Get())) return false;
-  if (leaf && !qn::JoinPath(out, capacity, out, leaf)) return false;
+  if (file.relativePath.IsPresent() && !JoinStoredName(out, capacity, out, file.relativePath.Get())) return false;
+  if (leaf && !JoinStoredName(out, capacity, out, leaf)) return false;
   return true;
 }
 

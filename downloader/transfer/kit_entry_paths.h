@@ -12,7 +12,11 @@ bool IsSafeKitEntry(const DownloadableFile& file);
 // The same test without the log line, for a second look at an entry.
 bool HasPlainNames(const DownloadableFile& file);
 
-// base + relativePath (when set) + leaf (when given), each joined with one backslash.
+// out = folder + the name as Windows stores it (see StoredFolderName); false when
+// the name is refused or the path would not fit. out may be folder's buffer.
+bool JoinStoredName(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* name);
+// base + relativePath (when set) + leaf (when given), each joined with one
+// backslash and each name as Windows stores it.
 bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
                    size_t capacity);
 // programFolder + relativePath (when set) + leaf.

@@ -16,6 +16,16 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
   RecordPlacedFile(places.target);
 }
 
+void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error) {
+  WriteLog(L"[KITFETCHER] Cannot copy %s to %s. Error %d", source, target, static_cast<int>(error));
+}
+
+bool CopyKitFile(const wchar_t* source, const wchar_t* target) {
+  if (CopyFileW(source, target, FALSE)) return true;
+  LogFailedCopy(source, target, GetLastError());
+  return false;
+}
+
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {
   if (!file.autorun) return;
   RunProcessAndWait(places.target, places.targetFolder);

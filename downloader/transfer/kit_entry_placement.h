@@ -1,6 +1,8 @@
 // The steps around placing one kit entry in the local setup folder, the same
 // whether it was downloaded or comes from an offline package.
 #pragma once
+#include <windows.h>
+
 #include "downloader/config/locations_config.h"
 #include "downloader/transfer/kit_entry_paths.h"
 
@@ -9,5 +11,10 @@
 // partial copy is taken back too).
 void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places, const wchar_t* digest,
                       const wchar_t* source);
+// A kit file that could not be copied is a failed transfer: the kit would be
+// incomplete. Logs it; the caller ends the run with message 121.
+void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error);
+// CopyFileW, overwriting; false (logged) when the copy failed.
+bool CopyKitFile(const wchar_t* source, const wchar_t* target);
 // After the copy: an autorun entry is run from its folder and then deleted.
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places);

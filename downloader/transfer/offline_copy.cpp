@@ -75,7 +75,7 @@ void CountExpectedSizes() {
   }
 }
 
-enum CopyResult { kCopyDone, kCopyCancelled };
+enum CopyResult { kCopyDone, kCopyCancelled, kCopyFailed };
 
 CopyResult CopyOneFile(const DownloadableFile& file) {
   const wchar_t* name = file.name.Get();
@@ -87,13 +87,18 @@ CopyResult CopyOneFile(const DownloadableFile& file) {
   KitEntryPlaces places;
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
-    return kCopyDone;
+    return kCopyFailed;
   }
   PrepareEntryCopy(file, places, localDigest, places.packagePath);
   CCopyFileStatusCallback progress(g_setup.cancelEvent);
   BOOL neverCancel = FALSE;
-  CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
+  BOOL copied = CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
+  // A copy that our routine stopped fails too (ERROR_REQUEST_ABORTED): that is the quit.
   if (progress.m_cancelled == 1) return kCopyCancelled;
+  if (!copied) {
+    LogFailedCopy(places.packagePath, places.target, GetLastError());
+    return kCopyFailed;
+  }
   RunAutorunEntry(file, places);
   return kCopyDone;
 }
@@ -108,7 +113,7 @@ void EndCancelled() {
 void CopyOfflineKit(const wchar_t* productCode) {
   WriteLog(L"[KITFETCHER] Copying files from offline location");
   if (!PrepareLocalSetupFolder(productCode)) {
-    FinishWorkerRun(true);
+    FailWorkerRun();
     return;
   }
   CountExpectedSizes();
@@ -123,8 +128,13 @@ void CopyOfflineKit(const wchar_t* productCode) {
       return;
     }
     if (!HasPlainNames(files[i])) continue;
-    if (CopyOneFile(files[i]) == kCopyCancelled) {
+    CopyResult result = CopyOneFile(files[i]);
+    if (result == kCopyCancelled) {
       EndCancelled();
+      return;
+    }
+    if (result == kCopyFailed) {
+      FailWorkerRun();
       return;
     }
   }

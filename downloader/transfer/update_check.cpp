@@ -9,6 +9,8 @@
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/common_files_folder.h"
+#include "downloader/transfer/folder_names.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/text_token.h"
 #include "downloader/transfer/url_download.h"
@@ -37,19 +39,6 @@ bool EntryPath(wchar_t* out, const wchar_t* folder, const DownloadableFile& file
   return true;
 }
 
-bool IsReservedDeviceName(const wchar_t* text) {
-  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-  size_t stem = wcscspn(text, L".");
-  for (size_t i = 0; i < sizeof(kDevices) / sizeof(kDevices[0]); ++i) {
-    if (wcslen(kDevices[i]) == stem && _wcsnicmp(text, kDevices[i], stem) == 0) return true;
-  }
-  if (stem == 4 && (_wcsnicmp(text, L"COM", 3) == 0 || _wcsnicmp(text, L"LPT", 3) == 0) && text[3] >= L'1' &&
-      text[3] <= L'9') {
-    return true;
-  }
-  return false;
-}
-
 // Reads the product code of a downloaded or local file into `code`. 0, or the
 // open's error number (*openFailed set), or one of the unusable-code results.
 DWORD ReadProductCodeFile(const wchar_t* path, wchar_t* code, bool* openFailed) {
@@ -66,47 +55,21 @@ DWORD ReadProductCodeFile(const wchar_t* path, wchar_t* code, bool* openFailed) 
     return kLocalProductCodeTooLong;
   }
   WriteLog(L"[KITFETCHER] Product code of the kit that will be downloaded: %s", code);
-  if (code[0] && !IsPlainFolderName(code)) {
+  if (!code[0]) return 0;
+  // From here on the code is the folder's name as Windows stores it, so that the
+  // folder, its removal and the installer query all use the same text.
+  wchar_t stored[kProductCodeChars];
+  if (!StoredFolderName(code, stored, kProductCodeChars)) {
     WriteLog(L"[KITFETCHER] Product code %s cannot name a folder", code);
     code[0] = L'\0';
     return kLocalProductCodeNotAName;
   }
+  if (wcscmp(stored, code) != 0) WriteLog(L"[KITFETCHER] Product code %s names the folder %s", code, stored);
+  qn::CopyText(code, kProductCodeChars, stored);
   return 0;
 }
 
-// The common program files folder of the machine's own word size.
-bool CommonProgramFiles(wchar_t* folder) {
-  folder[0] = L'\0';
-  if (g_setup.isWow64) {
-    DWORD n = ExpandEnvironmentStringsW(L"%CommonProgramW6432%", folder, static_cast<DWORD>(kLongPathChars));
-    // Where the variable does not exist it comes back unexpanded.
-    if (n == 0 || n > kLongPathChars || folder[0] == L'%') {
-      folder[0] = L'\0';
-      return false;
-    }
-    return true;
-  }
-  wchar_t shell[MAX_PATH];
-  shell[0] = L'\0';
-  if (!SHGetSpecialFolderPathW(NULL, shell, CSIDL_PROGRAM_FILES_COMMON, FALSE)) return false;
-  return qn::CopyText(folder, kLongPathChars, shell);
-}
-
 }  // namespace
-
-bool IsPlainFolderName(const wchar_t* text) {
-  if (!text || !text[0]) return false;
-  size_t length = wcslen(text);
-  if (length > 255) return false;
-  for (const wchar_t* p = text; *p; ++p) {
-    if (*p < 0x20 || wcschr(L"<>:\"/\\|?*", *p)) return false;
-  }
-  // Windows drops trailing dots and blanks, so "..." or "a." would name another
-  // folder than the one written ("." and ".." among them).
-  wchar_t last = text[length - 1];
-  if (last == L'.' || last == L' ') return false;
-  return !IsReservedDeviceName(text);
-}
 
 DWORD ReadLocalProductCode(wchar_t* productCode) {
   productCode[0] = L'\0';
@@ -215,18 +178,21 @@ int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const D
 
 void ResolveLocalSetupFolder(const wchar_t* productCode) {
   memset(g_setup.localSetupFolder, 0, sizeof(g_setup.localSetupFolder));
-  const wchar_t* maker = g_setup.locations.manufacturerName;
-  if (!IsPlainFolderName(maker)) {
-    WriteLog(L"[KITFETCHER] Manufacturer name %s cannot name a folder; no local setup folder", maker);
+  // An empty maker or product code names no folder level.
+  const wchar_t* makerText = g_setup.locations.manufacturerName;
+  wchar_t maker[kNameChars] = {0};
+  if (makerText[0] && !StoredFolderName(makerText, maker, kNameChars)) {
+    WriteLog(L"[KITFETCHER] Manufacturer name %s cannot name a folder; no local setup folder", makerText);
     return;
   }
-  const wchar_t* code = productCode ? productCode : L"";
-  if (code[0] && !IsPlainFolderName(code)) {
-    WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; no local setup folder", code);
+  const wchar_t* codeText = productCode ? productCode : L"";
+  wchar_t code[kProductCodeChars] = {0};
+  if (codeText[0] && !StoredFolderName(codeText, code, kProductCodeChars)) {
+    WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; no local setup folder", codeText);
     return;
   }
   wchar_t folder[kLongPathChars];
-  if (!CommonProgramFiles(folder)) {
+  if (!MachineCommonFilesFolder(folder, kLongPathChars)) {
     WriteLog(L"[KITFETCHER] Cannot resolve the common program files folder; no local setup folder");
     return;
   }

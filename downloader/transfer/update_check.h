@@ -9,7 +9,8 @@ const size_t kDigestChars = 50;
 const DWORD kRemoteProductCodeDownloadFailed = 5006;
 const DWORD kNoLocalProductCode = 2;
 // A local productcode.txt whose code is longer than 99 characters, or that
-// cannot name a folder (the code becomes one), is not a usable code.
+// cannot name a folder (the code becomes one), is not a usable code. A usable
+// code is handed out as Windows stores it as a folder name.
 const DWORD kLocalProductCodeTooLong = ERROR_INSUFFICIENT_BUFFER;
 const DWORD kLocalProductCodeNotAName = ERROR_INVALID_NAME;
 
@@ -25,9 +26,7 @@ int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, 
                     wchar_t* remoteDigest);
 int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const DownloadableFile& file);
 // Builds and creates common program files \ maker \ SetupInformation \ product
-// code in SetupState::localSetupFolder; leaves it empty, and creates nothing,
-// when the folder cannot be resolved or a name cannot be a folder name.
+// code in SetupState::localSetupFolder, each name as Windows stores it (an empty
+// maker or code adds no level); leaves it empty, and creates nothing, when the
+// folder cannot be resolved or a name cannot be a folder name.
 void ResolveLocalSetupFolder(const wchar_t* productCode);
-// True for a text usable as one folder name: no separators, no drive, not "." or
-// "..", nothing Windows forbids in a file name. An empty text is not a name.
-bool IsPlainFolderName(const wchar_t* text);

@@ -8,12 +8,13 @@
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
 #include "downloader/setup_state.h"
 #include "downloader/system_libraries.h"
 #include "downloader/transfer/bind_status_callback.h"
+#include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
@@ -108,14 +109,12 @@ DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cach
 
     WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"", static_cast<unsigned long>(hr));
     SetDialogTaskbarState(TBPF_ERROR);
-    HWND owner = WaitForDialogWindow();
-    if (retriesLeft <= 0) {
-      ShowMessage(owner, IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-      return kDownloadFailed;
-    }
-    if (ShowMessage(owner, IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL) != IDRETRY) {
-      ShowMessage(owner, IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-      return kDownloadFailed;
+    // After a confirmed quit neither box is shown and the download counts as cancelled.
+    if (retriesLeft <= 0 || ShowWorkerMessage(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL) != IDRETRY) {
+      ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+      if (!CancelRequested()) return kDownloadFailed;
+      WriteLog(L"[KITFETCHER] Download canceled!");
+      return kDownloadCancelled;
     }
     --retriesLeft;
   }

@@ -5,10 +5,17 @@
 #include "downloader/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
+#include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }
 
 void FinishWorkerRun(bool aborted) {
   g_setup.installAborted = aborted;
   EndProgressDialog();
+}
+
+void FailWorkerRun() {
+  ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+  FinishWorkerRun(true);
 }

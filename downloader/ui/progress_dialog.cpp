@@ -13,6 +13,7 @@
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_texts.h"
 #include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
@@ -122,8 +123,11 @@ void OnPercent(HWND dialog, WPARAM percent) {
 }
 
 void OnClose(HWND dialog, WPARAM wParam) {
-  if (ShowMessage(dialog, IDS_CONFIRM_QUIT, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  if (g_setup.cancelEvent) SetEvent(g_setup.cancelEvent);
+  if (!BeginQuitQuestion()) return;
+  bool quit = ShowMessage(dialog, IDS_CONFIRM_QUIT, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  if (quit && g_setup.cancelEvent) SetEvent(g_setup.cancelEvent);
+  EndQuitQuestion(quit);
+  if (!quit) return;
   KillTimer(dialog, IDT_REFRESH);
   EndDialog(dialog, LOWORD(wParam));
 }
@@ -166,6 +170,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       OnClose(dialog, wParam);
       return TRUE;
     case WM_DESTROY:
+      CloseWorkerPrompts();
       DropQueuedTexts(dialog);
       return FALSE;
   }

@@ -7,7 +7,8 @@
 //              [--timeout SECONDS]
 //
 // Rules, one per line, first match wins ('#' starts a comment):
-//   box <text fragment or *> => <ok|cancel|yes|no|retry|abort|ignore|leave>
+//   box <text fragment or *> => <ok|cancel|yes|no|retry|abort|ignore|leave> [after FILE]
+//                                        with "after", the answer waits until FILE exists
 //   progress close-after <seconds>       post WM_CLOSE to the progress dialog
 //   progress close-when-percent <n>      ... once its bar reaches n percent
 #include <windows.h>
@@ -24,7 +25,8 @@ namespace {
 
 struct BoxRule {
   std::wstring fragment;
-  int button;  // 0: leave the box alone
+  int button;          // 0: leave the box alone
+  std::wstring after;  // answered only once this file exists (empty: at once)
 };
 
 struct Options {
@@ -128,7 +130,13 @@ bool LoadRules(const std::wstring& path) {
       if (arrow == std::wstring::npos) continue;
       BoxRule rule;
       rule.fragment = Trim(line.substr(4, arrow - 4));
-      rule.button = ButtonId(Trim(line.substr(arrow + 2)));
+      std::wstring answer = Trim(line.substr(arrow + 2));
+      size_t after = answer.find(L" after ");
+      if (after != std::wstring::npos) {
+        rule.after = Trim(answer.substr(after + 7));
+        answer = Trim(answer.substr(0, after));
+      }
+      rule.button = ButtonId(answer);
       if (rule.button >= 0) g_options.boxRules.push_back(rule);
     } else if (line.compare(0, 21, L"progress close-after ") == 0) {
       g_options.closeAfterSeconds = _wtoi(line.c_str() + 21);
@@ -142,6 +150,7 @@ bool LoadRules(const std::wstring& path) {
 struct Seen {
   DWORD firstSeen;
   std::string lastState;
+  bool logged;
   bool answered;
   bool closeSent;
 };
@@ -208,25 +217,31 @@ void HandleProgress(HWND dialog, Seen& seen) {
 
 void HandleBox(HWND box, const ChildInfo& info, Seen& seen) {
   if (seen.answered) return;
-  std::string line = "\"kind\": \"box\", \"caption\": " + Json(WindowText(box)) + ", \"text\": " + Json(info.text);
-  line += ", \"buttons\": [";
-  for (size_t i = 0; i < info.buttons.size(); ++i) {
-    if (i) line += ", ";
-    line += Json(info.buttons[i].second);
-  }
-  line += "]";
   int answer = -1;
+  std::wstring after;
   for (size_t i = 0; i < g_options.boxRules.size(); ++i) {
     const BoxRule& rule = g_options.boxRules[i];
     if (rule.fragment == L"*" || info.text.find(rule.fragment) != std::wstring::npos) {
       answer = rule.button;
+      after = rule.after;
       break;
     }
   }
-  char tail[48];
-  _snprintf(tail, sizeof(tail), ", \"answer\": %d", answer);
-  line += tail;
-  LogLine(line);
+  if (!seen.logged) {
+    std::string line = "\"kind\": \"box\", \"caption\": " + Json(WindowText(box)) + ", \"text\": " + Json(info.text);
+    line += ", \"buttons\": [";
+    for (size_t i = 0; i < info.buttons.size(); ++i) {
+      if (i) line += ", ";
+      line += Json(info.buttons[i].second);
+    }
+    line += "]";
+    char tail[48];
+    _snprintf(tail, sizeof(tail), ", \"answer\": %d", answer);
+    line += tail;
+    LogLine(line);
+    seen.logged = true;
+  }
+  if (!after.empty() && GetFileAttributesW(after.c_str()) == INVALID_FILE_ATTRIBUTES) return;
   seen.answered = true;
   if (answer > 0) {
     HWND button = GetDlgItem(box, answer);
@@ -241,7 +256,7 @@ BOOL CALLBACK VisitTopLevel(HWND window, LPARAM) {
   if (ClassOf(window) != L"#32770") return TRUE;
   std::map<HWND, Seen>::iterator it = g_seen.find(window);
   if (it == g_seen.end()) {
-    Seen fresh = {GetTickCount(), std::string(), false, false};
+    Seen fresh = {GetTickCount(), std::string(), false, false, false};
     it = g_seen.insert(std::make_pair(window, fresh)).first;
   }
   ChildInfo info;

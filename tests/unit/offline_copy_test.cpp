@@ -195,17 +195,24 @@ TEST_F(OfflineCopyTest, EntriesThatCouldReachOutsideTheSetupFolderAreSkipped) {
   package.AddEntry(L"unc.txt", L"\\\\server\\share", false);
   package.AddEntry(L"..\\escape.txt", NULL, false);
   package.AddEntry(L"..", NULL, false);
+  // A folder name Windows stores without its trailing dot and blank is no escape.
+  testsupport::WriteBytes(package.PackageFolder() + L"\\docs\\kept.txt", "kept");
+  package.AddEntry(L"kept.txt", L"docs. ", false);
 
   CopyOfflineKit(kCode);
 
   EXPECT_FALSE(g_setup.installAborted);
   std::vector<std::wstring> placed = kittest::ListTree(package.CommonFolder());
+  std::wstring setup = std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\";
   std::vector<std::wstring> expected;
   expected.push_back(L"Kit Maker\\");
   expected.push_back(L"Kit Maker\\SetupInformation\\");
-  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\");
-  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\good.txt");
-  expected.push_back(std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\good.txt.md5");
+  expected.push_back(setup);
+  expected.push_back(setup + L"docs\\");
+  expected.push_back(setup + L"docs\\kept.txt");
+  expected.push_back(setup + L"docs\\kept.txt.md5");
+  expected.push_back(setup + L"good.txt");
+  expected.push_back(setup + L"good.txt.md5");
   EXPECT_EQ(expected, placed);
 }
 

@@ -9,6 +9,9 @@
 #include "downloader/setup_state.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
+#include "downloader/ui/resource_ids.h"
+#include "downloader/ui/worker_prompts.h"
+#include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/message_boxes.h"
 #include "tests/unit/support/program_resources.h"
@@ -94,6 +97,30 @@ class ProgressDialogTest : public ::testing::Test {
   HRESULT com_ = E_FAIL;
   bool watchdogFired_ = false;
 };
+
+const wchar_t kRetryText[] = L"There was an error download one of the instalation file. Do you want to retry?";
+
+struct BoxSearch {
+  const wchar_t* text;
+  HWND found;
+};
+
+BOOL CALLBACK FindBoxShowingProc(HWND window, LPARAM param) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  if (testsupport::BoxText(window) != search->text) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A visible message box of this process that shows `text`; NULL when none.
+HWND FindBoxShowing(const wchar_t* text) {
+  BoxSearch search = {text, NULL};
+  EnumWindows(FindBoxShowingProc, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 }  // namespace
 
@@ -269,4 +296,59 @@ TEST_F(ProgressDialogTest, TaskbarProgressOnWindows7DoesNotDisturbTheDialog) {
   });
   ASSERT_TRUE(seen.ready);
   EXPECT_EQ(30, seen.position);
+}
+
+// The quit question and a worker's box, owned by the same dialog, never show at
+// once: the worker's box waits for the answer, follows a No, and never a Yes.
+TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConfirmedQuit) {
+  const int answers[] = {IDNO, IDYES};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(answers[i] == IDYES ? "quit confirmed" : "quit declined");
+    ResetEvent(g_setup.cancelEvent);
+    ResetEvent(g_setup.dialogReadyEvent);
+    g_setup.promptTurn = 0;
+    testsupport::LogCapture log;
+    struct {
+      bool question = false, waited = false, beside = true;
+      std::wstring after;
+      HWND dialog = NULL, owner = NULL;
+      int answer = -1;
+    } seen;
+    RunDialogWith([&] {
+      if (!DialogReady() || !testsupport::WaitUntilShown(g_setup.dialogWindow, 5000)) return EndProgressDialog();
+      HWND dialog = seen.dialog = g_setup.dialogWindow;
+      PostMessageW(dialog, WM_CLOSE, 0, 0);
+      HWND question = testsupport::WaitForMessageBox(5000, dialog);
+      if (!(seen.question = question != NULL)) return EndProgressDialog();
+      kittest::Thread worker([&] { seen.answer = ShowWorkerMessage(IDS_RETRY_DOWNLOAD, MB_RETRYCANCEL); });
+      for (DWORD start = GetTickCount(); !seen.waited && GetTickCount() - start < 10000; Sleep(20))
+        seen.waited = log.Contains("waits for the answer to the quit question");
+      seen.beside = FindBoxShowing(kRetryText) != NULL;
+      testsupport::AnswerBox(question, answers[i]);
+      testsupport::WaitUntilGone(question, 5000);
+      // A box that comes is answered, so that the worker can end either way.
+      HWND box = NULL;
+      for (DWORD start = GetTickCount(); !box && !worker.Join(50) && GetTickCount() - start < 5000;)
+        box = FindBoxShowing(kRetryText);
+      if (box) {
+        seen.after = testsupport::BoxText(box);
+        seen.owner = GetWindow(box, GW_OWNER);
+        testsupport::AnswerBox(box, IDCANCEL);
+      }
+      worker.Join();
+      if (IsWindow(dialog)) EndProgressDialog();
+    });
+    ASSERT_TRUE(seen.question);
+    EXPECT_TRUE(seen.waited);
+    EXPECT_FALSE(seen.beside) << "a worker box beside the quit question";
+    if (answers[i] == IDNO) {
+      EXPECT_EQ(kRetryText, seen.after);
+      EXPECT_EQ(seen.dialog, seen.owner);
+      EXPECT_EQ(IDCANCEL, seen.answer);
+    } else {
+      EXPECT_EQ(L"", seen.after);
+      EXPECT_EQ(kPromptWithheld, seen.answer);
+      EXPECT_EQ(kPromptWithheld, ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR)) << "the dialog is gone";
+    }
+  }
 }

@@ -8,9 +8,11 @@
 
 #include "common/fixed_string.h"
 #include "downloader/setup_state.h"
+#include "downloader/transfer/folder_names.h"
 #include "downloader/transfer/update_check.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
+#include "tests/unit/support/kit_package.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"
 
@@ -50,17 +52,33 @@ TEST(PlainFolderName, AcceptsOrdinaryNames) {
   EXPECT_TRUE(IsPlainFolderName(L"console"));
 }
 
-TEST(PlainFolderName, RefusesPathsAndNamesWindowsWouldChange) {
+TEST(PlainFolderName, RefusesPathsDevicesStreamsAndNamesWithNothingLeft) {
   const wchar_t* refused[] = {L"",         L".",         L"..",       L"...",        L"C:\\Windows",
                               L"..\\..\\x", L"a/b",       L"a:b",      L"\\\\srv\\s", L"C:",
                               L"a<b",      L"a>b",       L"a\"b",     L"a|b",        L"a?b",
-                              L"a*b",      L"tab\there", L"name.",    L"name ",      L"CON",
-                              L"nul.txt",  L"com1",      L"LPT9.log"};
+                              L"a*b",      L"tab\there", L" . ",      L"CON",        L"nul.txt",
+                              L"com1",     L"LPT9.log",  L"NUL.",     L"CON .txt",   L"aux ",
+                              L"COM0",     L"lpt\u00B9"};
   for (size_t i = 0; i < sizeof(refused) / sizeof(refused[0]); ++i) {
     EXPECT_FALSE(IsPlainFolderName(refused[i])) << "[" << testing::PrintToString(std::wstring(refused[i])) << "]";
   }
   EXPECT_FALSE(IsPlainFolderName(NULL));
   EXPECT_FALSE(IsPlainFolderName(std::wstring(256, L'a').c_str()));
+}
+
+TEST(PlainFolderName, IsStoredWithoutTrailingDotsAndBlanksAsWindowsStoresIt) {
+  const struct {
+    const wchar_t* text;
+    const wchar_t* stored;
+  } cases[] = {{L"Acme Inc.", L"Acme Inc"}, {L"name ", L"name"}, {L"Foo Ltd. . ", L"Foo Ltd"},
+               {L" lead", L" lead"},        {L"a.b", L"a.b"},   {L"{CODE}.", L"{CODE}"}};
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    wchar_t stored[kProductCodeChars] = {L'x', 0};
+    EXPECT_TRUE(StoredFolderName(cases[i].text, stored, kProductCodeChars)) << i;
+    EXPECT_EQ(std::wstring(cases[i].stored), stored);
+  }
+  wchar_t tiny[4];
+  EXPECT_FALSE(StoredFolderName(L"abcd.", tiny, 4)) << "a name that does not fit is refused, never cut";
 }
 
 TEST_F(UpdateCheckTest, LocalProductCodeIsTheFirstWord) {
@@ -73,6 +91,8 @@ TEST_F(UpdateCheckTest, LocalProductCodeIsTheFirstWord) {
   EXPECT_EQ(L"\u00E9t\u00E9", code) << "bytes become characters one by one";
   EXPECT_EQ(0u, ReadCode(std::string(99, 'x'), &code));
   EXPECT_EQ(99u, code.size());
+  EXPECT_EQ(0u, ReadCode("{ABC-123}.", &code));
+  EXPECT_EQ(L"{ABC-123}", code) << "the code is the folder's name as Windows stores it";
 }
 
 TEST_F(UpdateCheckTest, MissingLocalProductCodeMeansAnOnlinePackage) {
@@ -215,6 +235,32 @@ TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
 
   ResolveLocalSetupFolder(L"");
   EXPECT_EQ(common_ + L"\\" + maker_ + L"\\SetupInformation", std::wstring(g_setup.localSetupFolder));
+}
+
+// The variable can come from the user's own environment, and Vista has none.
+TEST_F(LocalSetupFolderTest, OnWow64TheMachinesRegistryNamesTheFolderAndTheVariableOnlyWithoutIt) {
+  testsupport::ScratchFolder machineFolder(L"machinecf");
+  testsupport::ScratchFolder userFolder(L"usercf");
+  wchar_t saved[kLongPathChars] = {0};
+  DWORD hadVariable = GetEnvironmentVariableW(L"CommonProgramW6432", saved, kLongPathChars);
+  g_setup.isWow64 = true;
+  {
+    kittest::MachineRegistryStandIn registry(machineFolder.Path());
+    SetEnvironmentVariableW(L"CommonProgramW6432", userFolder.Path().c_str());
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(machineFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
+              std::wstring(g_setup.localSetupFolder));
+
+    registry.SetCommonFilesDir(NULL);
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(userFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
+              std::wstring(g_setup.localSetupFolder));
+
+    SetEnvironmentVariableW(L"CommonProgramW6432", NULL);
+    ResolveLocalSetupFolder(L"{CODE-3}");
+    EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  }
+  SetEnvironmentVariableW(L"CommonProgramW6432", hadVariable ? saved : NULL);
 }
 
 TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {

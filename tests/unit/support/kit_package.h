@@ -3,6 +3,7 @@
 // which the local setup folder is created; both wired into g_setup.
 #pragma once
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <string>
@@ -19,14 +20,51 @@ const wchar_t kMaker[] = L"Kit Maker";
 // A closed port: every server request is refused at once.
 const wchar_t kRefusingServer[] = L"http://127.0.0.1:1/%s/";
 
+// The machine's registry as this process sees it, standing in for the prefix's
+// own (which every test of the prefix shares): HKEY_LOCAL_MACHINE leads to a
+// scratch key that holds only CommonFilesDir.
+class MachineRegistryStandIn {
+ public:
+  explicit MachineRegistryStandIn(const std::wstring& commonFilesDir)
+      : path_(L"Software\\kittest\\" + testsupport::UniqueName(L"machine")), root_(NULL) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &root_, NULL);
+    SetCommonFilesDir(commonFilesDir.c_str());
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
+  }
+  ~MachineRegistryStandIn() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, NULL);
+    RegCloseKey(root_);
+    SHDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
+  }
+  // NULL removes the value.
+  void SetCommonFilesDir(const wchar_t* folder) {
+    HKEY key;
+    if (RegCreateKeyExW(root_, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                        &key, NULL) != ERROR_SUCCESS)
+      return;
+    if (folder) {
+      RegSetValueExW(key, L"CommonFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
+                     static_cast<DWORD>((lstrlenW(folder) + 1) * sizeof(wchar_t)));
+    } else {
+      RegDeleteValueW(key, L"CommonFilesDir");
+    }
+    RegCloseKey(key);
+  }
+
+ private:
+  MachineRegistryStandIn(const MachineRegistryStandIn&);
+  MachineRegistryStandIn& operator=(const MachineRegistryStandIn&);
+  std::wstring path_;
+  HKEY root_;
+};
+
 class KitPackage {
  public:
-  KitPackage() : package_(L"kitpkg"), common_(L"kitcommon") {
+  KitPackage() : package_(L"kitpkg"), common_(L"kitcommon"), machine_(common_.Path()) {
     std::wstring folder = package_.Path() + L"\\";
     lstrcpynW(g_setup.programFolder, folder.c_str(), MAX_PATH);
-    // On 64-bit Windows the local setup folder is built from this variable.
+    // As on 64-bit Windows, where the machine's registry names the folder.
     g_setup.isWow64 = true;
-    SetEnvironmentVariableW(L"CommonProgramW6432", common_.Path().c_str());
     lstrcpyW(g_setup.locations.manufacturerName, kMaker);
     lstrcpyW(g_setup.locations.language, L"en");
     g_setup.locations.baseUrl.Set(kRefusingServer);
@@ -76,6 +114,7 @@ class KitPackage {
  private:
   testsupport::ScratchFolder package_;
   testsupport::ScratchFolder common_;
+  MachineRegistryStandIn machine_;
 };
 
 // Every file below root, as sorted relative paths (folders end with "\").

@@ -1,0 +1,79 @@
+"""A confirmed quit ends the run without another word: a prompt of the worker
+that comes due while the quit question is open waits for its answer, and after
+a Yes none is shown."""
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+
+sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+from kit_http_server import KitServer  # noqa: E402
+
+LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+QUIT = 'Are you sure you want to quit?'
+RETRY = 'There was an error download one of the instalation file. Do you want to retry?'
+
+
+def wait_for(condition, timeout=120):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+class QuitTest(unittest.TestCase):
+    def test_quit_answered_yes_while_a_download_fails_asks_nothing_more(self):
+        # The first autorun file holds the worker until the quit question is open;
+        # the second is missing on the server, so its download fails meanwhile.
+        root = tempfile.mkdtemp(prefix='kitsrv-')
+        sk.write_tree(os.path.join(root, 'en'), {'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))})
+        server = KitServer(root)
+        server.start()
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port,
+                                 files=[('postinstall.exe', 'extras', True), ('missing.exe', '', True)])
+                autorun_go = os.path.join(prefix.root, 'autorun-go')
+                answer_go = os.path.join(prefix.root, 'answer-go')
+                ui = kb.UiRun(prefix, ['progress close-after 1', 'box want to quit => yes after ' + kb.to_z(answer_go),
+                                       'box * => cancel'])
+                proc = prefix.wine_background([pkg + '\\kitfetcher.exe', '/log:' + LOG],
+                                              extra_env={'KIT_STANDIN_WAIT_FILE': kb.to_z(autorun_go)})
+                log_path = prefix.c_path(LOG)
+
+                def log():
+                    return kb.read_text(log_path, encoding='latin-1') if os.path.exists(log_path) else ''
+
+                def texts():
+                    return [b['text'] for b in kb.boxes(ui.events())]
+
+                try:
+                    self.assertTrue(wait_for(lambda: QUIT in texts()), 'no quit question')
+                    open(autorun_go, 'w').close()
+                    self.assertTrue(wait_for(lambda: 'waits for the answer to the quit question' in log()
+                                             or RETRY in texts()), log())
+                    open(answer_go, 'w').close()
+                    proc.wait(timeout=120)
+                finally:
+                    if proc.poll() is None:
+                        proc.kill()
+                    events = ui.finish()
+                self.assertEqual([QUIT], [b['text'] for b in kb.boxes(events)])
+                self.assertIn('[KITFETCHER] Cannot download file', log())
+                folder = sk.local_setup_folder()
+                self.assertEqual([], kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt')))
+                self.assertFalse(os.path.exists(prefix.c_path(folder)))
+        finally:
+            server.stop()
+            shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    unittest.main()

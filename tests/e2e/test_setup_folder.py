@@ -1,0 +1,115 @@
+"""Where the local setup folder goes, and that a kit that cannot be placed there
+ends with message 121 instead of in silence: the real kitfetcher under the UI
+helper, mostly with offline packages (no server needed)."""
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+
+sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+from kit_http_server import KitServer  # noqa: E402
+
+LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+CLOSED_PORT_URL = 'http://127.0.0.1:9/%s'
+FAILED = ('There was a problem with downloading one of the installatiion files. Please check your connection and '
+          'try again later.')
+
+
+def offline_package(prefix, maker=sk.MAKER, files=sk.FILES):
+    locations = kb.locations_xml(base_url=CLOSED_PORT_URL, maker=maker, product=sk.PRODUCT, files=files,
+                                 show_prompt='0', default_answer='0')
+    pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations,
+                          extra_files={'contacts.xml': sk.CONTACTS})
+    sk.write_tree(prefix.c_path(pkg), sk.kit_file_bytes())
+    return pkg
+
+
+def run(prefix, pkg, user_variable=None):
+    """Runs the package's kitfetcher; `user_variable` (a text, '' to remove it) is
+    the %CommonProgramW6432% of the user's environment. Wine rebuilds that
+    variable for every program it starts itself, whatever HKCU\\Environment says,
+    so a parent process hands it over, as the user's shell would on Windows."""
+    exe, args = pkg + '\\kitfetcher.exe', ['/log:' + LOG]
+    if user_variable is None:
+        return kb.run_program(prefix, exe, args, log_windows_path=LOG)
+    command = 'set CommonProgramW6432=%s&& %s' % (user_variable, ' '.join([exe] + args))
+    return kb.run_program(prefix, 'cmd', ['/c', command], target='kitfetcher.exe', log_windows_path=LOG)
+
+
+def installer_runs(prefix, folder):
+    return kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
+
+
+class CommonFilesFolderTest(unittest.TestCase):
+    def test_64_bit_common_files_come_from_the_machine_not_the_users_environment(self):
+        for variable in ('C:\\Users\\Public\\Writable', ''):
+            with self.subTest(CommonProgramW6432=variable), kb.Prefix('wow64') as prefix:
+                pkg = offline_package(prefix)
+                r = run(prefix, pkg, user_variable=variable)
+                self.assertEqual([], r.box_texts())
+                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())), r.log)
+                self.assertFalse(os.path.exists(prefix.c_path('C:\\Users\\Public\\Writable')))
+
+
+class MakerNameTest(unittest.TestCase):
+    def test_a_maker_windows_accepts_names_the_folder_windows_would_make(self):
+        common = 'C:\\Program Files\\Common Files'
+        for maker, level in (('', None), ('Acme Inc.', 'Acme Inc')):
+            with self.subTest(maker=maker), kb.Prefix('win32') as prefix:
+                pkg = offline_package(prefix, maker=maker)
+                r = run(prefix, pkg)
+                self.assertEqual([], r.box_texts())
+                folder = '\\'.join(p for p in (common, level, 'SetupInformation', sk.PRODUCT_CODE) if p)
+                runs = installer_runs(prefix, folder)
+                self.assertEqual(1, len(runs), r.log)
+                self.assertEqual(folder.lower(), runs[0]['cwd'].rstrip('\\').lower())
+                if level:
+                    self.assertNotIn(maker, os.listdir(prefix.c_path(common)))
+
+    def test_a_maker_that_climbs_out_is_refused_with_a_message(self):
+        with kb.Prefix('win32') as prefix:
+            pkg = offline_package(prefix, maker='..\\..\\x')
+            before = set(sk.listing(prefix, 'C:\\'))
+            r = run(prefix, pkg)
+            self.assertEqual([FAILED], r.box_texts())
+            created = set(sk.listing(prefix, 'C:\\')) - before
+            self.assertEqual([], sorted(p for p in created if not p.startswith('users/') and not p.endswith('-log.txt')))
+
+
+
+class FailedCopyTest(unittest.TestCase):
+    def test_a_kit_file_that_cannot_be_placed_fails_the_run(self):
+        folder = sk.local_setup_folder()
+        with self.subTest('offline package, source unreadable'), kb.Prefix('win32') as prefix:
+            pkg = offline_package(prefix, files=sk.FILES + [('data1.cab', 'data', False)])
+            os.makedirs(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab'))
+            with open(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab.md5'), 'w') as f:
+                f.write('0123\n')
+            self.check_failed_run(prefix, pkg, folder)
+        root = tempfile.mkdtemp(prefix='kitsrv-')
+        server = KitServer(root)
+        try:
+            sk.write_tree(os.path.join(root, 'en'), sk.kit_file_bytes())
+            server.start()
+            with self.subTest('download, target unwritable'), kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
+                os.makedirs(os.path.join(prefix.c_path(folder), 'setup_kit.exe'))
+                self.check_failed_run(prefix, pkg, folder)
+        finally:
+            server.stop()
+            shutil.rmtree(root, ignore_errors=True)
+
+    def check_failed_run(self, prefix, pkg, folder):
+        r = run(prefix, pkg)
+        self.assertEqual([FAILED], r.box_texts())
+        self.assertIn('[KITFETCHER] Cannot copy ', r.log)
+        self.assertEqual([], installer_runs(prefix, folder))
+        self.assertFalse(os.path.exists(prefix.c_path(folder)))
+
+
+if __name__ == '__main__':
+    unittest.main()
