@@ -85,7 +85,10 @@ class FailedCopyTest(unittest.TestCase):
     def test_a_kit_file_that_cannot_be_placed_fails_the_run(self):
         folder = sk.local_setup_folder()
         with self.subTest('offline package, source unreadable'), kb.Prefix('win32') as prefix:
-            pkg = offline_package(prefix, files=sk.FILES + [('data1.cab', 'data', False)])
+            # The broken entry comes first: an autorun program that ran in a sub-folder may hold
+            # that folder for a moment after it ends under Wine, and the clean-up would then leave
+            # the folder to the next restart.
+            pkg = offline_package(prefix, files=[('data1.cab', 'data', False)] + sk.FILES)
             os.makedirs(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab'))
             with open(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab.md5'), 'w') as f:
                 f.write('0123\n')
@@ -108,7 +111,7 @@ class FailedCopyTest(unittest.TestCase):
         self.assertEqual([FAILED], r.box_texts())
         self.assertIn('[KITFETCHER] Cannot copy ', r.log)
         self.assertEqual([], installer_runs(prefix, folder))
-        self.assertFalse(os.path.exists(prefix.c_path(folder)))
+        self.assertFalse(os.path.exists(prefix.c_path(folder)), r.log)
 
 
 if __name__ == '__main__':
