@@ -18,6 +18,6 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {
   if (!file.autorun) return;
-  RunProcessAndWait(places.target, places.targetFolder);
+  RunProgramAndWait(places.target, places.targetFolder);
   DeleteFileW(places.target);
 }
