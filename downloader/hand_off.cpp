@@ -101,5 +101,5 @@ void DownloadAndHandOff() {
   QueueDescriptorPatches(descriptor);
   ApplyXmlPatches(descriptor);
   CopyContactsDocument();
-  RunProcessAndWait(installer.data(), g_setup.localSetupFolder);
+  RunProgramAndWait(installer, g_setup.localSetupFolder);
 }

@@ -1,5 +1,6 @@
 #include "downloader/process_runner.h"
 
+#include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
@@ -30,8 +31,10 @@ class RedirectionOff {
 
 }  // namespace
 
-bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
-  if (!commandLine) return false;
+namespace {
+
+// application null: the program is the command line's first token.
+bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder) {
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
@@ -45,7 +48,7 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
   }
 
   RedirectionOff redirection;
-  if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, workingFolder, &startup, &process)) {
+  if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, 0, NULL, workingFolder, &startup, &process)) {
     WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
     return false;
   }
@@ -54,4 +57,23 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
   WriteLog(L"[KITFETCHER] Started %s with pid %d", commandLine, static_cast<int>(process.dwProcessId));
   WaitForSingleObject(processHandle.Get(), INFINITE);
   return true;
+}
+
+}  // namespace
+
+bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
+  if (!commandLine) return false;
+  return StartAndWait(NULL, commandLine, workingFolder);
+}
+
+bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder) {
+  if (!programPath) return false;
+  // A path holds no quotes, so quoting it is enough for the program to read its
+  // own name back as one argument.
+  qn::FixedString<kLongPathChars + 2> commandLine;
+  if (!commandLine.Format(L"\"%s\"", programPath)) {
+    WriteLog(L"[KITFETCHER] Failed to run: %s", programPath);
+    return false;
+  }
+  return StartAndWait(programPath, commandLine.data(), workingFolder);
 }

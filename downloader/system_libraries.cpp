@@ -83,9 +83,24 @@ HINTERNET WINAPI MissingInternetOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
   return NULL;
 }
 
-HINTERNET WINAPI MissingInternetOpenUrl(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
+BOOL WINAPI MissingCrackUrl(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
+}
+
+HINTERNET WINAPI MissingConnect(HINTERNET, LPCWSTR, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
   SetLastError(ERROR_PROC_NOT_FOUND);
   return NULL;
+}
+
+HINTERNET WINAPI MissingOpenRequest(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return NULL;
+}
+
+BOOL WINAPI MissingSendRequest(HINTERNET, LPCWSTR, DWORD, LPVOID, DWORD) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
 }
 
 BOOL WINAPI MissingHttpQueryInfo(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD) {
@@ -129,7 +144,10 @@ const WininetFunctions& Wininet() {
   Locked locked;
   if (LoadOnce(g_wininet)) {
     Resolve(g_wininet, "InternetOpenW", &MissingInternetOpen, &g_wininetFunctions.open);
-    Resolve(g_wininet, "InternetOpenUrlW", &MissingInternetOpenUrl, &g_wininetFunctions.openUrl);
+    Resolve(g_wininet, "InternetCrackUrlW", &MissingCrackUrl, &g_wininetFunctions.crackUrl);
+    Resolve(g_wininet, "InternetConnectW", &MissingConnect, &g_wininetFunctions.connect);
+    Resolve(g_wininet, "HttpOpenRequestW", &MissingOpenRequest, &g_wininetFunctions.openRequest);
+    Resolve(g_wininet, "HttpSendRequestW", &MissingSendRequest, &g_wininetFunctions.sendRequest);
     Resolve(g_wininet, "HttpQueryInfoW", &MissingHttpQueryInfo, &g_wininetFunctions.httpQueryInfo);
     Resolve(g_wininet, "InternetCloseHandle", &MissingHandleCall, &g_wininetFunctions.closeHandle);
     Resolve(g_wininet, "DeleteUrlCacheEntryW", &MissingDeleteUrlCacheEntry, &g_wininetFunctions.deleteUrlCacheEntry);

@@ -28,7 +28,10 @@ struct UrlmonFunctions {
 
 struct WininetFunctions {
   decltype(&::InternetOpenW) open;  // stand-ins: NULL or FALSE
-  decltype(&::InternetOpenUrlW) openUrl;
+  decltype(&::InternetCrackUrlW) crackUrl;
+  decltype(&::InternetConnectW) connect;
+  decltype(&::HttpOpenRequestW) openRequest;
+  decltype(&::HttpSendRequestW) sendRequest;
   decltype(&::HttpQueryInfoW) httpQueryInfo;
   decltype(&::InternetCloseHandle) closeHandle;
   decltype(&::DeleteUrlCacheEntryW) deleteUrlCacheEntry;

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "common/scoped_handles.h"
 #include "common/wow64.h"
 
 namespace {
@@ -49,21 +50,25 @@ int StartPlatformSetup() {
   OutputDebugStringW(L"[KITSTARTER] Running: ");
   OutputDebugStringW(path.c_str());
 
-  // CreateProcessW may write into its command line: hand it a private copy.
+  // The path is the program, so that no prefix of it ending at a blank
+  // ("C:\Program.exe") runs in its place; the program still reads its own
+  // name, quoted, from a private copy that CreateProcessW may write into.
   qn::GuardedString commandLine;
-  commandLine.Assign(path.c_str());
+  commandLine.AppendChar(L'"');
+  commandLine.Append(path.c_str());
+  commandLine.AppendChar(L'"');
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
-  if (CreateProcessW(NULL, commandLine.GetBuffer(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+  if (CreateProcessW(path.c_str(), commandLine.GetBuffer(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    qn::ScopedHandle processHandle(process.hProcess);
+    qn::ScopedHandle threadHandle(process.hThread);
     OutputDebugStringW(L"[KITSTARTER] Waiting for :");
     OutputDebugStringW(path.c_str());
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(processHandle.Get(), INFINITE);
     OutputDebugStringW(L"[KITSTARTER] Exiting!");
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
   } else {
     OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");
   }

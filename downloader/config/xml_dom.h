@@ -12,10 +12,13 @@ typedef qn::ComPtr<IXMLDOMDocument> DocumentPtr;
 typedef qn::ComPtr<IXMLDOMNode> NodePtr;
 typedef qn::ComPtr<IXMLDOMNamedNodeMap> AttributeMapPtr;
 
-// Creates an empty MSXML 3.0 document.
+// Creates an empty MSXML 3.0 document that loads synchronously, resolves no
+// external parts and does not validate (and refuses document types where the
+// parser offers that).
 HRESULT CreateDocument(DocumentPtr& doc);
-// Loads the file with the DOM's default properties. S_OK only when the DOM
-// reports the load successful.
+// Loads the file. S_OK only when the DOM reports the load successful; S_FALSE,
+// without asking the DOM, for a file that cannot be read or that declares a
+// document type (logged).
 HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
 // Both of the above; any answer but S_OK leaves doc empty.
 HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);

@@ -115,7 +115,15 @@ STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG st
 
 STDMETHODIMP CBindStatusCallbackImpl::OnStopBinding(HRESULT, LPCWSTR) { return S_OK; }
 
-STDMETHODIMP CBindStatusCallbackImpl::GetBindInfo(DWORD*, BINDINFO*) { return S_OK; }
+STDMETHODIMP CBindStatusCallbackImpl::GetBindInfo(DWORD* bindFlags, BINDINFO*) {
+  // The product code and the digests decide whether a newer kit exists: a
+  // cache entry that the server's caching headers let look fresh must not
+  // stand in for them. Either flag makes the moniker ask the server, with a
+  // full reload or with a conditional request answered from the cached copy
+  // (304); the rest of the binding stays the moniker's default.
+  if (bindFlags) *bindFlags |= BINDF_GETNEWESTVERSION | BINDF_RESYNCHRONIZE;
+  return S_OK;
+}
 
 STDMETHODIMP CBindStatusCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) { return S_OK; }
 

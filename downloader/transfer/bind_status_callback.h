@@ -1,7 +1,8 @@
 // The bind-status callback of one URL-cache download: counts the bytes into
 // TransferStats, samples the speed once a second, stops the download when the
-// cancel event is set, and remembers what the server answered so that an error
-// page or a cut-off body is not taken for the file.
+// cancel event is set, makes the download revalidate with the server, and
+// remembers what the server answered so that an error page or a cut-off body is
+// not taken for the file.
 #pragma once
 #include <windows.h>
 #include <urlmon.h>

@@ -28,6 +28,6 @@ bool CopyKitFile(const wchar_t* source, const wchar_t* target) {
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {
   if (!file.autorun) return;
-  RunProcessAndWait(places.target, places.targetFolder);
+  RunProgramAndWait(places.target, places.targetFolder);
   DeleteFileW(places.target);
 }

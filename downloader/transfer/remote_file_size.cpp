@@ -2,11 +2,14 @@
 
 #include <wininet.h>
 
+#include "common/fixed_string.h"
 #include "downloader/system_libraries.h"
 
 namespace {
 
 const wchar_t kAgent[] = L"VAVurirodi";
+// Path and query of a URL; no URL the kit composes comes near it.
+const size_t kObjectChars = 2048;
 
 class ScopedInternetHandle {
  public:
@@ -31,16 +34,75 @@ DWORD HttpErrorOf(HINTERNET request) {
   return (status == 404 || status == 410) ? ERROR_FILE_NOT_FOUND : ERROR_BAD_NET_RESP;
 }
 
+// What a request needs of a URL: server, credentials, and path with query.
+struct UrlParts {
+  qn::FixedString<INTERNET_MAX_HOST_NAME_LENGTH> host;
+  qn::FixedString<INTERNET_MAX_USER_NAME_LENGTH> user;
+  qn::FixedString<INTERNET_MAX_PASSWORD_LENGTH> password;
+  qn::FixedString<kObjectChars> object;
+  INTERNET_PORT port;
+  bool secure;
+};
+
+// False, with the error set, for a URL that is not HTTP or HTTPS or whose parts
+// do not fit.
+bool SplitUrl(const wchar_t* url, UrlParts& parts) {
+  qn::FixedString<kObjectChars> path;
+  qn::FixedString<kObjectChars> extra;
+  URL_COMPONENTSW components;
+  ZeroMemory(&components, sizeof(components));
+  components.dwStructSize = sizeof(components);
+  components.lpszHostName = parts.host.data();
+  components.dwHostNameLength = INTERNET_MAX_HOST_NAME_LENGTH;
+  components.lpszUserName = parts.user.data();
+  components.dwUserNameLength = INTERNET_MAX_USER_NAME_LENGTH;
+  components.lpszPassword = parts.password.data();
+  components.dwPasswordLength = INTERNET_MAX_PASSWORD_LENGTH;
+  components.lpszUrlPath = path.data();
+  components.dwUrlPathLength = kObjectChars;
+  components.lpszExtraInfo = extra.data();
+  components.dwExtraInfoLength = kObjectChars;
+  if (!Wininet().crackUrl(url, 0, 0, &components)) return false;
+  if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return false;
+  }
+  parts.port = components.nPort;
+  parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  // A fragment never goes to the server.
+  wchar_t* fragment = wcschr(extra.data(), L'#');
+  if (fragment) *fragment = L'\0';
+  if (!parts.object.Assign(path.Empty() ? L"/" : path.c_str()) || !parts.object.Append(extra)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size) {
   if (!url || !size) return ERROR_BAD_ARGUMENTS;
   *size = 0;
-  // Declared before the URL handle, so that the URL handle closes first.
+  UrlParts parts;
+  if (!SplitUrl(url, parts)) return GetLastError();
+  // Declared parent first, so that the handles close child first.
   ScopedInternetHandle root(Wininet().open(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
   if (!root.Get()) return GetLastError();
-  ScopedInternetHandle request(Wininet().openUrl(root.Get(), url, NULL, 0, 0, 0));
+  const wchar_t* user = parts.user.Empty() ? NULL : parts.user.c_str();
+  const wchar_t* password = parts.password.Empty() ? NULL : parts.password.c_str();
+  ScopedInternetHandle connection(
+      Wininet().connect(root.Get(), parts.host, parts.port, user, password, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection.Get()) return GetLastError();
+  // Only the headers are wanted. A GET would leave its body pending, and
+  // closing such a request reads the body to its end (into the cache, or to
+  // keep the connection): the whole file would cross the wire once more before
+  // its download. A HEAD answer has no body, and nothing of it is cached.
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD;
+  if (parts.secure) flags |= INTERNET_FLAG_SECURE;
+  ScopedInternetHandle request(Wininet().openRequest(connection.Get(), L"HEAD", parts.object, NULL, NULL, NULL, flags, 0));
   if (!request.Get()) return GetLastError();
+  if (!Wininet().sendRequest(request.Get(), NULL, 0, NULL, 0)) return GetLastError();
 
   DWORD httpError = HttpErrorOf(request.Get());
   if (httpError) return httpError;

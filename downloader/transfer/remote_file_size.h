@@ -1,7 +1,8 @@
 #pragma once
 #include <windows.h>
 
-// Content-Length of the URL through WinINet. 0 (ERROR_SUCCESS) with the size;
+// Content-Length of the URL through WinINet, asked with a HEAD request so that
+// the server sends no body. 0 (ERROR_SUCCESS) with the size;
 // ERROR_BAD_ARGUMENTS without a URL or a place for the size; otherwise size 0
 // and the failing WinINet call's error code. An HTTP error status is a failure
 // too (ERROR_FILE_NOT_FOUND for 404 and 410, else ERROR_BAD_NET_RESP): the length

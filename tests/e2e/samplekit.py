@@ -32,12 +32,12 @@ FILES = [('setup_kit.exe', '', True), ('postinstall.exe', 'extras', True)]
 MD5 = {'setup_kit.exe': 'd41d8cd98f00b204e9800998ecf8427e', 'postinstall.exe': '0cc175b9c0f1b6a831c399e269772661'}
 
 
-def kit_file_bytes(data_size=256 * 1024, with_descriptors=True):
+def kit_file_bytes(data_size=256 * 1024, with_descriptors=True, descriptor=DESCRIPTOR):
     """The bytes of each kit file, keyed by 'relative/name'."""
     payload = [('Installer.exe', kb.read_bytes(kb.helper_exe('record_start'))),
                ('data\\kit.dat', os.urandom(data_size))]
     if with_descriptors:
-        payload += [('install_x86.xml', DESCRIPTOR.encode()), ('install_x64.xml', DESCRIPTOR.encode())]
+        payload += [('install_x86.xml', descriptor.encode()), ('install_x64.xml', descriptor.encode())]
     stub = kb.helper_exe('selfextract_standin')
     tmp = stub + '.%d.tmp' % os.getpid()
     kitpack.pack(stub, payload, tmp)

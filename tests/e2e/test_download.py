@@ -28,8 +28,8 @@ class ServedKit:
         self.server.start()
         self.base_url = 'http://127.0.0.1:%d/%%s' % self.server.port
 
-    def gets(self, path):
-        return sum(1 for m, p in self.server.requests if m == 'GET' and p.split('?')[0] == path)
+    def gets(self, path, method='GET'):
+        return sum(1 for m, p in self.server.requests if m == method and p.split('?')[0] == path)
 
     def close(self):
         self.server.stop()
@@ -85,8 +85,8 @@ class OnlineTest(unittest.TestCase):
                 # (A text read while the dialog is being destroyed comes back empty.)
                 lefts = [s['controls']['-1'] for s in states if s['controls']['-1'] not in ('Estimating...', '', None)]
                 self.assertRegex(lefts[-1], r'^\d+ seconds?$|minute')
-                # One GET for the size query of the sizing pass, one for the download.
-                self.assertEqual(2, kit.gets('/en/setup_kit.exe'))
+                # One HEAD for the size query of the sizing pass, one GET for the download.
+                self.assertEqual((1, 1), (kit.gets('/en/setup_kit.exe', 'HEAD'), kit.gets('/en/setup_kit.exe')))
                 self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
         finally:
             kit.close()
@@ -118,7 +118,8 @@ class OnlineTest(unittest.TestCase):
                 failed = ('There was a problem with downloading one of the installatiion files. Please check your '
                           'connection and try again later.')
                 self.assertEqual([retry, retry, failed], texts)
-                self.assertEqual(1 + 3, kit.gets('/en/setup_kit.exe'), 'size query and three attempts')
+                self.assertEqual((1, 3), (kit.gets('/en/setup_kit.exe', 'HEAD'), kit.gets('/en/setup_kit.exe')),
+                                 'size query and three attempts')
                 self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
                 self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
         finally:
@@ -227,8 +228,8 @@ class OfflineTest(unittest.TestCase):
                 pkg, _ = self.offline_package(prefix, kit.base_url)
                 r = run(prefix, pkg, rules=['box download newer files => yes', 'box * => ok'])
                 # Size queries for both autorun files; a download only for the newer one.
-                self.assertEqual(1, kit.gets('/en/setup_kit.exe'))
-                self.assertEqual(2, kit.gets('/en/extras/postinstall.exe'))
+                for path, downloads in (('/en/setup_kit.exe', 0), ('/en/extras/postinstall.exe', 1)):
+                    self.assertEqual((1, downloads), (kit.gets(path, 'HEAD'), kit.gets(path)), path)
                 downloads = re.findall(r'\[KITFETCHER\] Downloading: (\S+)', r.log)
                 self.assertEqual(1, len(downloads), downloads)
                 self.assertTrue(downloads[0].endswith('/en/extras/postinstall.exe'))

@@ -50,7 +50,6 @@ class LauncherTest(unittest.TestCase):
     def check_platform_setup(self, arch):
         with kb.Prefix(arch) as prefix:
             folder, root = lay_out(prefix)
-            # Unquoted path with a space: Windows' own rules resolve it.
             expected = 'setup64.exe' if arch == 'wow64' else 'setup32.exe'
             other = 'setup32.exe' if arch == 'wow64' else 'setup64.exe'
             record_path = os.path.join(root, expected + '.started.txt')
@@ -60,8 +59,7 @@ class LauncherTest(unittest.TestCase):
             self.assertTrue(waited, 'kitstarter ended before the setup program it started')
             records = kb.read_started(record_path)
             self.assertEqual(1, len(records), 'setup program not started once')
-            # Wine shows the child an unquoted path with spaces in quotes; Windows as given.
-            self.assertEqual('%s\\%s' % (folder, expected), records[0]['cmdline'].strip('"'))
+            self.assertEqual('"%s\\%s"' % (folder, expected), records[0]['cmdline'])
             self.assertFalse(os.path.exists(os.path.join(root, other + '.started.txt')))
             self.assertFalse(os.path.exists(os.path.join(root, 'target.exe.started.txt')), 'wow64 must win over run')
 

@@ -20,6 +20,10 @@ request, e.g. /f.bin?drop_after=1000&nonce=17; rules win over the query):
     rate=N             send the body at N bytes per second
     drop_after=N       announce the full Content-Length, send N bytes, then close
     delay=S            wait S seconds (float) before answering
+    max_age=N          a file is sent with "Cache-Control: max-age=N", a
+                       Last-Modified and an ETag, and a conditional request
+                       (If-None-Match / If-Modified-Since) that still matches
+                       the file is answered 304 without a body
 
 Control endpoints (never recorded as requests):
     GET /__requests?path=/x[&method=GET]   decimal count of requests seen for /x
@@ -27,6 +31,9 @@ Control endpoints (never recorded as requests):
                                            misbehaviour named: removes it)
     GET /__agents?path=/x                  the User-Agent of each request for /x,
                                            one a line
+    GET /__sent?path=/x                    the body bytes sent for each request
+                                           for /x, one a line (counted once the
+                                           answer has ended)
 
 Error answers (a status rule, or a missing file) carry a small page whose first
 word is "Error-<status>".
@@ -37,6 +44,7 @@ runs until killed (SIGTERM or SIGINT) and writes its port to F once it listens.
 """
 
 import argparse
+import email.utils
 import http.server
 import os
 import signal
@@ -47,7 +55,7 @@ import time
 import urllib.parse
 
 CHUNK = 64 * 1024
-_RULE_KEYS = ("status", "no_length", "rate", "drop_after", "delay")
+_RULE_KEYS = ("status", "no_length", "rate", "drop_after", "delay", "max_age")
 
 
 def _error_page(status):
@@ -106,7 +114,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if path == "/__agents":
             self._send_text("".join(a + "\n" for a in self.kit.agents(query.get("path", [""])[-1])), head)
             return
-        self.kit._record(self.command, path, self.headers.get("User-Agent", ""))
+        if path == "/__sent":
+            self._send_text("".join("%d\n" % n for n in self.kit.body_bytes(query.get("path", [""])[-1])), head)
+            return
+        self._request_index = self.kit._record(self.command, path, self.headers.get("User-Agent", ""))
 
         rule = _parse_rule(query)
         rule.update(self.kit.rules.get(path, {}))
@@ -122,10 +133,29 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._send(404, _error_page(404), {}, head)
             return
         with open(local, "rb") as f:
-            size = os.fstat(f.fileno()).st_size
-            self._send(200, f, rule, head, size)
+            stat = os.fstat(f.fileno())
+            validators = self._validators(stat, rule)
+            if validators and self._still_fresh(validators):
+                self._send(304, b"", rule, True, 0, validators)
+                return
+            self._send(200, f, rule, head, stat.st_size, validators)
 
-    def _send(self, status, body, rule, head, size=None):
+    def _validators(self, stat, rule):
+        """Caching headers for a file served under a max_age rule, else None."""
+        if "max_age" not in rule:
+            return None
+        return {"Cache-Control": "max-age=%d" % rule["max_age"],
+                "Last-Modified": email.utils.formatdate(int(stat.st_mtime), usegmt=True),
+                "ETag": '"%x-%x"' % (stat.st_mtime_ns, stat.st_size)}
+
+    def _still_fresh(self, validators):
+        tag = self.headers.get("If-None-Match")
+        if tag is not None:
+            return validators["ETag"] in [t.strip() for t in tag.split(",")]
+        since = self.headers.get("If-Modified-Since")
+        return since is not None and since == validators["Last-Modified"]
+
+    def _send(self, status, body, rule, head, size=None, extra_headers=None):
         """Sends the headers and (unless head) the body: bytes or an open file."""
         if size is None:
             size = len(body)
@@ -134,13 +164,16 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         rate = rule.get("rate") or self.kit.default_rate
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
-        if not no_length:
+        for name, value in (extra_headers or {}).items():
+            self.send_header(name, value)
+        if not no_length and status != 304:
             self.send_header("Content-Length", str(size))
         if no_length or drop_after is not None:
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
         if head:
+            self.kit._record_sent(getattr(self, "_request_index", None), 0)
             return
         limit = size if drop_after is None else min(size, max(0, drop_after))
         sent = 0
@@ -163,6 +196,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self.connection.shutdown(socket.SHUT_RDWR)
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError, OSError):
             self.close_connection = True
+        finally:
+            self.kit._record_sent(getattr(self, "_request_index", None), sent)
 
     def _send_text(self, text, head):
         body = text.encode("utf-8")
@@ -204,6 +239,7 @@ class KitServer(object):
         self.rules = {}
         self._requests = []
         self._seen = []
+        self._sent = []
         self._lock = threading.Lock()
         self._log_file = open(log_path, "a") if log_path else None
         self._httpd = None
@@ -253,10 +289,24 @@ class KitServer(object):
         with self._lock:
             return [a for m, p, a in self._seen if p == path]
 
+    def body_bytes(self, path):
+        """Body bytes sent for each answered request for path, in arrival order."""
+        with self._lock:
+            return [n for (m, p), n in zip(self._requests, self._sent) if p == path and n is not None]
+
     def _record(self, method, path, agent=""):
+        """Records a request; returns its index for _record_sent."""
         with self._lock:
             self._requests.append((method, path))
             self._seen.append((method, path, agent))
+            self._sent.append(None)
+            return len(self._requests) - 1
+
+    def _record_sent(self, index, sent):
+        if index is None:
+            return
+        with self._lock:
+            self._sent[index] = sent
 
     def _log(self, line):
         if self._log_file is not None:

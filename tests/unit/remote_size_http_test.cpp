@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <stdlib.h>
 #include <string>
 
 #include "downloader/transfer/remote_file_size.h"
@@ -27,6 +28,24 @@ TEST_F(RemoteSizeHttpTest, ReadsTheContentLengthWithItsOwnAgent) {
   EXPECT_EQ(0u, QueryRemoteFileSize(httptest::Url(path).c_str(), &size));
   EXPECT_EQ(1234567u, size);
   EXPECT_EQ("VAVurirodi\n", httptest::Control(L"/__agents?path=" + path));
+}
+
+// Closing a cached request drains its body into the cache, so a query of a big
+// file would move the whole file once more before it is downloaded.
+TEST_F(RemoteSizeHttpTest, TheQueryLeavesABigBodyUnsent) {
+  const size_t kBig = 64u << 20;
+  std::wstring path = dir_ + L"/big.exe";
+  ASSERT_TRUE(httptest::Serve(path, std::string(kBig, 'k')));
+  DWORD size = 0;
+  ASSERT_EQ(0u, QueryRemoteFileSize(httptest::Url(path).c_str(), &size));
+  EXPECT_EQ(kBig, size);
+  // The server counts a request's body bytes once its answer has ended.
+  std::string sent;
+  for (DWORD start = GetTickCount(); sent.empty() && GetTickCount() - start < 60000; Sleep(50)) {
+    sent = httptest::Control(L"/__sent?path=" + path);
+  }
+  ASSERT_FALSE(sent.empty()) << "the answer to the size query never ended";
+  EXPECT_LE(atoll(sent.c_str()), 1 << 20) << "body bytes sent: " << sent;
 }
 
 TEST_F(RemoteSizeHttpTest, NoLengthGivesZeroAndTheError) {

@@ -147,16 +147,23 @@ TEST_F(TransferCallbackTest, AnswersItsInterfacesOnly) {
   EXPECT_EQ(4u, callback.Release());
 }
 
-TEST_F(TransferCallbackTest, LeavesBindInfoAndPriorityUntouched) {
-  CBindStatusCallbackImpl callback(NULL);
-  DWORD flags = 0x12345678;
-  BINDINFO info;
-  memset(&info, 0xAB, sizeof(info));
-  EXPECT_EQ(S_OK, callback.GetBindInfo(&flags, &info));
-  EXPECT_EQ(0x12345678u, flags);
-  EXPECT_EQ(0xABABABABu, info.cbSize);
+// A cache entry that looks fresh must not stand in for the server's current
+// product code or digest: every download, counted or not, asks the server.
+TEST_F(TransferCallbackTest, AddsRevalidationToTheBindFlagsAndLeavesTheRestUntouched) {
+  CBindStatusCallbackImpl counted(NULL);
+  CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly);
+  CBindStatusCallbackImpl* callbacks[] = {&counted, &observer};
+  for (size_t i = 0; i < 2; ++i) {
+    DWORD flags = BINDF_ASYNCHRONOUS | BINDF_NEEDFILE;
+    BINDINFO info;
+    memset(&info, 0xAB, sizeof(info));
+    EXPECT_EQ(S_OK, callbacks[i]->GetBindInfo(&flags, &info));
+    EXPECT_EQ(static_cast<DWORD>(BINDF_ASYNCHRONOUS | BINDF_NEEDFILE | BINDF_GETNEWESTVERSION | BINDF_RESYNCHRONIZE),
+              flags) << "callback " << i;
+    EXPECT_EQ(0xABABABABu, info.cbSize);
+  }
   LONG priority = 99;
-  EXPECT_EQ(S_OK, callback.GetPriority(&priority));
+  EXPECT_EQ(S_OK, counted.GetPriority(&priority));
   EXPECT_EQ(99, priority);
 }
 

@@ -1,0 +1,78 @@
+"""XML documents never reach out: a served install descriptor and a local
+locations.xml that declare an external DTD and an external entity on the server
+make no request for either, and the run goes on or ends as it does for an
+unreadable document (a document that declares a document type is not read)."""
+import os
+import unittest
+
+import kitbench as kb
+import samplekit as sk
+from test_download import ServedKit, installer_runs, run
+
+NEEDS_CONNECTION = ('This product requires an internet connection in order to install. Please check your '
+                    'connection setting and try again.')
+
+
+def declaring_externals(document, root, server_url, entity_element):
+    """The document with a DOCTYPE that names an external DTD and an external
+    entity on the server, the entity used as the text of entity_element."""
+    doctype = ('<!DOCTYPE {root} SYSTEM "{url}/outside/{root}.dtd" [\n'
+               '  <!ENTITY remote SYSTEM "{url}/outside/{root}.txt">\n]>\n').format(root=root, url=server_url)
+    declaration, rest = document.split('\n', 1)
+    rest = rest.replace('<%s>' % entity_element, '<%s>&remote;' % entity_element, 1)
+    return declaration + '\n' + doctype + rest
+
+
+class ExternalDeclarationsTest(unittest.TestCase):
+    def serve_outside(self, kit):
+        """Real files behind the external URLs, so that a fetch would succeed."""
+        outside = os.path.join(kit.root, 'outside')
+        os.makedirs(outside)
+        for root in ('install', 'locations'):
+            with open(os.path.join(outside, root + '.dtd'), 'w') as f:
+                f.write('<!ENTITY inner "from the DTD">\n')
+            with open(os.path.join(outside, root + '.txt'), 'w') as f:
+                f.write('from the server')
+        return 'http://127.0.0.1:%d' % kit.server.port
+
+    def outside_requests(self, kit):
+        return [p for _, p in kit.server.requests if p.startswith('/outside/')]
+
+    def test_served_descriptor_is_left_unread(self):
+        kit = ServedKit({})
+        url = self.serve_outside(kit)
+        descriptor = declaring_externals(sk.DESCRIPTOR, 'install', url, 'product')
+        sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                r = run(prefix, pkg)
+                self.assertEqual([], self.outside_requests(kit))
+                # An unreadable descriptor is left as it is; the installer runs anyway.
+                self.assertEqual([], r.box_texts())
+                self.assertIn('Cannot load xml', r.log)
+                placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
+                self.assertEqual(descriptor, kb.read_text(placed))
+                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
+        finally:
+            kit.close()
+
+    def test_local_locations_document_is_left_unread(self):
+        kit = ServedKit(sk.kit_file_bytes())
+        url = self.serve_outside(kit)
+        try:
+            with kb.Prefix('win32') as prefix:
+                locations = declaring_externals(kb.locations_xml(base_url=kit.base_url, maker=sk.MAKER,
+                                                                 product=sk.PRODUCT, files=sk.FILES),
+                                                'locations', url, 'defaultProductName')
+                pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                r = run(prefix, pkg)
+                # Unread, it names no server to ask: nothing is fetched at all.
+                self.assertEqual([], kit.server.requests)
+                self.assertEqual([NEEDS_CONNECTION], r.box_texts())
+        finally:
+            kit.close()
+
+
+if __name__ == '__main__':
+    unittest.main()
