@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "downloader/products/product_record.h"
+#include "contracts/removal_library.h"
 #include "wipekit/catalogue.h"
 #include "wipekit/uninstall_entries.h"
 

@@ -5,7 +5,7 @@
 #include <oleauto.h>
 
 #include "downloader/products/competing_product.h"
-#include "downloader/products/product_record.h"
+#include "contracts/removal_library.h"
 
 const DWORD kRemovalFailed = 1003;
 

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "downloader/products/product_record.h"
+#include "contracts/removal_library.h"
 
 // The library's product array, owned from construction on: at the end every
 // key array still held by a record is destroyed, then the array itself.

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "downloader/products/product_record.h"
+#include "contracts/removal_library.h"
 
 class CUninstallDllWrapper {
  public:

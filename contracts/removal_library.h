@@ -1,5 +1,6 @@
-// What the removal library hands over and what it is called with. The layout
-// is a binary contract with wipekit.dll: five 32-bit words per record.
+// What the removal library hands over and what it is called with: a binary
+// contract between kitfetcher and wipekit.dll (five 32-bit words per record),
+// so it belongs to neither side and both include it.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
