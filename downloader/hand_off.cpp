@@ -13,6 +13,7 @@
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/download_worker.h"
+#include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/resource_ids.h"

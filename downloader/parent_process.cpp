@@ -1,11 +1,10 @@
-// FindParentProcess: who started the downloader, and from which file.
-#include <windows.h>
+#include "downloader/parent_process.h"
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "downloader/system_libraries.h"
 

@@ -1,12 +1,10 @@
-// RemovePathTree: deletes a file or a folder tree, depth first; whatever cannot
-// be deleted now is left to Windows to delete at the next restart, children
-// before their folder.
+#include "downloader/path_tree_removal.h"
+
 #include <windows.h>
 
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/process_runner.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Starting programs, deleting trees, finding who started us.
+// Starting programs and waiting for them.
 #pragma once
 #include <windows.h>
 
@@ -12,7 +12,3 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder);
 // blank ("C:\Program.exe") can run in its place. The log shows the quoted
 // command line the program gets.
 bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder);
-// Deletes a file or folder tree; what cannot go now is deleted at the next restart.
-bool RemovePathTree(const wchar_t* path);
-// The parent's process id (0 when not found); fills parentProcessPath if empty.
-DWORD FindParentProcess();

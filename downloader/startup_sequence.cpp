@@ -15,6 +15,7 @@
 #include "downloader/log_switch.h"
 #include "downloader/machine_probes.h"
 #include "downloader/message_box.h"
+#include "downloader/parent_process.h"
 #include "downloader/process_runner.h"
 #include "downloader/registry_services.h"
 #include "downloader/setup_state.h"

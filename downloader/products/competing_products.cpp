@@ -8,6 +8,7 @@
 #include "downloader/process_runner.h"
 #include "downloader/products/product_array.h"
 #include "downloader/products/uninstall_dll_wrapper.h"
+#include "downloader/products/uninstall_entry.h"
 #include "downloader/registry_services.h"
 #include "downloader/setup_state.h"
 

@@ -15,10 +15,6 @@ bool DetectCompetingProducts();
 // Takes ownership of `selection` (competingProductCount bytes, allocated with new[]).
 DWORD UninstallSelectedProducts(unsigned char* selection);
 bool UninstallByKey(const wchar_t* key);
-// view 0: the native Uninstall key, 1: the one under Wow6432Node.
-bool LookUpUninstallEntry(int view, const wchar_t* key, CompetingProduct* entry);
-// `buffer` holds kCompetingTextChars characters.
-bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer);
 
 // The halves of detection and removal that work on the library's answer, which
 // they own from the call on (the array and its key arrays are destroyed).

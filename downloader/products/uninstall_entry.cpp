@@ -1,10 +1,10 @@
-// Where Windows keeps a product's display name and uninstall command.
+#include "downloader/products/uninstall_entry.h"
+
 #include <string.h>
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "downloader/diagnostic_log.h"
-#include "downloader/products/competing_products.h"
 
 namespace {
 

@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "downloader/diagnostic_log.h"
-#include "downloader/process_runner.h"
+#include "downloader/path_tree_removal.h"
 #include "downloader/setup_state.h"
-#include "downloader/transfer/download_worker.h"
-#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/local_setup_folder.h"
 
 namespace {
 

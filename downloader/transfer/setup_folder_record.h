@@ -13,5 +13,9 @@ void RecordPlacedFile(const wchar_t* path);
 // CreateDirectoryW; a folder that this call created is recorded.
 void CreateRecordedFolder(const wchar_t* path);
 
+// After an aborted run: removes what the run placed in the local setup folder,
+// never a folder shared with other products' kits.
+void RemoveAbortedSetupFolder();
+
 // Forgets the record (tests; the worker runs once per process).
 void ResetSetupFolderRecord();

@@ -9,7 +9,6 @@
 #include "common/path_join.h"
 #include "downloader/diagnostic_log.h"
 #include "downloader/setup_state.h"
-#include "downloader/transfer/common_files_folder.h"
 #include "downloader/transfer/folder_names.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/text_token.h"
@@ -18,7 +17,6 @@
 namespace {
 
 const wchar_t kProductCodeFile[] = L"productcode.txt";
-const wchar_t kSetupInformation[] = L"SetupInformation";
 // Digests are compared in full up to this length; a longer one is unreadable.
 const size_t kCompareChars = kLongPathChars;
 // A remote digest is handed out only up to this length.
@@ -174,36 +172,4 @@ int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const D
     return 0;
   }
   return 1;
-}
-
-void ResolveLocalSetupFolder(const wchar_t* productCode) {
-  memset(g_setup.localSetupFolder, 0, sizeof(g_setup.localSetupFolder));
-  // An empty maker or product code names no folder level.
-  const wchar_t* makerText = g_setup.locations.manufacturerName;
-  wchar_t maker[kNameChars] = {0};
-  if (makerText[0] && !StoredFolderName(makerText, maker, kNameChars)) {
-    WriteLog(L"[KITFETCHER] Manufacturer name %s cannot name a folder; no local setup folder", makerText);
-    return;
-  }
-  const wchar_t* codeText = productCode ? productCode : L"";
-  wchar_t code[kProductCodeChars] = {0};
-  if (codeText[0] && !StoredFolderName(codeText, code, kProductCodeChars)) {
-    WriteLog(L"[KITFETCHER] Product code %s cannot name a folder; no local setup folder", codeText);
-    return;
-  }
-  wchar_t folder[kLongPathChars];
-  if (!MachineCommonFilesFolder(folder, kLongPathChars)) {
-    WriteLog(L"[KITFETCHER] Cannot resolve the common program files folder; no local setup folder");
-    return;
-  }
-  if (!JoinBounded(folder, folder, maker) || !JoinBounded(folder, folder, kSetupInformation) ||
-      !JoinBounded(folder, folder, code)) {
-    WriteLog(L"[KITFETCHER] Local setup folder under %s would be too long", folder);
-    return;
-  }
-  qn::CopyText(g_setup.localSetupFolder, kLongPathChars, folder);
-  int created = SHCreateDirectoryExW(NULL, folder, NULL);
-  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
-    WriteLog(L"[KITFETCHER] Cannot create %s. Error %d", folder, created);
-  }
 }

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "downloader/config/locations_config.h"
+#include "downloader/transfer/local_setup_folder.h"
 
-const size_t kProductCodeChars = 100;
 const size_t kDigestChars = 50;
 const DWORD kRemoteProductCodeDownloadFailed = 5006;
 const DWORD kNoLocalProductCode = 2;
@@ -25,8 +25,3 @@ DWORD FetchRemoteProductCode(wchar_t* productCode);
 int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, wchar_t* localDigest,
                     wchar_t* remoteDigest);
 int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const DownloadableFile& file);
-// Builds and creates common program files \ maker \ SetupInformation \ product
-// code in SetupState::localSetupFolder, each name as Windows stores it (an empty
-// maker or code adds no level); leaves it empty, and creates nothing, when the
-// folder cannot be resolved or a name cannot be a folder name.
-void ResolveLocalSetupFolder(const wchar_t* productCode);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "common/wide_format.h"
+#include "downloader/parent_process.h"
+#include "downloader/path_tree_removal.h"
 #include "downloader/process_runner.h"
 #include "downloader/setup_state.h"
 #include "tests/unit/support/captured_log.h"

@@ -9,6 +9,7 @@
 #include "common/fixed_string.h"
 #include "downloader/setup_state.h"
 #include "downloader/transfer/folder_names.h"
+#include "downloader/transfer/local_setup_folder.h"
 #include "downloader/transfer/update_check.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
