@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include "common/fixed_string.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/message_box.h"
 #include "downloader/products/competing_products.h"
-#include "downloader/registry_services.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/registry_services.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 

@@ -8,15 +8,15 @@
 #include "common/scoped_handles.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/config/xml_patches.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
-#include "downloader/process_runner.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/message_box.h"
+#include "downloader/services/process_runner.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/download_worker.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "downloader/teardown.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 void Teardown() {
   if (g_setup.cancelEvent) {

@@ -7,10 +7,10 @@
 #include "common/path_join.h"
 #include "common/wide_format.h"
 #include "downloader/config/xml_dom.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/load_text.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 

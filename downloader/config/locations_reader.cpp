@@ -7,7 +7,7 @@
 
 #include "common/fixed_string.h"
 #include "downloader/config/xml_dom.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <wchar.h>
 
 #include "downloader/config/doctype_scan.h"
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 namespace xmldom {
 

@@ -4,13 +4,13 @@
 #include <wchar.h>
 
 #include "common/fixed_string.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/process_runner.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/process_runner.h"
 #include "downloader/products/product_array.h"
 #include "downloader/products/uninstall_dll_wrapper.h"
 #include "downloader/products/uninstall_entry.h"
-#include "downloader/registry_services.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/registry_services.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

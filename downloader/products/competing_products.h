@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "downloader/products/competing_product.h"
+#include "downloader/services/competing_product.h"
 #include "contracts/removal_library.h"
 
 const DWORD kRemovalFailed = 1003;

@@ -2,7 +2,7 @@
 
 #include <wchar.h>
 
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 namespace {
 

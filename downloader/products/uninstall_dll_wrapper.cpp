@@ -2,8 +2,8 @@
 
 #include "common/dll_search.h"
 #include "common/path_join.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 const wchar_t kRemovalLibraryName[] = L"wipekit.dll";
 

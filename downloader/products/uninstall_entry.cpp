@@ -4,7 +4,7 @@
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

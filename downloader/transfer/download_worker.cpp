@@ -6,9 +6,9 @@
 
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/system_libraries.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/offline_copy.h"
@@ -20,7 +20,7 @@
 #include "downloader/transfer/url_download.h"
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/worker_prompts.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #pragma once
 #include <stddef.h>
 
-#include "downloader/config/locations_config.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/locations_config.h"
+#include "downloader/services/setup_state.h"
 
 // False (logged) for an entry whose name, .md5 name or relative folder is not a
 // plain name: such an entry could reach outside the local setup folder.

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/process_runner.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/process_runner.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/update_check.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "downloader/config/locations_config.h"
+#include "downloader/services/locations_config.h"
 #include "downloader/transfer/kit_entry_paths.h"
 
 // Before the copy: creates the entry's sub-folder, writes its digest file and

@@ -5,8 +5,8 @@
 
 #include "common/fixed_string.h"
 #include "common/path_join.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/common_files_folder.h"
 #include "downloader/transfer/folder_names.h"
 

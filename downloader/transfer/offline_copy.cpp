@@ -1,8 +1,8 @@
 #include "downloader/transfer/offline_copy.h"
 
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"

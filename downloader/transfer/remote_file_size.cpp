@@ -3,7 +3,7 @@
 #include <wininet.h>
 
 #include "common/fixed_string.h"
-#include "downloader/system_libraries.h"
+#include "downloader/services/system_libraries.h"
 
 namespace {
 

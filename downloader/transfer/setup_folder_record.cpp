@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/path_tree_removal.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/path_tree_removal.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/local_setup_folder.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "common/scoped_handles.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

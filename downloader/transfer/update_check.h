@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "downloader/config/locations_config.h"
+#include "downloader/services/locations_config.h"
 #include "downloader/transfer/local_setup_folder.h"
 
 const size_t kDigestChars = 50;

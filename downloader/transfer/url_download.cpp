@@ -7,13 +7,13 @@
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
-#include "downloader/system_libraries.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 #include "downloader/transfer/bind_status_callback.h"
 #include "downloader/transfer/worker_run.h"
 #include "downloader/ui/progress_dialog.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/worker_prompts.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <windows.h>
 
-#include "downloader/config/locations_config.h"
+#include "downloader/services/locations_config.h"
 
 const size_t kUrlChars = 260;
 const size_t kCachePathChars = 520;

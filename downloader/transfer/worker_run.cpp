@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/worker_prompts.h"
 
 bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }

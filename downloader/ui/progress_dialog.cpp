@@ -6,12 +6,13 @@
 #include <string.h>
 
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/load_text.h"
-#include "downloader/message_box.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/message_box.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_texts.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/resource_ids.h"
 #include "downloader/ui/worker_prompts.h"
 

@@ -1,4 +1,5 @@
-// Resource ids: fixed, because a resource library may supply the same table.
+// The progress dialog's resource ids: fixed, because a resource library may
+// supply the same dialog. The texts' ids are in downloader/services/text_ids.h.
 #pragma once
 
 #define IDD_PROGRESS 104
@@ -10,36 +11,3 @@
 #define IDC_TIME_LEFT_VALUE -1
 #define IDI_MAIN 130
 #define IDT_REFRESH 1
-
-#define IDS_DOWNLOADING_LABEL 104
-#define IDS_SPEED_LABEL 105
-#define IDS_TIME_LEFT_LABEL 106
-#define IDS_KBPS 107
-#define IDS_MBPS 108
-#define IDS_HOUR 110
-#define IDS_HOURS 111
-#define IDS_MINUTE 112
-#define IDS_MINUTES 113
-#define IDS_SECOND 114
-#define IDS_SECONDS 115
-#define IDS_LONG_DURATION 116
-#define IDS_SHORT_DURATION 117
-#define IDS_UNSUPPORTED_OS 118
-#define IDS_ESTIMATING 119
-#define IDS_ALREADY_INSTALLED 120
-#define IDS_DOWNLOAD_FAILED 121
-#define IDS_CONFIRM_QUIT 122
-#define IDS_NOT_ENOUGH_DISK 131
-#define IDS_COMPETITOR_FOUND 132
-#define IDS_CPU_TOO_SLOW 133
-#define IDS_NOT_ENOUGH_RAM 134
-#define IDS_CANNOT_UNINSTALL 136
-#define IDS_ERROR_CAPTION 137
-#define IDS_ALREADY_RUNNING 138
-#define IDS_RETRY_DOWNLOAD 139
-#define IDS_NEEDS_CONNECTION 140
-#define IDS_OTHER_VERSION_FOUND 141
-#define IDS_NEEDS_ADMIN 142
-#define IDS_CANNOT_RUN 143
-#define IDS_DOWNLOAD_NEWER_FILES 144
-#define IDS_STORE_ROW_FIRST 2000

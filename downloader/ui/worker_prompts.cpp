@@ -1,8 +1,8 @@
 #include "downloader/ui/worker_prompts.h"
 
-#include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/message_box.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/cancel_event.h"
 #include "downloader/ui/progress_dialog.h"
 

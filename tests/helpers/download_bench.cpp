@@ -16,7 +16,7 @@
 
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/url_download.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include "common/option_map.h"
 #include "common/path_join.h"
 #include "common/wide_format.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/log_switch.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/log_switch.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <objbase.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/download_worker.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/ui/progress_dialog.h"

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/scoped_handles.h"
-#include "downloader/load_text.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "downloader/config/locations_reader.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/scratch_files.h"
 
 namespace {

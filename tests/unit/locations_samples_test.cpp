@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "downloader/config/locations_reader.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/text_lines.h"
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "downloader/load_text.h"
-#include "downloader/machine_probes.h"
-#include "downloader/os_version_code.h"
-#include "downloader/requirement_rules.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/machine_probes.h"
+#include "downloader/services/os_version_code.h"
+#include "downloader/services/requirement_rules.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/message_boxes.h"
 #include "tests/unit/support/program_resources.h"

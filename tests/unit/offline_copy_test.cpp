@@ -4,7 +4,7 @@
 
 #include <shlobj.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/offline_copy.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "tests/unit/support/fresh_setup_state.h"

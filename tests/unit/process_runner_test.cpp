@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "common/wide_format.h"
-#include "downloader/parent_process.h"
-#include "downloader/path_tree_removal.h"
-#include "downloader/process_runner.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/parent_process.h"
+#include "downloader/services/path_tree_removal.h"
+#include "downloader/services/process_runner.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"

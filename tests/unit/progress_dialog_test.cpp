@@ -6,9 +6,10 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/resource_ids.h"
 #include "downloader/ui/worker_prompts.h"
 #include "tests/unit/support/captured_log.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "downloader/registry_services.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/registry_services.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/unique_name.h"
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <urlmon.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/bind_status_callback.h"
 #include "tests/unit/support/http_test_support.h"
 

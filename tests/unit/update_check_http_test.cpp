@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/update_check.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/fixed_string.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/folder_names.h"
 #include "downloader/transfer/local_setup_folder.h"
 #include "downloader/transfer/update_check.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/fixed_string.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/url_download.h"
 
 namespace {

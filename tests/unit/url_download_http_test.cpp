@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "downloader/load_text.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/setup_state.h"
 #include "downloader/transfer/url_download.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/text_ids.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/message_boxes.h"

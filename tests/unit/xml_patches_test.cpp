@@ -5,7 +5,7 @@
 #include <string>
 
 #include "downloader/config/xml_patches.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/xml_test_files.h"

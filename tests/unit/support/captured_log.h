@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/fixed_string.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/text_lines.h"
 #include "tests/unit/support/unique_name.h"

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 namespace testsupport {
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "common/wide_format.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"

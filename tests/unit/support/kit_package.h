@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"

@@ -14,7 +14,7 @@
 
 #include "common/fixed_string.h"
 #include "downloader/products/uninstall_dll_wrapper.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"

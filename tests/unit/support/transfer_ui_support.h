@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "downloader/load_text.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/setup_state.h"
 
 namespace kittest {
 

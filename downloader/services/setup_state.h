@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-#include "downloader/config/locations_config.h"
-#include "downloader/products/competing_product.h"
-#include "downloader/transfer/transfer_stats.h"
+#include "downloader/services/locations_config.h"
+#include "downloader/services/competing_product.h"
+#include "downloader/services/transfer_stats.h"
 
 typedef BOOL(WINAPI* Wow64DisableFn)(PVOID*);
 typedef BOOL(WINAPI* Wow64RevertFn)(PVOID);

@@ -1,12 +1,12 @@
-#include "downloader/parent_process.h"
+#include "downloader/services/parent_process.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/setup_state.h"
-#include "downloader/system_libraries.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "downloader/log_switch.h"
+#include "downloader/services/log_switch.h"
 
 #include <string>
 
 #include "common/fixed_string.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

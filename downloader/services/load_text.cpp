@@ -1,6 +1,6 @@
-#include "downloader/load_text.h"
+#include "downloader/services/load_text.h"
 
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 LoadedText LoadText(UINT id) {
   LoadedText t;

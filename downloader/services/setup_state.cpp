@@ -1,4 +1,4 @@
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 #include <new>
 #include <string.h>

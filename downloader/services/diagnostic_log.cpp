@@ -1,4 +1,4 @@
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 #include <new>
 #include <share.h>
@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "common/wide_format.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/setup_state.h"
 
 void OpenLog() {
   if (!g_setup.logEnabled) return;

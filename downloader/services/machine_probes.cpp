@@ -1,16 +1,16 @@
-#include "downloader/machine_probes.h"
+#include "downloader/services/machine_probes.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/message_box.h"
-#include "downloader/os_version_code.h"
-#include "downloader/requirement_rules.h"
-#include "downloader/setup_state.h"
-#include "downloader/ui/resource_ids.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/message_box.h"
+#include "downloader/services/os_version_code.h"
+#include "downloader/services/requirement_rules.h"
+#include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 

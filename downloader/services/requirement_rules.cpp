@@ -1,4 +1,4 @@
-#include "downloader/requirement_rules.h"
+#include "downloader/services/requirement_rules.h"
 
 bool CpuBelowMinimum(int minimumMHz, double measuredMHz) {
   return static_cast<double>(minimumMHz) > measuredMHz;

@@ -1,12 +1,12 @@
-#include "downloader/message_box.h"
+#include "downloader/services/message_box.h"
 
 #include <new>
 #include <stdarg.h>
 #include <string.h>
 
 #include "common/wide_format.h"
-#include "downloader/load_text.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/load_text.h"
+#include "downloader/services/setup_state.h"
 
 int ShowFormattedMessage(HWND owner, UINT textId, size_t capacity, UINT style, ...) {
   LoadedText format = LoadText(textId);

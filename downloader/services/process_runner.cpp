@@ -1,9 +1,9 @@
-#include "downloader/process_runner.h"
+#include "downloader/services/process_runner.h"
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "downloader/registry_services.h"
+#include "downloader/services/registry_services.h"
 
 #include <memory>
 #include <new>
@@ -7,8 +7,8 @@
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
-#include "downloader/diagnostic_log.h"
-#include "downloader/setup_state.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
 
 const wchar_t kRunKeyPath[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRestartValueName[] = L"qninstaller";

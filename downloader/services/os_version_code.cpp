@@ -1,4 +1,4 @@
-#include "downloader/os_version_code.h"
+#include "downloader/services/os_version_code.h"
 
 #include <wchar.h>
 

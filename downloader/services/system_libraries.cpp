@@ -1,7 +1,7 @@
-#include "downloader/system_libraries.h"
+#include "downloader/services/system_libraries.h"
 
 #include "common/dll_search.h"
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "downloader/path_tree_removal.h"
+#include "downloader/services/path_tree_removal.h"
 
 #include <windows.h>
 
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
-#include "downloader/diagnostic_log.h"
+#include "downloader/services/diagnostic_log.h"
 
 namespace {
 
