@@ -1,97 +1,86 @@
-// Small owners for platform resources, so that every acquisition is released in
-// the scope that made it.
+// Owners for platform resources, so that every acquisition is released in the
+// scope that made it. One template over a close function serves every kind of
+// handle; COM pointers, variants, COM itself and critical sections, which are
+// released otherwise, have small owners of their own below.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
 #include <objbase.h>
+#include <stdio.h>
 
 namespace qn {
 
-// A kernel handle (process, thread, event, file, snapshot). Both NULL and
-// INVALID_HANDLE_VALUE count as "none".
-class ScopedHandle {
+template <typename T>
+bool IsSet(T value) {
+  return value != T();
+}
+
+// Owns one resource and hands it to Close when the scope ends or on Reset.
+// Held tells a resource from "none"; Close never sees "none".
+template <typename T, void (*Close)(T), bool (*Held)(T) = &IsSet<T> >
+class Owned {
  public:
-  ScopedHandle() : h_(NULL) {}
-  explicit ScopedHandle(HANDLE h) : h_(h) {}
-  ~ScopedHandle() { Close(); }
-  bool Valid() const { return h_ != NULL && h_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return h_; }
-  void Reset(HANDLE h = NULL) {
-    Close();
-    h_ = h;
+  Owned() : value_(T()) {}
+  explicit Owned(T value) : value_(value) {}
+  ~Owned() { Reset(); }
+
+  bool Valid() const { return Held(value_); }
+  T Get() const { return value_; }
+  void Reset(T value = T()) {
+    if (Held(value_)) Close(value_);
+    value_ = value;
   }
-  HANDLE Release() {
-    HANDLE h = h_;
-    h_ = NULL;
-    return h;
+  T Release() {
+    T value = value_;
+    value_ = T();
+    return value;
   }
-  void Close() {
-    if (Valid()) CloseHandle(h_);
-    h_ = NULL;
+  // For functions that hand a new resource back through a pointer.
+  T* Receive() {
+    Reset();
+    return &value_;
   }
 
  private:
-  ScopedHandle(const ScopedHandle&);
-  ScopedHandle& operator=(const ScopedHandle&);
-  HANDLE h_;
+  Owned(const Owned&);
+  Owned& operator=(const Owned&);
+  T value_;
 };
 
-class ScopedFindHandle {
- public:
-  explicit ScopedFindHandle(HANDLE h) : h_(h) {}
-  ~ScopedFindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE && h_ != NULL) FindClose(h_);
-  }
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != NULL; }
-  HANDLE Get() const { return h_; }
+// Kernel handles (process, thread, event, file, snapshot) and directory
+// searches: both NULL and INVALID_HANDLE_VALUE mean none.
+inline bool IsKernelHandle(HANDLE h) { return h != NULL && h != INVALID_HANDLE_VALUE; }
+inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
+inline void CloseFind(HANDLE h) { FindClose(h); }
+inline void CloseRegKey(HKEY key) { RegCloseKey(key); }
+inline void FreeLoadedLibrary(HMODULE module) { FreeLibrary(module); }
+inline void DeleteGdiBrush(HBRUSH brush) { DeleteObject(brush); }
+inline void CloseStream(FILE* file) { fclose(file); }
+inline void FreeBstr(BSTR text) { SysFreeString(text); }
 
- private:
-  ScopedFindHandle(const ScopedFindHandle&);
-  ScopedFindHandle& operator=(const ScopedFindHandle&);
-  HANDLE h_;
-};
+typedef Owned<HANDLE, CloseKernelHandle, IsKernelHandle> ScopedHandle;
+typedef Owned<HANDLE, CloseFind, IsKernelHandle> ScopedFindHandle;
+typedef Owned<HMODULE, FreeLoadedLibrary> ScopedLibrary;
+typedef Owned<HBRUSH, DeleteGdiBrush> ScopedBrush;
+typedef Owned<FILE*, CloseStream> ScopedStream;
 
-class ScopedRegKey {
+class ScopedRegKey : public Owned<HKEY, CloseRegKey> {
  public:
-  ScopedRegKey() : k_(NULL) {}
-  ~ScopedRegKey() { Close(); }
   LONG Open(HKEY root, const wchar_t* subkey, REGSAM access) {
-    Close();
-    return RegOpenKeyExW(root, subkey, 0, access, &k_);
+    return RegOpenKeyExW(root, subkey, 0, access, Receive());
   }
   LONG Create(HKEY root, const wchar_t* subkey, REGSAM access) {
-    Close();
-    return RegCreateKeyExW(root, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &k_, NULL);
+    return RegCreateKeyExW(root, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, Receive(), NULL);
   }
-  HKEY Get() const { return k_; }
-  void Close() {
-    if (k_) RegCloseKey(k_);
-    k_ = NULL;
-  }
-
- private:
-  ScopedRegKey(const ScopedRegKey&);
-  ScopedRegKey& operator=(const ScopedRegKey&);
-  HKEY k_;
 };
 
-class ScopedLibrary {
+class ScopedBstr : public Owned<BSTR, FreeBstr> {
  public:
-  explicit ScopedLibrary(HMODULE m = NULL) : m_(m) {}
-  ~ScopedLibrary() {
-    if (m_) FreeLibrary(m_);
-  }
-  HMODULE Get() const { return m_; }
-  HMODULE Release() {
-    HMODULE m = m_;
-    m_ = NULL;
-    return m;
-  }
-
- private:
-  ScopedLibrary(const ScopedLibrary&);
-  ScopedLibrary& operator=(const ScopedLibrary&);
-  HMODULE m_;
+  ScopedBstr() {}
+  explicit ScopedBstr(const wchar_t* text) : Owned<BSTR, FreeBstr>(text ? SysAllocString(text) : NULL) {}
+  // Characters held (a BSTR may carry embedded zeros; callers treat it as text).
+  UINT Length() const { return Get() ? SysStringLen(Get()) : 0; }
+  const wchar_t* Text() const { return Get() ? Get() : L""; }
 };
 
 // COM initialised for the lifetime of the object on the calling thread.
@@ -133,30 +122,6 @@ class ComPtr {
   ComPtr(const ComPtr&);
   ComPtr& operator=(const ComPtr&);
   T* p_;
-};
-
-class ScopedBstr {
- public:
-  ScopedBstr() : b_(NULL) {}
-  explicit ScopedBstr(const wchar_t* text) : b_(text ? SysAllocString(text) : NULL) {}
-  ~ScopedBstr() { Reset(); }
-  BSTR Get() const { return b_; }
-  BSTR* Receive() {
-    Reset();
-    return &b_;
-  }
-  void Reset() {
-    if (b_) SysFreeString(b_);
-    b_ = NULL;
-  }
-  // Characters held (a BSTR may carry embedded zeros; callers treat it as text).
-  UINT Length() const { return b_ ? SysStringLen(b_) : 0; }
-  const wchar_t* Text() const { return b_ ? b_ : L""; }
-
- private:
-  ScopedBstr(const ScopedBstr&);
-  ScopedBstr& operator=(const ScopedBstr&);
-  BSTR b_;
 };
 
 class ScopedVariant {

@@ -36,7 +36,7 @@ void RunDownloadPhase() {
   RunProgressDialog();
   // The worker may still use the taskbar object: release it only once it is gone.
   WaitForSingleObject(worker.Get(), INFINITE);
-  worker.Close();
+  worker.Reset();
   if (g_setup.taskbarList && g_setup.osVersionCode == 4) {
     g_setup.taskbarList->Release();
     g_setup.taskbarList = NULL;

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "common/scoped_handles.h"
+#include "common/started_process.h"
 #include "common/wow64.h"
 
 namespace {
@@ -57,17 +57,11 @@ int StartPlatformSetup() {
   commandLine.AppendChar(L'"');
   commandLine.Append(path.c_str());
   commandLine.AppendChar(L'"');
-  STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof(process));
-  if (CreateProcessW(path.c_str(), commandLine.GetBuffer(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-    qn::ScopedHandle processHandle(process.hProcess);
-    qn::ScopedHandle threadHandle(process.hThread);
+  qn::StartedProcess process;
+  if (qn::StartProcess(path.c_str(), commandLine.GetBuffer(), NULL, &process)) {
     OutputDebugStringW(L"[KITSTARTER] Waiting for :");
     OutputDebugStringW(path.c_str());
-    WaitForSingleObject(processHandle.Get(), INFINITE);
+    WaitForSingleObject(process.process.Get(), INFINITE);
     OutputDebugStringW(L"[KITSTARTER] Exiting!");
   } else {
     OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");

@@ -74,7 +74,7 @@ bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue) {
   std::string bytes(size, '\0');
   DWORD read = 0;
   BOOL ok = size == 0 || ReadFile(file.Get(), &bytes[0], size, &read, NULL);
-  file.Close();
+  file.Reset();
   if (!ok || read != size) return false;
   size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   std::wstring text;

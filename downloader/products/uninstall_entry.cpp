@@ -55,7 +55,7 @@ bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t
              static_cast<int>(error));
     return false;
   }
-  key.Close();
+  key.Reset();
   if (type != REG_SZ && type != REG_EXPAND_SZ) {
     memset(buffer, 0, kCompetingTextChars * sizeof(wchar_t));
     return false;

@@ -17,26 +17,20 @@ namespace {
 const wchar_t kProcessorKey[] = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 const size_t kRequirementMessageChars = 150;
 
-// The administrators' group identifier, freed with the scope that built it.
-class AdministratorsSid {
- public:
-  AdministratorsSid() : sid_(NULL) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                  0, 0, 0, 0, &sid_)) {
-      sid_ = NULL;
-    }
-  }
-  ~AdministratorsSid() {
-    if (sid_) FreeSid(sid_);
-  }
-  PSID Get() const { return sid_; }
+void ReleaseSid(PSID sid) { FreeSid(sid); }
 
- private:
-  AdministratorsSid(const AdministratorsSid&);
-  AdministratorsSid& operator=(const AdministratorsSid&);
-  PSID sid_;
-};
+typedef qn::Owned<PSID, ReleaseSid> ScopedSid;
+
+// The administrators' group identifier; false when it cannot be built.
+bool BuildAdministratorsSid(ScopedSid* admins) {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID sid = NULL;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                &sid))
+    return false;
+  admins->Reset(sid);
+  return true;
+}
 
 // Windows XP exports IsOS from shlwapi by ordinal only; the name came with Vista.
 // Without it the edition cannot be told, which the caller treats as unknown.
@@ -65,8 +59,8 @@ int GetOsVersionCode() {
 }
 
 bool IsUserAdministrator() {
-  AdministratorsSid admins;
-  if (!admins.Get()) return false;
+  ScopedSid admins;
+  if (!BuildAdministratorsSid(&admins)) return false;
   BOOL member = FALSE;
   if (!CheckTokenMembership(NULL, admins.Get(), &member)) return false;
   return member != FALSE;

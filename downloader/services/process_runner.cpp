@@ -1,7 +1,7 @@
 #include "downloader/services/process_runner.h"
 
 #include "common/fixed_string.h"
-#include "common/scoped_handles.h"
+#include "common/started_process.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 
@@ -35,12 +35,6 @@ namespace {
 
 // application null: the program is the command line's first token.
 bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder) {
-  STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof(startup));
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof(process));
-
   if (workingFolder) {
     WriteLog(L"[KITFETCHER] Running: %s in %s", commandLine, workingFolder);
   } else {
@@ -48,14 +42,13 @@ bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_
   }
 
   RedirectionOff redirection;
-  if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, 0, NULL, workingFolder, &startup, &process)) {
+  qn::StartedProcess process;
+  if (!qn::StartProcess(application, commandLine, workingFolder, &process)) {
     WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
     return false;
   }
-  qn::ScopedHandle processHandle(process.hProcess);
-  qn::ScopedHandle threadHandle(process.hThread);
-  WriteLog(L"[KITFETCHER] Started %s with pid %d", commandLine, static_cast<int>(process.dwProcessId));
-  WaitForSingleObject(processHandle.Get(), INFINITE);
+  WriteLog(L"[KITFETCHER] Started %s with pid %d", commandLine, static_cast<int>(process.id));
+  WaitForSingleObject(process.process.Get(), INFINITE);
   return true;
 }
 

@@ -118,7 +118,7 @@ LONG BackupDeviceKeyAt(const DeviceBackupPlaces& places) {
   // The second query may find the value grown meanwhile; it then fails with
   // ERROR_MORE_DATA rather than writing past the buffer.
   result = RegQueryValueExW(source.Get(), valueName.c_str(), NULL, &type, data.get(), &size);
-  source.Close();
+  source.Reset();
   if (result != ERROR_SUCCESS) {
     WriteLog(L"[KITFETCHER] BackupDeviceKey: Cannot query value %s (error %d)", valueName.c_str(),
              static_cast<int>(result));

@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include "common/fixed_string.h"
+#include "common/scoped_handles.h"
 #include "downloader/services/system_libraries.h"
 
 namespace {
@@ -11,19 +12,9 @@ const wchar_t kAgent[] = L"VAVurirodi";
 // Path and query of a URL; no URL the kit composes comes near it.
 const size_t kObjectChars = 2048;
 
-class ScopedInternetHandle {
- public:
-  explicit ScopedInternetHandle(HINTERNET handle) : handle_(handle) {}
-  ~ScopedInternetHandle() {
-    if (handle_) Wininet().closeHandle(handle_);
-  }
-  HINTERNET Get() const { return handle_; }
+void CloseInternetHandle(HINTERNET handle) { Wininet().closeHandle(handle); }
 
- private:
-  ScopedInternetHandle(const ScopedInternetHandle&);
-  ScopedInternetHandle& operator=(const ScopedInternetHandle&);
-  HINTERNET handle_;
-};
+typedef qn::Owned<HINTERNET, CloseInternetHandle> ScopedInternetHandle;
 
 // 0 when the response is not an HTTP error, else the code that stands for it.
 DWORD HttpErrorOf(HINTERNET request) {

@@ -4,29 +4,9 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "common/scoped_handles.h"
+
 namespace {
-
-class ScopedFile {
- public:
-  explicit ScopedFile(FILE* file) : file_(file) {}
-  ~ScopedFile() {
-    if (file_) fclose(file_);
-  }
-  FILE* Get() const { return file_; }
-  // Closes now and tells whether everything written reached the file.
-  bool Close() {
-    if (!file_) return false;
-    bool ok = ferror(file_) == 0;
-    ok = fclose(file_) == 0 && ok;
-    file_ = NULL;
-    return ok;
-  }
-
- private:
-  ScopedFile(const ScopedFile&);
-  ScopedFile& operator=(const ScopedFile&);
-  FILE* file_;
-};
 
 // The white space of formatted input in the "C" locale.
 bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -37,8 +17,8 @@ TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, i
   if (error) *error = 0;
   if (token && capacity) token[0] = L'\0';
   errno = 0;
-  ScopedFile file(path ? _wfopen(path, L"rt") : NULL);
-  if (!file.Get()) {
+  qn::ScopedStream file(path ? _wfopen(path, L"rt") : NULL);
+  if (!file.Valid()) {
     if (error) *error = errno ? errno : ENOENT;
     return kTokenOpenFailed;
   }
@@ -59,11 +39,14 @@ TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, i
 }
 
 bool WriteTokenFile(const wchar_t* path, const wchar_t* text) {
-  ScopedFile file(path ? _wfopen(path, L"wt") : NULL);
-  if (!file.Get()) return false;
+  qn::ScopedStream file(path ? _wfopen(path, L"wt") : NULL);
+  if (!file.Valid()) return false;
   for (const wchar_t* p = text ? text : L""; *p; ++p) {
     int byte = *p <= 0xFF ? static_cast<int>(*p) : '?';
     if (fputc(byte, file.Get()) == EOF) break;
   }
-  return file.Close();
+  // Closed here, to tell whether everything written reached the file.
+  FILE* stream = file.Release();
+  bool written = ferror(stream) == 0;
+  return fclose(stream) == 0 && written;
 }
