@@ -37,7 +37,7 @@ void RunDownloadPhase() {
   // The worker may still use the taskbar object: release it only once it is gone.
   WaitForSingleObject(worker.Get(), INFINITE);
   worker.Reset();
-  if (g_setup.taskbarList && g_setup.osVersionCode == 4) {
+  if (g_setup.taskbarList && g_setup.osVersionCode == kOsWindows7) {
     g_setup.taskbarList->Release();
     g_setup.taskbarList = NULL;
   }

@@ -117,8 +117,8 @@ void Prepare(const qn::OptionMap& options) {
 bool PassGates() {
   g_setup.osVersionCode = GetOsVersionCode();
   WriteLog(L"[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, 4 - Win 7): %d",
-           g_setup.osVersionCode);
-  if (g_setup.osVersionCode == 0 || g_setup.osVersionCode == 2) {
+           static_cast<int>(g_setup.osVersionCode));
+  if (g_setup.osVersionCode == kOsUnsupported || g_setup.osVersionCode == kOsVistaNoServicePack) {
     ShowFormattedMessage(NULL, IDS_UNSUPPORTED_OS, 1024, MB_OK | MB_ICONERROR,
                          g_setup.locations.defaultProductName);
     return false;

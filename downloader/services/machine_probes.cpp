@@ -7,7 +7,6 @@
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/message_box.h"
-#include "downloader/services/os_version_code.h"
 #include "downloader/services/requirement_rules.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
@@ -46,13 +45,13 @@ bool QueryServerEdition(bool* server) {
 
 }  // namespace
 
-int GetOsVersionCode() {
+OsVersion GetOsVersionCode() {
   bool server = false;
-  if (!QueryServerEdition(&server) || server) return 0;
+  if (!QueryServerEdition(&server) || server) return kOsUnsupported;
   OSVERSIONINFOEXW info;
   ZeroMemory(&info, sizeof(info));
   info.dwOSVersionInfoSize = sizeof(info);
-  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return 0;
+  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return kOsUnsupported;
   info.szCSDVersion[sizeof(info.szCSDVersion) / sizeof(info.szCSDVersion[0]) - 1] = L'\0';
   return OsVersionCodeFrom(info.dwMajorVersion, info.dwMinorVersion, info.wProductType,
                            info.szCSDVersion, false);

@@ -3,9 +3,9 @@
 #pragma once
 #include <windows.h>
 
-// 0 unknown or unsupported, 1 XP SP3, 2 Vista without service pack,
-// 3 Vista with a service pack, 4 Windows 7.
-int GetOsVersionCode();
+#include "downloader/services/os_version_code.h"
+
+OsVersion GetOsVersionCode();
 bool IsUserAdministrator();
 double GetCpuSpeedMHz();
 float GetTotalPhysicalMemory();

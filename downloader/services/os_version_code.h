@@ -3,7 +3,16 @@
 #pragma once
 #include <windows.h>
 
-// 0 unknown or unsupported, 1 XP SP3, 2 Vista without service pack,
-// 3 Vista with a service pack, 4 Windows 7. `servicePack` may be null (empty).
-int OsVersionCodeFrom(DWORD major, DWORD minor, BYTE productType, const wchar_t* servicePack,
-                      bool isServer);
+// The Windows versions the gate tells apart. The values are the codes the log
+// shows, so they stay as they are.
+enum OsVersion {
+  kOsUnsupported = 0,  // unknown, a server edition, or none of the ones below
+  kOsXpSp3 = 1,
+  kOsVistaNoServicePack = 2,
+  kOsVistaServicePack = 3,
+  kOsWindows7 = 4
+};
+
+// `servicePack` may be null (empty).
+OsVersion OsVersionCodeFrom(DWORD major, DWORD minor, BYTE productType, const wchar_t* servicePack,
+                            bool isServer);

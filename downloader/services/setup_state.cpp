@@ -29,7 +29,7 @@ SetupState::SetupState()
       parentProcessId(0),
       hasAffiliateSource(false),
       hasBuyLink(false),
-      osVersionCode(0),
+      osVersionCode(kOsUnsupported),
       downloadNewFiles(true),
       installAborted(false),
       dialogBrush(NULL),

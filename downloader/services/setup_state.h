@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include "downloader/services/locations_config.h"
+#include "downloader/services/os_version_code.h"
 #include "downloader/services/competing_product.h"
 #include "downloader/services/transfer_stats.h"
 
@@ -52,7 +53,7 @@ struct SetupState {
   wchar_t longDurationFormat[kTimeWordChars];
   wchar_t shortDurationFormat[kTimeWordChars];
 
-  int osVersionCode;
+  OsVersion osVersionCode;
   bool downloadNewFiles;
   bool installAborted;
   wchar_t localSetupFolder[kLongPathChars];

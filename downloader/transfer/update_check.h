@@ -14,11 +14,13 @@ const DWORD kNoLocalProductCode = 2;
 const DWORD kLocalProductCodeTooLong = ERROR_INSUFFICIENT_BUFFER;
 const DWORD kLocalProductCodeNotAName = ERROR_INVALID_NAME;
 
-// 0 = read; 2 = no local productcode.txt; otherwise the open's error number or
-// one of the two codes above. The code is left empty unless the result is 0.
+// 0 when read; kNoLocalProductCode without a local productcode.txt; otherwise
+// the open's error number or one of the two codes above. The code is left
+// empty unless the result is 0.
 DWORD ReadLocalProductCode(wchar_t* productCode);
-// 0 = read; 5006 = the download failed or gave no usable code; otherwise the
-// open's error number. The code is left empty unless the result is 0.
+// 0 when read; kRemoteProductCodeDownloadFailed when the download failed or
+// gave no usable code; otherwise the open's error number. The code is left
+// empty unless the result is 0.
 DWORD FetchRemoteProductCode(wchar_t* productCode);
 // 1 when the server's .md5 text differs from the local one. Both texts are
 // compared in full; a digest is handed out only when it fits its buffer of 50.

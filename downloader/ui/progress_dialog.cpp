@@ -68,7 +68,7 @@ void OnInitDialog(HWND dialog) {
 
   CenterOnMonitor(dialog);
   SetTimer(dialog, IDT_REFRESH, kRefreshPeriodMs, NULL);
-  if (g_setup.osVersionCode == 4) CreateTaskbarProgress(dialog);
+  if (g_setup.osVersionCode == kOsWindows7) CreateTaskbarProgress(dialog);
 
   // Only now may the worker use the window: as owner, for the taskbar, to end it.
   if (g_setup.dialogReadyEvent) SetEvent(g_setup.dialogReadyEvent);
@@ -120,7 +120,7 @@ void ShowPostedText(HWND control, LPARAM lParam) {
 void OnPercent(HWND dialog, WPARAM percent) {
   if (percent > 100) percent = 100;
   if (g_setup.progressBarWindow) SendMessageW(g_setup.progressBarWindow, PBM_SETPOS, percent, 0);
-  if (g_setup.taskbarList && g_setup.osVersionCode == 4) g_setup.taskbarList->SetProgressValue(dialog, percent, 100);
+  if (g_setup.taskbarList && g_setup.osVersionCode == kOsWindows7) g_setup.taskbarList->SetProgressValue(dialog, percent, 100);
 }
 
 void OnClose(HWND dialog, WPARAM wParam) {
@@ -203,5 +203,5 @@ void EndProgressDialog() {
 
 void SetDialogTaskbarState(TBPFLAG state) {
   HWND dialog = WaitForDialogWindow();
-  if (dialog && g_setup.taskbarList && g_setup.osVersionCode == 4) g_setup.taskbarList->SetProgressState(dialog, state);
+  if (dialog && g_setup.taskbarList && g_setup.osVersionCode == kOsWindows7) g_setup.taskbarList->SetProgressState(dialog, state);
 }

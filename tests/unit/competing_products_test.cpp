@@ -436,14 +436,14 @@ TEST_F(Removal, CommandsThatCannotStartAreHandedToTheLibrary) {
   EXPECT_TRUE(LibraryWasAsked());
 }
 
-TEST_F(Removal, FailedLibraryRemovalAnswers1003) {
+TEST_F(Removal, FailedLibraryRemovalIsReported) {
   UninstallEntry entry(kNativeView, UniqueName(L"fails"));
   DetectProduct(entry, L"{12345678-1234-1234-1234-123456789012}", L"fail");
   EXPECT_EQ(kRemovalFailed, RemoveFirst());
   EXPECT_TRUE(entry.Exists());
 }
 
-TEST_F(Removal, ProductGoneBeforeTheLibraryIsAskedAnswers1003) {
+TEST_F(Removal, ProductGoneBeforeTheLibraryIsAskedIsAFailedRemoval) {
   UninstallEntry entry(kNativeView, UniqueName(L"gone"));
   DetectProduct(entry, L"{12345678-1234-1234-1234-123456789012}");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Someone else|" + entry.Key() + L"x\n"));
@@ -451,7 +451,7 @@ TEST_F(Removal, ProductGoneBeforeTheLibraryIsAskedAnswers1003) {
   EXPECT_FALSE(UninstallByKey(entry.Key().c_str()));
 }
 
-TEST_F(Removal, LibraryWithoutRemovalEntryPointAnswers1003) {
+TEST_F(Removal, LibraryWithoutRemovalEntryPointIsAFailedRemoval) {
   UninstallDll().Unload();
   ASSERT_TRUE(folder.PutLibrary(L"wipekit_nouninstall"));
   UninstallEntry entry(kNativeView, UniqueName(L"noexport"));

@@ -43,7 +43,7 @@ class DownloadWorkerTest : public ::testing::Test {
     // Without a dialog: the worker must neither wait for one nor end one.
     g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
     g_setup.cancelEvent = cancel_.Get();
-    g_setup.osVersionCode = 4;
+    g_setup.osVersionCode = kOsWindows7;
     g_setup.locations.showNewFilesPrompt = false;
     g_setup.locations.defaultNewFilesAnswer = false;
     SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);

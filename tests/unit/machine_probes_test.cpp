@@ -29,33 +29,33 @@ struct VersionRow {
   BYTE productType;
   const wchar_t* servicePack;
   bool isServer;
-  int expected;
+  OsVersion expected;
 };
 
 TEST(OsVersionCode, EveryEditionMapsToItsCode) {
   const VersionRow rows[] = {
-      {"XP SP3", 5, 1, kWorkstation, L"Service Pack 3", false, 1},
-      {"XP SP3 with build suffix", 5, 1, kWorkstation, L"Service Pack 3, v.5512", false, 1},
-      {"XP SP2", 5, 1, kWorkstation, L"Service Pack 2", false, 0},
-      {"XP without service pack", 5, 1, kWorkstation, L"", false, 0},
-      {"XP, lower-case text", 5, 1, kWorkstation, L"service pack 3", false, 0},
-      {"XP, localised text", 5, 1, kWorkstation, L"Paquete de servicio 3", false, 0},
-      {"2000 SP4", 5, 0, kWorkstation, L"Service Pack 4", false, 0},
-      {"Server 2003 SP3 text", 5, 2, kServer, L"Service Pack 3", false, 0},
-      {"NT 4", 4, 0, kWorkstation, L"Service Pack 6", false, 0},
-      {"Vista without service pack", 6, 0, kWorkstation, L"", false, 2},
-      {"Vista, no text at all", 6, 0, kWorkstation, NULL, false, 2},
-      {"Vista SP1", 6, 0, kWorkstation, L"Service Pack 1", false, 3},
-      {"Vista, localised service pack", 6, 0, kWorkstation, L"Paquete de servicio 2", false, 3},
-      {"Server 2008", 6, 0, kServer, L"Service Pack 2", false, 0},
-      {"Server 2008 domain controller", 6, 0, kDomainController, L"", false, 0},
-      {"Windows 7", 6, 1, kWorkstation, L"", false, 4},
-      {"Windows 7 SP1", 6, 1, kWorkstation, L"Service Pack 1", false, 4},
-      {"Server 2008 R2", 6, 1, kServer, L"Service Pack 1", false, 0},
-      {"Windows 8 and later as reported", 6, 2, kWorkstation, L"", false, 0},
-      {"Windows 8.1 declared", 6, 3, kWorkstation, L"", false, 0},
-      {"Windows 7 data, server shell answer", 6, 1, kWorkstation, L"Service Pack 1", true, 0},
-      {"XP SP3 data, server shell answer", 5, 1, kWorkstation, L"Service Pack 3", true, 0},
+      {"XP SP3", 5, 1, kWorkstation, L"Service Pack 3", false, kOsXpSp3},
+      {"XP SP3 with build suffix", 5, 1, kWorkstation, L"Service Pack 3, v.5512", false, kOsXpSp3},
+      {"XP SP2", 5, 1, kWorkstation, L"Service Pack 2", false, kOsUnsupported},
+      {"XP without service pack", 5, 1, kWorkstation, L"", false, kOsUnsupported},
+      {"XP, lower-case text", 5, 1, kWorkstation, L"service pack 3", false, kOsUnsupported},
+      {"XP, localised text", 5, 1, kWorkstation, L"Paquete de servicio 3", false, kOsUnsupported},
+      {"2000 SP4", 5, 0, kWorkstation, L"Service Pack 4", false, kOsUnsupported},
+      {"Server 2003 SP3 text", 5, 2, kServer, L"Service Pack 3", false, kOsUnsupported},
+      {"NT 4", 4, 0, kWorkstation, L"Service Pack 6", false, kOsUnsupported},
+      {"Vista without service pack", 6, 0, kWorkstation, L"", false, kOsVistaNoServicePack},
+      {"Vista, no text at all", 6, 0, kWorkstation, NULL, false, kOsVistaNoServicePack},
+      {"Vista SP1", 6, 0, kWorkstation, L"Service Pack 1", false, kOsVistaServicePack},
+      {"Vista, localised service pack", 6, 0, kWorkstation, L"Paquete de servicio 2", false, kOsVistaServicePack},
+      {"Server 2008", 6, 0, kServer, L"Service Pack 2", false, kOsUnsupported},
+      {"Server 2008 domain controller", 6, 0, kDomainController, L"", false, kOsUnsupported},
+      {"Windows 7", 6, 1, kWorkstation, L"", false, kOsWindows7},
+      {"Windows 7 SP1", 6, 1, kWorkstation, L"Service Pack 1", false, kOsWindows7},
+      {"Server 2008 R2", 6, 1, kServer, L"Service Pack 1", false, kOsUnsupported},
+      {"Windows 8 and later as reported", 6, 2, kWorkstation, L"", false, kOsUnsupported},
+      {"Windows 8.1 declared", 6, 3, kWorkstation, L"", false, kOsUnsupported},
+      {"Windows 7 data, server shell answer", 6, 1, kWorkstation, L"Service Pack 1", true, kOsUnsupported},
+      {"XP SP3 data, server shell answer", 5, 1, kWorkstation, L"Service Pack 3", true, kOsUnsupported},
   };
   for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
     const VersionRow& r = rows[i];
@@ -65,7 +65,7 @@ TEST(OsVersionCode, EveryEditionMapsToItsCode) {
 }
 
 TEST(OsVersionCode, TheTestPrefixesAreWindows7) {
-  EXPECT_EQ(4, GetOsVersionCode());
+  EXPECT_EQ(kOsWindows7, GetOsVersionCode());
 }
 
 TEST(Administrator, WineUsersAreAdministrators) {

@@ -36,7 +36,7 @@ class ProgressDialogTest : public ::testing::Test {
     g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
     g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-    g_setup.osVersionCode = 1;
+    g_setup.osVersionCode = kOsXpSp3;
     com_ = CoInitialize(NULL);
   }
 
@@ -281,7 +281,7 @@ TEST_F(ProgressDialogTest, DialogThatCannotBeShownNeverKeepsTheWorkerWaiting) {
 }
 
 TEST_F(ProgressDialogTest, TaskbarProgressOnWindows7DoesNotDisturbTheDialog) {
-  g_setup.osVersionCode = 4;
+  g_setup.osVersionCode = kOsWindows7;
   struct {
     bool ready = false;
     LRESULT position = -1;

@@ -150,7 +150,7 @@ TEST_F(UrlDownloadHttpTest, ThreeFailedAttemptsAskTwiceAndGiveUpOnce) {
   ASSERT_TRUE(httptest::SetRule(path, L"status=500"));
   FakeTaskbar taskbar;
   g_setup.taskbarList = &taskbar;
-  g_setup.osVersionCode = 4;
+  g_setup.osVersionCode = kOsWindows7;
   std::vector<int> answers;
   answers.push_back(IDRETRY);
   answers.push_back(IDRETRY);
@@ -184,7 +184,7 @@ TEST_F(UrlDownloadHttpTest, AFailureMarksTheDialogsTaskbarButtonOnWindows7) {
   g_setup.dialogWindow = dialog;
   FakeTaskbar taskbar;
   g_setup.taskbarList = &taskbar;
-  g_setup.osVersionCode = 4;
+  g_setup.osVersionCode = kOsWindows7;
   {
     std::vector<int> answers;
     answers.push_back(IDCANCEL);
@@ -197,7 +197,7 @@ TEST_F(UrlDownloadHttpTest, AFailureMarksTheDialogsTaskbarButtonOnWindows7) {
   EXPECT_EQ(TBPF_ERROR, taskbar.lastState);
   EXPECT_EQ(dialog, taskbar.lastWindow);
 
-  g_setup.osVersionCode = 3;
+  g_setup.osVersionCode = kOsVistaServicePack;
   {
     std::vector<int> answers;
     answers.push_back(IDCANCEL);
