@@ -39,30 +39,27 @@ bool GetOwnFolder(wchar_t* folder, size_t capacity) {
 
 void LoadResourceLibrary() {
   wchar_t path[MAX_PATH];
-  g_setup.uiLibrary = NULL;
   if (GetOwnFolder(path, MAX_PATH) && qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
-    g_setup.uiLibrary = LoadResourcesOnly(path);
+    g_setup.uiLibrary.Reset(LoadResourcesOnly(path));
   }
-  g_setup.resourceModule = g_setup.uiLibrary ? g_setup.uiLibrary : g_setup.programInstance;
+  g_setup.resourceModule = g_setup.uiLibrary.Valid() ? g_setup.uiLibrary.Get() : g_setup.programInstance;
 }
 
 // False when another instance owns the run (it has been told and released).
 bool ClaimSingleInstance() {
   qn::FixedString<100> name;
   name.Format(L"Local\\%s", kInstanceEventName);
-  g_setup.instanceEvent = CreateEventW(NULL, TRUE, FALSE, name.c_str());
-  if (!g_setup.instanceEvent) return true;  // no guard, but the run goes on
-  if (WaitForSingleObject(g_setup.instanceEvent, 0) == WAIT_OBJECT_0) {
+  g_setup.instanceEvent.Reset(CreateEventW(NULL, TRUE, FALSE, name.c_str()));
+  if (!g_setup.instanceEvent.Valid()) return true;  // no guard, but the run goes on
+  if (WaitForSingleObject(g_setup.instanceEvent.Get(), 0) == WAIT_OBJECT_0) {
     LoadedText caption = LoadText(IDS_ERROR_CAPTION);
     LoadedText text = LoadText(IDS_ALREADY_RUNNING);
     MessageBoxW(NULL, text, caption, MB_OK | MB_ICONERROR);
-    CloseHandle(g_setup.instanceEvent);
-    g_setup.instanceEvent = NULL;
-    if (g_setup.uiLibrary) FreeLibrary(g_setup.uiLibrary);
-    g_setup.uiLibrary = NULL;
+    g_setup.instanceEvent.Reset();
+    g_setup.uiLibrary.Reset();
     return false;
   }
-  SetEvent(g_setup.instanceEvent);
+  SetEvent(g_setup.instanceEvent.Get());
   return true;
 }
 

@@ -53,7 +53,6 @@ void ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
   if (relativePath.Text()[0] != L'\0') file.relativePath.Set(relativePath.Text());
   file.autorun = wcscmp(autorun.Text(), L"true") == 0;
   if (baseUrl.Text()[0] != L'\0') file.baseUrl.Set(baseUrl.Text());
-  file.sizeBytes = 0;
   config.downloadableFiles.push_back(file);
 }
 

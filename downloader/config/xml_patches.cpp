@@ -5,7 +5,6 @@
 #include "common/fixed_string.h"
 #include "downloader/config/xml_dom.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/setup_state.h"
 
 namespace {
 
@@ -76,7 +75,7 @@ void ApplyPatch(IXMLDOMDocument* doc, const XmlPatch& patch) {
 
 }  // namespace
 
-void ApplyXmlPatches(const wchar_t* filePath) {
+void ApplyXmlPatches(const wchar_t* filePath, const XmlPatchList& kitPatches, const XmlPatchList& runPatches) {
   WriteLog(L"[KITFETCHER] Applying xmlpatches on file %s", filePath);
   qn::ScopedCoInit com;
   xmldom::DocumentPtr doc;
@@ -85,9 +84,12 @@ void ApplyXmlPatches(const wchar_t* filePath) {
     WriteLog(L"[KITFETCHER] Cannot load xml %s", filePath);
     return;
   }
-  const std::vector<XmlPatch>& patches = g_setup.locations.xmlPatches;
-  for (size_t i = 0; i < patches.size(); ++i) {
-    if (IsValid(patches[i])) ApplyPatch(doc.Get(), patches[i]);
+  const XmlPatchList* lists[] = {&kitPatches, &runPatches};
+  for (size_t list = 0; list < 2; ++list) {
+    for (size_t i = 0; i < lists[list]->size(); ++i) {
+      const XmlPatch& patch = (*lists[list])[i];
+      if (IsValid(patch)) ApplyPatch(doc.Get(), patch);
+    }
   }
   // The step goes on whatever the save answers: the installer runs anyway.
   xmldom::SaveDocument(doc.Get(), filePath);

@@ -1,4 +1,7 @@
 #pragma once
 
-// Applies g_setup.locations.xmlPatches to the document and saves it back.
-void ApplyXmlPatches(const wchar_t* filePath);
+#include "downloader/services/locations_config.h"
+
+// Applies the kit's patches, then the run's own, to the document and saves it
+// back.
+void ApplyXmlPatches(const wchar_t* filePath, const XmlPatchList& kitPatches, const XmlPatchList& runPatches);

@@ -12,14 +12,11 @@
 void OpenLog() {
   if (!g_setup.logEnabled) return;
   // Text stream, appended across runs, readable and writable by others meanwhile.
-  g_setup.logFile = _wfsopen(g_setup.logPath, L"a+t", _SH_DENYNO);
-  if (!g_setup.logFile) g_setup.logEnabled = false;
+  g_setup.logFile.Reset(_wfsopen(g_setup.logPath, L"a+t", _SH_DENYNO));
+  if (!g_setup.logFile.Valid()) g_setup.logEnabled = false;
 }
 
-void CloseLog() {
-  if (g_setup.logFile) fclose(g_setup.logFile);
-  g_setup.logFile = NULL;
-}
+void CloseLog() { g_setup.logFile.Reset(); }
 
 namespace {
 
@@ -49,7 +46,7 @@ void WriteLineToFile(FILE* file, const wchar_t* message) {
 }  // namespace
 
 void WriteLog(const wchar_t* format, ...) {
-  if (!g_setup.logEnabled || !g_setup.logFile || !format) return;
+  if (!g_setup.logEnabled || !g_setup.logFile.Valid() || !format) return;
   va_list args;
   va_start(args, format);
   int n = qn::FormattedLengthV(format, args);
@@ -65,7 +62,7 @@ void WriteLog(const wchar_t* format, ...) {
   bool ok = qn::FormatIntoV(message, n + 1, format, args);
   va_end(args);
   if (ok && static_cast<int>(wcslen(message)) == n) {
-    WriteLineToFile(g_setup.logFile, message);
+    WriteLineToFile(g_setup.logFile.Get(), message);
     OutputDebugStringW(message);
     OutputDebugStringA("\n");
   }

@@ -6,14 +6,14 @@
 #include "common/owned_text.h"
 
 struct DownloadableFile {
-  DownloadableFile() : autorun(false), sizeBytes(0) {}
+  DownloadableFile() : autorun(false) {}
   qn::OwnedText name;          // never absent once read
   qn::OwnedText relativePath;  // absent when the attribute was empty
   qn::OwnedText baseUrl;       // the file's own URL template, or absent
   qn::OwnedText md5Name;       // name + ".md5"
   bool autorun;
-  int sizeBytes;
 };
+typedef std::vector<DownloadableFile> DownloadableFileList;
 
 struct XmlPatch {
   XmlPatch() : createIfMissing(false) {}
@@ -22,6 +22,7 @@ struct XmlPatch {
   qn::OwnedText newValue;
   bool createIfMissing;
 };
+typedef std::vector<XmlPatch> XmlPatchList;
 
 const size_t kNameChars = 100;
 
@@ -33,8 +34,8 @@ struct LocationsConfig {
   wchar_t language[kNameChars];
   bool showNewFilesPrompt;
   bool defaultNewFilesAnswer;
-  std::vector<DownloadableFile> downloadableFiles;
-  std::vector<XmlPatch> xmlPatches;
+  DownloadableFileList downloadableFiles;
+  XmlPatchList xmlPatches;
   int cpuFreqMHz;
   int hddMBytes;
   int ramMBytes;

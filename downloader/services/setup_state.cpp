@@ -16,13 +16,9 @@ LocationsConfig::LocationsConfig()
 
 SetupState::SetupState()
     : programInstance(NULL),
-      uiLibrary(NULL),
       resourceModule(NULL),
-      instanceEvent(NULL),
-      cancelEvent(NULL),
       statsLockReady(false),
       logEnabled(false),
-      logFile(NULL),
       disableFsRedirection(NULL),
       revertFsRedirection(NULL),
       isWow64(false),
@@ -30,20 +26,10 @@ SetupState::SetupState()
       hasAffiliateSource(false),
       hasBuyLink(false),
       osVersionCode(kOsUnsupported),
-      downloadNewFiles(true),
-      installAborted(false),
-      dialogBrush(NULL),
-      dialogWindow(NULL),
-      progressBarWindow(NULL),
-      speedTextWindow(NULL),
-      timeLeftTextWindow(NULL),
-      taskbarList(NULL),
-      dialogReadyEvent(NULL),
-      promptTurn(0),
       competingProductCount(0) {
   memset(&statsLock, 0, sizeof(statsLock));
   logPath[0] = programFolder[0] = parentProcessPath[0] = L'\0';
-  affiliateSource[0] = buyLink[0] = localSetupFolder[0] = L'\0';
+  affiliateSource[0] = buyLink[0] = L'\0';
   hourText[0] = hoursText[0] = minuteText[0] = minutesText[0] = L'\0';
   secondText[0] = secondsText[0] = longDurationFormat[0] = shortDurationFormat[0] = L'\0';
   memset(competingProducts, 0, sizeof(competingProducts));

@@ -1,12 +1,15 @@
-// The downloader's one process-wide record.
+// The downloader's one process-wide record. Each group of fields has one
+// writer, named above it; everyone else only reads. The download worker runs
+// between the start-up sequence and the hand-off: it writes only its result
+// record and the transfer counters.
 #pragma once
 #include <stdio.h>
 #include <windows.h>
-#include <shobjidl.h>
 
+#include "common/scoped_handles.h"
+#include "downloader/services/competing_product.h"
 #include "downloader/services/locations_config.h"
 #include "downloader/services/os_version_code.h"
-#include "downloader/services/competing_product.h"
 #include "downloader/services/transfer_stats.h"
 
 typedef BOOL(WINAPI* Wow64DisableFn)(PVOID*);
@@ -16,20 +19,33 @@ const size_t kPathChars = MAX_PATH;      // 260
 const size_t kLongPathChars = 520;       // local setup folder, cache paths, registry texts
 const size_t kTimeWordChars = 50;
 
+// What the download worker leaves behind. Written by the worker thread only;
+// the main thread reads it after joining the worker.
+struct WorkerResult {
+  WorkerResult() : aborted(false), downloadNewFiles(true) { localSetupFolder[0] = L'\0'; }
+  // Quit, refused or failed: nothing is handed over.
+  bool aborted;
+  // The answer to "download newer files" (or the kit's default answer).
+  bool downloadNewFiles;
+  // Where the kit was placed; empty when no folder could be resolved.
+  wchar_t localSetupFolder[kLongPathChars];
+};
+
 struct SetupState {
   SetupState();
 
+  // The start-up sequence, before the worker starts (the teardown releases the
+  // owners at the end).
   HINSTANCE programInstance;
-  HMODULE uiLibrary;
+  qn::ScopedLibrary uiLibrary;
   HMODULE resourceModule;
-  HANDLE instanceEvent;
-  HANDLE cancelEvent;
+  qn::ScopedHandle instanceEvent;
   CRITICAL_SECTION statsLock;
   bool statsLockReady;
 
   bool logEnabled;
   wchar_t logPath[kPathChars];
-  FILE* logFile;
+  qn::ScopedStream logFile;
 
   Wow64DisableFn disableFsRedirection;
   Wow64RevertFn revertFsRedirection;
@@ -54,28 +70,21 @@ struct SetupState {
   wchar_t shortDurationFormat[kTimeWordChars];
 
   OsVersion osVersionCode;
-  bool downloadNewFiles;
-  bool installAborted;
-  wchar_t localSetupFolder[kLongPathChars];
-
-  HBRUSH dialogBrush;
-  HWND dialogWindow;
-  HWND progressBarWindow;
-  HWND speedTextWindow;
-  HWND timeLeftTextWindow;
-  ITaskbarList3* taskbarList;
-  // Signalled once the dialog window exists (or will never exist), so that the
-  // worker neither ends the dialog nor owns a message box before it is there.
-  HANDLE dialogReadyEvent;
-  // Whose turn it is to show a box over the dialog: its quit question or one of
-  // the worker's messages (downloader/ui/worker_prompts.h).
-  volatile LONG promptTurn;
-
   LocationsConfig locations;
-  TransferStats stats;
 
+  // The competitor flow, before the worker starts.
   CompetingProduct competingProducts[kMaxCompetingProducts];
   size_t competingProductCount;
+
+  // The hand-off makes the cancel event once, before the worker and the dialog
+  // exist; from then on the dialog sets it and the worker reads it.
+  qn::ScopedHandle cancelEvent;
+
+  // The worker's transfer callbacks, under statsLock; the dialog's timer reads them.
+  TransferStats stats;
+
+  // The worker.
+  WorkerResult worker;
 };
 
 extern SetupState g_setup;

@@ -9,6 +9,7 @@
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/system_libraries.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/offline_copy.h"
@@ -19,27 +20,28 @@
 #include "downloader/transfer/update_check.h"
 #include "downloader/transfer/url_download.h"
 #include "downloader/transfer/worker_run.h"
-#include "downloader/ui/progress_dialog.h"
-#include "downloader/services/text_ids.h"
-#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
-const size_t kPromptChars = 512;
+// An autorun entry to download, with the size the server gave for it.
+struct PlannedDownload {
+  const DownloadableFile* file;
+  int sizeBytes;
+};
 
 // False when the user does not want to install over an installed product.
-bool ConfirmReinstall(const wchar_t* productCode) {
+bool ConfirmReinstall(const wchar_t* productCode, WorkerHost& host) {
   if (productCode[0] == L'\0') return true;
   INSTALLSTATE state = Msi().queryProductState(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
   if (!InstallStateAsksReinstall(state)) return true;
-  int answer = ShowWorkerMessage(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO);
+  int answer = host.Ask(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO, NULL);
   return answer != IDNO && answer != kPromptWithheld;
 }
 
-void EndDownloadCancelled() {
+void EndDownloadCancelled(WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Download canceled!");
-  FinishWorkerRun(true);
+  FinishWorkerRun(host, true);
 }
 
 // Entries without autorun are not downloaded; when the package carries one with
@@ -52,8 +54,8 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
   wchar_t targetDigest[kLongPathChars];
   if (!JoinStoredName(packageFile, kLongPathChars, g_setup.programFolder, file.name.Get()) ||
       !JoinStoredName(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
-      !JoinStoredName(targetFile, kLongPathChars, g_setup.localSetupFolder, file.name.Get()) ||
-      !JoinStoredName(targetDigest, kLongPathChars, g_setup.localSetupFolder, file.md5Name.Get()))
+      !JoinStoredName(targetFile, kLongPathChars, g_setup.worker.localSetupFolder, file.name.Get()) ||
+      !JoinStoredName(targetDigest, kLongPathChars, g_setup.worker.localSetupFolder, file.md5Name.Get()))
     return true;
   if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
@@ -65,10 +67,10 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
 
 // Sizes the autorun entries (the ones to download) and lists copies of them;
 // places the others. False when one of those could not be placed.
-bool PlanDownloads(std::vector<DownloadableFile>* downloads) {
-  std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+bool PlanDownloads(std::vector<PlannedDownload>* downloads) {
+  const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
-    DownloadableFile& file = files[i];
+    const DownloadableFile& file = files[i];
     if (!IsSafeKitEntry(file)) continue;
     if (!file.autorun) {
       if (!PlaceTopLevelPackageFile(file)) return false;
@@ -78,15 +80,16 @@ bool PlanDownloads(std::vector<DownloadableFile>* downloads) {
     DWORD size = 0;
     if (ComposeFileUrl(file, file.name.Get(), url, kUrlChars)) QueryRemoteFileSize(url, &size);
     AddExpectedBytes(size);
-    file.sizeBytes = static_cast<int>(size);
-    downloads->push_back(file);
+    PlannedDownload planned = {&file, static_cast<int>(size)};
+    downloads->push_back(planned);
   }
   return true;
 }
 
 enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
 
-FileResult FetchAndPlace(const DownloadableFile& file) {
+FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
+  const DownloadableFile& file = *planned.file;
   const wchar_t* name = file.name.Get();
   wchar_t localDigest[kDigestChars] = {0};
   wchar_t remoteDigest[kDigestChars] = {0};
@@ -95,7 +98,7 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
   KitEntryPlaces places;
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long", name);
-    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
 
@@ -105,10 +108,10 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
     wchar_t url[kUrlChars];
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
-      ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+      host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       return kFileFailed;
     }
-    DownloadOutcome outcome = DownloadKitFile(url, file.sizeBytes, cachePath);
+    DownloadOutcome outcome = DownloadKitFile(url, planned.sizeBytes, cachePath, host);
     if (outcome == kDownloadCancelled) return kFileCancelled;
     if (outcome != kDownloaded) return kFileFailed;
     source = cachePath;
@@ -116,67 +119,65 @@ FileResult FetchAndPlace(const DownloadableFile& file) {
 
   PrepareEntryCopy(file, places, remoteDigest, source);
   if (!CopyKitFile(source, places.target)) {
-    ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
   RunAutorunEntry(file, places);
   return kFilePlaced;
 }
 
-void RunUpdatePath(const wchar_t* remoteCode) {
+void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Using update; downloading the files");
   WriteLog(L"[KITFETCHER] The product code is: %s", remoteCode);
-  if (!ConfirmReinstall(remoteCode)) {
-    FinishWorkerRun(true);
+  if (!ConfirmReinstall(remoteCode, host)) {
+    FinishWorkerRun(host, true);
     return;
   }
   if (!PrepareLocalSetupFolder(remoteCode)) {
-    FailWorkerRun();
+    FailWorkerRun(host);
     return;
   }
-  std::vector<DownloadableFile> downloads;
+  std::vector<PlannedDownload> downloads;
   if (!PlanDownloads(&downloads)) {
-    FailWorkerRun();
+    FailWorkerRun(host);
     return;
   }
-  SetDialogTaskbarState(TBPF_NORMAL);
+  host.ReportProgress(kTransferRunning);
 
   for (size_t i = 0; i < downloads.size(); ++i) {
     // A quit during a plain copy or an autorun program is seen here at the latest.
     if (CancelRequested()) {
-      EndDownloadCancelled();
+      EndDownloadCancelled(host);
       return;
     }
     // A cancelled download has logged itself; a failed one has told the user.
-    if (FetchAndPlace(downloads[i]) != kFilePlaced) {
-      FinishWorkerRun(true);
+    if (FetchAndPlace(downloads[i], host) != kFilePlaced) {
+      FinishWorkerRun(host, true);
       return;
     }
   }
   if (CancelRequested()) {
-    EndDownloadCancelled();
+    EndDownloadCancelled(host);
     return;
   }
-  FinishWorkerRun(false);
+  FinishWorkerRun(host, false);
 }
 
-void RunCopyPath(const wchar_t* localCode) {
+void RunCopyPath(const wchar_t* localCode, WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Not using update. The files should be copied");
   WriteLog(L"[KITFETCHER] The product code is: %s", localCode);
-  if (!ConfirmReinstall(localCode)) {
-    FinishWorkerRun(true);
+  if (!ConfirmReinstall(localCode, host)) {
+    FinishWorkerRun(host, true);
     return;
   }
   WriteLog(L"[KITFETCHER] Not using update; copying all the files locally");
-  CopyOfflineKit(localCode);
+  CopyOfflineKit(localCode, host);
 }
 
 }  // namespace
 
-DWORD WINAPI DownloadWorker(LPVOID) {
-  // The main flow creates the event before the dialog can be closed; a worker
-  // started without one makes its own.
-  if (!g_setup.cancelEvent) g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+DWORD WINAPI DownloadWorker(LPVOID hostParameter) {
+  WorkerHost& host = *static_cast<WorkerHost*>(hostParameter);
   qn::ScopedCoInit com;
   ResetSetupFolderRecord();
 
@@ -187,16 +188,15 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   WriteLog(L"[KITFETCHER] Local product code is %s", localCode);
   // A quit confirmed meanwhile asks nothing more of the user: no prompt, no message.
   if (CancelRequested()) {
-    EndDownloadCancelled();
+    EndDownloadCancelled(host);
     return 0;
   }
   if (localFound) {
     if (g_setup.locations.showNewFilesPrompt) {
-      if (ShowWorkerFormattedMessage(IDS_DOWNLOAD_NEWER_FILES, kPromptChars, MB_ICONQUESTION | MB_YESNO,
-                                     g_setup.locations.manufacturerName) != IDYES)
-        g_setup.downloadNewFiles = false;
+      if (host.Ask(IDS_DOWNLOAD_NEWER_FILES, MB_ICONQUESTION | MB_YESNO, g_setup.locations.manufacturerName) != IDYES)
+        g_setup.worker.downloadNewFiles = false;
     } else {
-      g_setup.downloadNewFiles = g_setup.locations.defaultNewFilesAnswer;
+      g_setup.worker.downloadNewFiles = g_setup.locations.defaultNewFilesAnswer;
     }
   }
 
@@ -204,19 +204,19 @@ DWORD WINAPI DownloadWorker(LPVOID) {
   bool remoteFound = FetchRemoteProductCode(remoteCode) == 0;
   WriteLog(L"[KITFETCHER] Remote product code is %s", remoteCode);
   if (CancelRequested()) {
-    EndDownloadCancelled();
+    EndDownloadCancelled(host);
     return 0;
   }
 
   if (!localFound && !remoteFound) {
-    ShowWorkerMessage(IDS_NEEDS_CONNECTION, MB_ICONERROR);
-    FinishWorkerRun(true);
+    host.Tell(IDS_NEEDS_CONNECTION, MB_ICONERROR);
+    FinishWorkerRun(host, true);
     return 0;
   }
   if (localFound && !remoteFound) WriteLog(L"[KITFETCHER] No remote product code => this is an offline package");
-  if (remoteCode[0] != L'\0' && g_setup.downloadNewFiles)
-    RunUpdatePath(remoteCode);
+  if (remoteCode[0] != L'\0' && g_setup.worker.downloadNewFiles)
+    RunUpdatePath(remoteCode, host);
   else
-    RunCopyPath(localCode);
+    RunCopyPath(localCode, host);
   return 0;
 }

@@ -11,7 +11,7 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
                       const wchar_t* source) {
   if (file.relativePath.IsPresent()) CreateRecordedFolder(places.targetFolder);
   RecordPlacedFile(places.digestPath);
-  WriteDestinationDigest(g_setup.localSetupFolder, digest, file);
+  WriteDestinationDigest(g_setup.worker.localSetupFolder, digest, file);
   WriteLog(L"[KITFETCHER] Copying %s to %s", source, places.target);
   RecordPlacedFile(places.target);
 }

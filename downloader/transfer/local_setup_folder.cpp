@@ -22,7 +22,7 @@ bool JoinBounded(wchar_t* out, const wchar_t* folder, const wchar_t* leaf) {
 }  // namespace
 
 void ResolveLocalSetupFolder(const wchar_t* productCode) {
-  memset(g_setup.localSetupFolder, 0, sizeof(g_setup.localSetupFolder));
+  memset(g_setup.worker.localSetupFolder, 0, sizeof(g_setup.worker.localSetupFolder));
   // An empty maker or product code names no folder level.
   const wchar_t* makerText = g_setup.locations.manufacturerName;
   wchar_t maker[kNameChars] = {0};
@@ -46,7 +46,7 @@ void ResolveLocalSetupFolder(const wchar_t* productCode) {
     WriteLog(L"[KITFETCHER] Local setup folder under %s would be too long", folder);
     return;
   }
-  qn::CopyText(g_setup.localSetupFolder, kLongPathChars, folder);
+  qn::CopyText(g_setup.worker.localSetupFolder, kLongPathChars, folder);
   int created = SHCreateDirectoryExW(NULL, folder, NULL);
   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
     WriteLog(L"[KITFETCHER] Cannot create %s. Error %d", folder, created);

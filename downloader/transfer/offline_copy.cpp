@@ -3,7 +3,7 @@
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/cancel_event.h"
+#include "downloader/handoff/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
 #include "downloader/transfer/setup_folder_record.h"
@@ -64,14 +64,13 @@ DWORD PackageFileSize(const wchar_t* path) {
 }
 
 void CountExpectedSizes() {
-  std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     if (!IsSafeKitEntry(files[i])) continue;
     wchar_t path[kLongPathChars];
     DWORD size = 0;
     if (PackagePath(files[i], files[i].name.Get(), path, kLongPathChars)) size = PackageFileSize(path);
     AddExpectedBytes(size);
-    files[i].sizeBytes = static_cast<int>(size);
   }
 }
 
@@ -90,7 +89,7 @@ CopyResult CopyOneFile(const DownloadableFile& file) {
     return kCopyFailed;
   }
   PrepareEntryCopy(file, places, localDigest, places.packagePath);
-  CCopyFileStatusCallback progress(g_setup.cancelEvent);
+  CCopyFileStatusCallback progress(g_setup.cancelEvent.Get());
   BOOL neverCancel = FALSE;
   BOOL copied = CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
   // A copy that our routine stopped fails too (ERROR_REQUEST_ABORTED): that is the quit.
@@ -103,45 +102,45 @@ CopyResult CopyOneFile(const DownloadableFile& file) {
   return kCopyDone;
 }
 
-void EndCancelled() {
+void EndCancelled(WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Copy canceled!");
-  FinishWorkerRun(true);
+  FinishWorkerRun(host, true);
 }
 
 }  // namespace
 
-void CopyOfflineKit(const wchar_t* productCode) {
+void CopyOfflineKit(const wchar_t* productCode, WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Copying files from offline location");
   if (!PrepareLocalSetupFolder(productCode)) {
-    FailWorkerRun();
+    FailWorkerRun(host);
     return;
   }
   CountExpectedSizes();
-  WriteLog(L"[KITFETCHER] Local folder is: %s", g_setup.localSetupFolder);
+  WriteLog(L"[KITFETCHER] Local folder is: %s", g_setup.worker.localSetupFolder);
 
-  const std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
+  const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     // Under Wine the copy never reports progress, so this is also the only place
     // where a quit can stop an offline copy there.
     if (CancelRequested()) {
-      EndCancelled();
+      EndCancelled(host);
       return;
     }
     if (!HasPlainNames(files[i])) continue;
     CopyResult result = CopyOneFile(files[i]);
     if (result == kCopyCancelled) {
-      EndCancelled();
+      EndCancelled(host);
       return;
     }
     if (result == kCopyFailed) {
-      FailWorkerRun();
+      FailWorkerRun(host);
       return;
     }
   }
   // A quit confirmed while the last autorun file ran must still stop the install.
   if (CancelRequested()) {
-    EndCancelled();
+    EndCancelled(host);
     return;
   }
-  FinishWorkerRun(false);
+  FinishWorkerRun(host, false);
 }

@@ -3,6 +3,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "downloader/handoff/worker_host.h"
+
 // Progress state of one file copy, handed to CopyProgressRoutine as context.
 class CCopyFileStatusCallback {
  public:
@@ -22,9 +24,9 @@ class CCopyFileStatusCallback {
 };
 
 // Copies every kit file of locations.xml from the program folder into the local
-// setup folder of the product code, runs the autorun ones, and ends the progress
-// dialog; installAborted tells whether the pass was cancelled.
-void CopyOfflineKit(const wchar_t* productCode);
+// setup folder of the product code, runs the autorun ones, and ends the host's
+// part of the run; the worker's result tells whether the pass was aborted.
+void CopyOfflineKit(const wchar_t* productCode, WorkerHost& host);
 
 DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,

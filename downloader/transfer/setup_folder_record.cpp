@@ -44,9 +44,9 @@ bool PrepareLocalSetupFolder(const wchar_t* productCode) {
   ResolveLocalSetupFolder(productCode);
   // An unresolved common files folder leaves a relative path, which would put
   // the kit (and an abort's removal) wherever the current directory is.
-  if (g_setup.localSetupFolder[0] == L'\0' || PathIsRelativeW(g_setup.localSetupFolder)) {
-    WriteLog(L"[KITFETCHER] Cannot resolve the local setup folder (%s)", g_setup.localSetupFolder);
-    g_setup.localSetupFolder[0] = L'\0';
+  if (g_setup.worker.localSetupFolder[0] == L'\0' || PathIsRelativeW(g_setup.worker.localSetupFolder)) {
+    WriteLog(L"[KITFETCHER] Cannot resolve the local setup folder (%s)", g_setup.worker.localSetupFolder);
+    g_setup.worker.localSetupFolder[0] = L'\0';
     return false;
   }
   Record().claim = (productCode && productCode[0]) ? kWholeFolder : kPlacedItemsOnly;
@@ -63,13 +63,13 @@ void CreateRecordedFolder(const wchar_t* path) {
 
 void RemoveAbortedSetupFolder() {
   SetupFolderRecord& record = Record();
-  if (g_setup.localSetupFolder[0] == L'\0') return;
+  if (g_setup.worker.localSetupFolder[0] == L'\0') return;
   if (record.claim == kWholeFolder) {
-    RemovePathTree(g_setup.localSetupFolder);
+    RemovePathTree(g_setup.worker.localSetupFolder);
     return;
   }
   if (record.claim != kPlacedItemsOnly) return;
-  WriteLog(L"[KITFETCHER] Removing the files of this run from the shared folder %s", g_setup.localSetupFolder);
+  WriteLog(L"[KITFETCHER] Removing the files of this run from the shared folder %s", g_setup.worker.localSetupFolder);
   for (size_t i = record.files.size(); i-- > 0;) {
     // A folder of that name is another kit's, never one of our files.
     DWORD attributes = GetFileAttributesW(record.files[i].c_str());

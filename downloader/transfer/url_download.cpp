@@ -10,11 +10,9 @@
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/system_libraries.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/transfer/bind_status_callback.h"
 #include "downloader/transfer/worker_run.h"
-#include "downloader/ui/progress_dialog.h"
-#include "downloader/services/text_ids.h"
-#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
@@ -94,10 +92,10 @@ bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* 
   return ComposeKitUrl(templ, components, count, url, capacity);
 }
 
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath) {
+DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host) {
   int retriesLeft = kRetriesAfterFirstAttempt;
   for (;;) {
-    CBindStatusCallbackImpl callback(g_setup.cancelEvent);
+    CBindStatusCallbackImpl callback(g_setup.cancelEvent.Get());
     WriteLog(L"[KITFETCHER] Downloading: %s (size %d)", url ? url : L"", sizeBytes);
     HRESULT hr = DownloadToCache(url, cachePath, kCachePathChars, &callback);
     if (callback.Cancelled()) {
@@ -108,10 +106,10 @@ DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cach
     if (hr == S_OK) return kDownloaded;
 
     WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"", static_cast<unsigned long>(hr));
-    SetDialogTaskbarState(TBPF_ERROR);
+    host.ReportProgress(kTransferFailing);
     // After a confirmed quit neither box is shown and the download counts as cancelled.
-    if (retriesLeft <= 0 || ShowWorkerMessage(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL) != IDRETRY) {
-      ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+    if (retriesLeft <= 0 || host.Ask(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL, NULL) != IDRETRY) {
+      host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       if (!CancelRequested()) return kDownloadFailed;
       WriteLog(L"[KITFETCHER] Download canceled!");
       return kDownloadCancelled;

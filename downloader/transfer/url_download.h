@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <windows.h>
 
+#include "downloader/handoff/worker_host.h"
 #include "downloader/services/locations_config.h"
 
 const size_t kUrlChars = 260;
@@ -21,9 +22,10 @@ bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_
 // template or the default one, then its relative path, then the leaf.
 bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* url, size_t capacity);
 
-// One kit file, counted and cancellable, up to three attempts with prompts.
-// On kDownloaded, cachePath (kCachePathChars) holds the cached copy.
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath);
+// One kit file, counted and cancellable, up to three attempts; after a failed
+// one the host is told and asked whether to retry. On kDownloaded, cachePath
+// (kCachePathChars) holds the cached copy.
+DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host);
 
 // An uncounted, uncancellable download (productcode.txt, remote .md5 files).
 // An HTTP error status or a short body is a failure.

@@ -2,20 +2,18 @@
 
 #include <windows.h>
 
+#include "downloader/handoff/cancel_event.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/cancel_event.h"
-#include "downloader/ui/progress_dialog.h"
 #include "downloader/services/text_ids.h"
-#include "downloader/ui/worker_prompts.h"
 
-bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent); }
+bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent.Get()); }
 
-void FinishWorkerRun(bool aborted) {
-  g_setup.installAborted = aborted;
-  EndProgressDialog();
+void FinishWorkerRun(WorkerHost& host, bool aborted) {
+  g_setup.worker.aborted = aborted;
+  host.End();
 }
 
-void FailWorkerRun() {
-  ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-  FinishWorkerRun(true);
+void FailWorkerRun(WorkerHost& host) {
+  host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+  FinishWorkerRun(host, true);
 }

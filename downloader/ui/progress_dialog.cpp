@@ -2,55 +2,69 @@
 
 #include <commctrl.h>
 #include <new>
-#include <shobjidl.h>
 #include <string.h>
 
-#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/load_text.h"
 #include "downloader/services/message_box.h"
 #include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_texts.h"
-#include "downloader/services/text_ids.h"
 #include "downloader/ui/resource_ids.h"
-#include "downloader/ui/worker_prompts.h"
 
 namespace {
 
+#define WMU_SET_PERCENT (WM_USER + 1)
+#define WMU_SET_SPEED_TEXT (WM_USER + 2)
+#define WMU_SET_TIME_LEFT_TEXT (WM_USER + 3)
+
 const UINT kRefreshPeriodMs = 1000;
+// A question's text formatted with its argument is cut at this length.
+const size_t kQuestionChars = 512;
 
 void SetLabel(HWND dialog, int controlId, UINT textId) {
   HWND control = GetDlgItem(dialog, controlId);
   if (control) SetWindowTextW(control, LoadText(textId));
 }
 
-void CreateTaskbarProgress(HWND dialog) {
-  if (g_setup.taskbarList) {
-    g_setup.taskbarList->Release();
-    g_setup.taskbarList = NULL;
-  }
-  ITaskbarList3* list = NULL;
-  HRESULT hr = CoCreateInstance(CLSID_TaskbarList, NULL, CLSCTX_ALL, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&list));
-  if (FAILED(hr) || !list) {
-    WriteLog(L"[KITFETCHER] No taskbar progress (0x%08lx)", static_cast<unsigned long>(hr));
-    return;
-  }
-  // The taskbar object must be initialised before any other call.
-  if (FAILED(list->HrInit())) {
-    list->Release();
-    return;
-  }
-  g_setup.taskbarList = list;
-  list->SetProgressState(dialog, TBPF_INDETERMINATE);
+// The text travels with the message; whoever ends up holding it frees it.
+void PostDialogText(HWND dialog, UINT message, const wchar_t* text) {
+  size_t length = wcslen(text);
+  wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
+  if (!copy) return;
+  memcpy(copy, text, (length + 1) * sizeof(wchar_t));
+  if (!PostMessageW(dialog, message, 0, reinterpret_cast<LPARAM>(copy))) delete[] copy;
 }
 
-void OnInitDialog(HWND dialog) {
-  g_setup.dialogWindow = dialog;
-  g_setup.progressBarWindow = GetDlgItem(dialog, IDC_PROGRESS_BAR);
-  g_setup.speedTextWindow = GetDlgItem(dialog, IDC_SPEED_VALUE);
-  g_setup.timeLeftTextWindow = GetDlgItem(dialog, IDC_TIME_LEFT_VALUE);
+void ShowPostedText(HWND control, LPARAM lParam) {
+  wchar_t* text = reinterpret_cast<wchar_t*>(lParam);
+  if (control && text) SetWindowTextW(control, text);
+  delete[] text;
+}
+
+// Texts still queued when the window goes would otherwise never be freed.
+void DropQueuedTexts(HWND dialog) {
+  MSG msg;
+  while (PeekMessageW(&msg, dialog, WMU_SET_SPEED_TEXT, WMU_SET_TIME_LEFT_TEXT, PM_REMOVE))
+    delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+}
+
+}  // namespace
+
+ProgressDialog::ProgressDialog()
+    : brush_(CreateSolidBrush(RGB(0, 0, 0))),
+      ready_(CreateEventW(NULL, TRUE, FALSE, NULL)),
+      window_(NULL),
+      progressBar_(NULL),
+      speedText_(NULL),
+      timeLeftText_(NULL) {}
+
+void ProgressDialog::OnInitDialog(HWND dialog) {
+  window_ = dialog;
+  progressBar_ = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+  speedText_ = GetDlgItem(dialog, IDC_SPEED_VALUE);
+  timeLeftText_ = GetDlgItem(dialog, IDC_TIME_LEFT_VALUE);
 
   HICON icon = LoadIconW(g_setup.programInstance, MAKEINTRESOURCEW(IDI_MAIN));
   if (icon) {
@@ -63,27 +77,18 @@ void OnInitDialog(HWND dialog) {
   SetLabel(dialog, IDC_SPEED_LABEL, IDS_SPEED_LABEL);
   SetLabel(dialog, IDC_TIME_LEFT_LABEL, IDS_TIME_LEFT_LABEL);
   LoadedText estimating = LoadText(IDS_ESTIMATING);
-  if (g_setup.speedTextWindow) SetWindowTextW(g_setup.speedTextWindow, estimating);
-  if (g_setup.timeLeftTextWindow) SetWindowTextW(g_setup.timeLeftTextWindow, estimating);
+  if (speedText_) SetWindowTextW(speedText_, estimating);
+  if (timeLeftText_) SetWindowTextW(timeLeftText_, estimating);
 
   CenterOnMonitor(dialog);
   SetTimer(dialog, IDT_REFRESH, kRefreshPeriodMs, NULL);
-  if (g_setup.osVersionCode == kOsWindows7) CreateTaskbarProgress(dialog);
+  taskbar_.Attach(dialog);
 
   // Only now may the worker use the window: as owner, for the taskbar, to end it.
-  if (g_setup.dialogReadyEvent) SetEvent(g_setup.dialogReadyEvent);
+  if (ready_.Valid()) SetEvent(ready_.Get());
 }
 
-// The text travels with the message; whoever ends up holding it frees it.
-void PostDialogText(HWND dialog, UINT message, const wchar_t* text) {
-  size_t length = wcslen(text);
-  wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
-  if (!copy) return;
-  memcpy(copy, text, (length + 1) * sizeof(wchar_t));
-  if (!PostMessageW(dialog, message, 0, reinterpret_cast<LPARAM>(copy))) delete[] copy;
-}
-
-void RefreshProgress(HWND dialog, UINT_PTR timerId) {
+void ProgressDialog::RefreshProgress(HWND dialog, UINT_PTR timerId) {
   if (timerId != IDT_REFRESH || !g_setup.statsLockReady) return;
   uint32_t done;
   uint32_t total;
@@ -111,49 +116,31 @@ void RefreshProgress(HWND dialog, UINT_PTR timerId) {
   if (FormatTimeLeft(seconds, words, text, kProgressTextChars)) PostDialogText(dialog, WMU_SET_TIME_LEFT_TEXT, text);
 }
 
-void ShowPostedText(HWND control, LPARAM lParam) {
-  wchar_t* text = reinterpret_cast<wchar_t*>(lParam);
-  if (control && text) SetWindowTextW(control, text);
-  delete[] text;
-}
-
-void OnPercent(HWND dialog, WPARAM percent) {
+void ProgressDialog::OnPercent(HWND dialog, WPARAM percent) {
   if (percent > 100) percent = 100;
-  if (g_setup.progressBarWindow) SendMessageW(g_setup.progressBarWindow, PBM_SETPOS, percent, 0);
-  if (g_setup.taskbarList && g_setup.osVersionCode == kOsWindows7) g_setup.taskbarList->SetProgressValue(dialog, percent, 100);
+  if (progressBar_) SendMessageW(progressBar_, PBM_SETPOS, percent, 0);
+  taskbar_.ShowPercent(dialog, percent);
 }
 
-void OnClose(HWND dialog, WPARAM wParam) {
-  if (!BeginQuitQuestion()) return;
+void ProgressDialog::OnClose(HWND dialog, WPARAM wParam) {
+  if (!turns_.BeginQuitQuestion()) return;
   bool quit = ShowMessage(dialog, IDS_CONFIRM_QUIT, MB_YESNO | MB_ICONQUESTION) == IDYES;
-  if (quit && g_setup.cancelEvent) SetEvent(g_setup.cancelEvent);
-  EndQuitQuestion(quit);
+  if (quit && g_setup.cancelEvent.Valid()) SetEvent(g_setup.cancelEvent.Get());
+  turns_.EndQuitQuestion(quit);
   if (!quit) return;
   KillTimer(dialog, IDT_REFRESH);
   EndDialog(dialog, LOWORD(wParam));
 }
 
-// Texts still queued when the window goes would otherwise never be freed.
-void DropQueuedTexts(HWND dialog) {
-  MSG msg;
-  while (PeekMessageW(&msg, dialog, WMU_SET_SPEED_TEXT, WMU_SET_TIME_LEFT_TEXT, PM_REMOVE))
-    delete[] reinterpret_cast<wchar_t*>(msg.lParam);
-}
-
-}  // namespace
-
-INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ProgressDialog::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      OnInitDialog(dialog);
-      return TRUE;
     case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(g_setup.dialogBrush);
+      return reinterpret_cast<INT_PTR>(brush_.Get());
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetTextColor(dc, RGB(255, 255, 255));
       SetBkMode(dc, TRANSPARENT);
-      return reinterpret_cast<INT_PTR>(g_setup.dialogBrush);
+      return reinterpret_cast<INT_PTR>(brush_.Get());
     }
     case WM_TIMER:
       RefreshProgress(dialog, wParam);
@@ -162,46 +149,74 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       OnPercent(dialog, wParam);
       return TRUE;
     case WMU_SET_SPEED_TEXT:
-      ShowPostedText(g_setup.speedTextWindow, lParam);
+      ShowPostedText(speedText_, lParam);
       return TRUE;
     case WMU_SET_TIME_LEFT_TEXT:
-      ShowPostedText(g_setup.timeLeftTextWindow, lParam);
+      ShowPostedText(timeLeftText_, lParam);
       return TRUE;
     case WM_CLOSE:
       OnClose(dialog, wParam);
       return TRUE;
     case WM_DESTROY:
-      CloseWorkerPrompts();
+      turns_.Close();
       DropQueuedTexts(dialog);
       return FALSE;
   }
   return FALSE;
 }
 
-void RunProgressDialog() {
+INT_PTR CALLBACK ProgressDialog::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    reinterpret_cast<ProgressDialog*>(lParam)->OnInitDialog(dialog);
+    return TRUE;
+  }
+  // Messages before WM_INITDIALOG find no dialog object yet.
+  ProgressDialog* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  return self ? self->Handle(dialog, message, wParam, lParam) : FALSE;
+}
+
+void ProgressDialog::Run() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_PROGRESS_CLASS;
   InitCommonControlsEx(&controls);
   HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : GetModuleHandleW(NULL);
-  INT_PTR result = DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
+  INT_PTR result =
+      DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, Proc, reinterpret_cast<LPARAM>(this));
   if (result == -1)
     WriteLog(L"[KITFETCHER] Cannot show the progress dialog (error %d)", static_cast<int>(GetLastError()));
   // Without a dialog the worker must not wait for one: it goes on without owner.
-  if (g_setup.dialogReadyEvent) SetEvent(g_setup.dialogReadyEvent);
+  if (ready_.Valid()) SetEvent(ready_.Get());
 }
 
-HWND WaitForDialogWindow() {
-  if (g_setup.dialogReadyEvent) WaitForSingleObject(g_setup.dialogReadyEvent, INFINITE);
-  return g_setup.dialogWindow;
+bool ProgressDialog::WaitUntilReady(DWORD timeoutMs) {
+  return !ready_.Valid() || WaitForSingleObject(ready_.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-void EndProgressDialog() {
-  HWND dialog = WaitForDialogWindow();
+HWND ProgressDialog::WaitForWindow() {
+  WaitUntilReady(INFINITE);
+  return window_;
+}
+
+void ProgressDialog::ReportProgress(TransferState state) {
+  taskbar_.ShowState(WaitForWindow(), state == kTransferFailing ? TBPF_ERROR : TBPF_NORMAL);
+}
+
+int ProgressDialog::Ask(UINT textId, UINT style, const wchar_t* argument) {
+  // While the box holds the turn the dialog cannot close, so its window stays a
+  // valid owner.
+  HWND owner = WaitForWindow();
+  if (!turns_.ClaimForWorker(textId)) return kPromptWithheld;
+  int answer = argument ? ShowFormattedMessage(owner, textId, kQuestionChars, style, argument)
+                        : ShowMessage(owner, textId, style);
+  turns_.ReleaseWorker();
+  return answer;
+}
+
+void ProgressDialog::Tell(UINT textId, UINT style) { Ask(textId, style, NULL); }
+
+void ProgressDialog::End() {
+  HWND dialog = WaitForWindow();
   if (dialog) EndDialog(dialog, 1);
-}
-
-void SetDialogTaskbarState(TBPFLAG state) {
-  HWND dialog = WaitForDialogWindow();
-  if (dialog && g_setup.taskbarList && g_setup.osVersionCode == kOsWindows7) g_setup.taskbarList->SetProgressState(dialog, state);
 }

@@ -1,21 +1,59 @@
-// The modal progress dialog (percentage, speed, time left) and what the worker
-// thread may do with it.
+// The modal progress dialog (percentage, speed, time left): the worker's host
+// on the screen. The main thread makes it, runs it and, once the worker is
+// gone, releases it; the worker reaches it only through WorkerHost.
 #pragma once
 #include <windows.h>
-#include <shobjidl.h>
 
-#define WMU_SET_PERCENT (WM_USER + 1)
-#define WMU_SET_SPEED_TEXT (WM_USER + 2)
-#define WMU_SET_TIME_LEFT_TEXT (WM_USER + 3)
+#include "common/scoped_handles.h"
+#include "downloader/handoff/worker_host.h"
+#include "downloader/ui/prompt_turns.h"
+#include "downloader/ui/taskbar_button.h"
 
-INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Runs dialog 104 modally on the calling thread (COM already initialised). When
-// the dialog cannot be shown, the ready event is set all the same.
-void RunProgressDialog();
-// Worker side: waits until the dialog window exists, then ends it with 1.
-void EndProgressDialog();
-// Worker side: the dialog window once it exists (owner of the worker's boxes);
-// NULL when no dialog could be shown.
-HWND WaitForDialogWindow();
-// Worker side: the taskbar button's progress state, where there is one.
-void SetDialogTaskbarState(TBPFLAG state);
+class ProgressDialog : public WorkerHost {
+ public:
+  ProgressDialog();
+
+  // Runs dialog 104 modally on the calling thread (COM initialised) until the
+  // worker ends it or the user confirms quitting. When the dialog cannot be
+  // shown, the worker learns it at once and goes on without an owner.
+  void Run();
+  // The taskbar object is the main thread's to release, after the worker and
+  // before COM.
+  void ReleaseTaskbar() { taskbar_.Release(); }
+  // True once the window exists or it is clear that it never will; false when
+  // that has not happened within the time.
+  bool WaitUntilReady(DWORD timeoutMs);
+  // The dialog window once it exists; NULL when none could be shown. Waits for
+  // the dialog to come up (or to fail to).
+  HWND WaitForWindow();
+  // The background of the dialog and its texts.
+  HBRUSH Brush() const { return brush_.Get(); }
+
+  // WorkerHost, from the worker thread. Every one first waits for the dialog,
+  // so that the worker neither ends it nor owns a box before it is there.
+  void ReportProgress(TransferState state);
+  int Ask(UINT textId, UINT style, const wchar_t* argument);
+  void Tell(UINT textId, UINT style);
+  void End();
+
+ private:
+  ProgressDialog(const ProgressDialog&);
+  ProgressDialog& operator=(const ProgressDialog&);
+
+  static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog(HWND dialog);
+  void RefreshProgress(HWND dialog, UINT_PTR timerId);
+  void OnPercent(HWND dialog, WPARAM percent);
+  void OnClose(HWND dialog, WPARAM wParam);
+
+  qn::ScopedBrush brush_;
+  // Set once the window exists, or once it is clear that it never will.
+  qn::ScopedHandle ready_;
+  HWND window_;
+  HWND progressBar_;
+  HWND speedText_;
+  HWND timeLeftText_;
+  TaskbarButton taskbar_;
+  PromptTurns turns_;
+};

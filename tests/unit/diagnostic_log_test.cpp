@@ -109,7 +109,7 @@ TEST_F(DiagnosticLog, EmptyValueLogsToDefaultFileWithTimeStampedFlushedLines) {
   SwitchLogOn(qn::OptionMap(L"/log"));
   ASSERT_TRUE(g_setup.logEnabled);
   EXPECT_STREQ(L"downloaderlog.txt", g_setup.logPath);
-  ASSERT_TRUE(g_setup.logFile != NULL);
+  ASSERT_TRUE(g_setup.logFile.Valid());
 
   SYSTEMTIME before, after;
   GetLocalTime(&before);
@@ -154,7 +154,7 @@ TEST_F(DiagnosticLog, SecondRunAppendsBelowTheFirst) {
 TEST_F(DiagnosticLog, WithoutTheOptionNothingIsWritten) {
   SwitchLogOn(qn::OptionMap(L"/LOG /Log:x.txt log"));
   EXPECT_FALSE(g_setup.logEnabled);
-  EXPECT_TRUE(g_setup.logFile == NULL);
+  EXPECT_TRUE(!g_setup.logFile.Valid());
   WriteLog(L"never %s", L"seen");
   EXPECT_FALSE(Exists(In(L"downloaderlog.txt")));
   EXPECT_FALSE(Exists(In(L"x.txt")));
@@ -174,7 +174,7 @@ TEST_F(DiagnosticLog, PathInMissingFolderSwitchesLoggingOff) {
   const std::wstring path = In(L"missing\\deeper\\log.txt");
   SwitchLogOn(qn::OptionMap(L"/log:" + path));
   EXPECT_FALSE(g_setup.logEnabled);
-  EXPECT_TRUE(g_setup.logFile == NULL);
+  EXPECT_TRUE(!g_setup.logFile.Valid());
   WriteLog(L"nowhere");
   EXPECT_FALSE(Exists(In(L"missing")));
 }
@@ -184,7 +184,7 @@ TEST_F(DiagnosticLog, OverlongPathSwitchesLoggingOffWithoutOverrun) {
   ASSERT_EQ(300u, longPath.size());
   SwitchLogOn(qn::OptionMap(L"/log:" + longPath));
   EXPECT_FALSE(g_setup.logEnabled);
-  EXPECT_TRUE(g_setup.logFile == NULL);  // the field right after the path buffer
+  EXPECT_TRUE(!g_setup.logFile.Valid());  // the field right after the path buffer
   EXPECT_EQ(L'\0', g_setup.logPath[0]);
   WriteLog(L"nowhere");
 

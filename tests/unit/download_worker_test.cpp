@@ -5,7 +5,10 @@
 
 #include <objbase.h>
 
+#include <memory>
+
 #include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/transfer/download_worker.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/ui/progress_dialog.h"
@@ -14,6 +17,7 @@
 #include "tests/unit/support/kit_package.h"
 #include "tests/unit/support/message_boxes.h"
 #include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/recording_host.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/transfer_ui_support.h"
 #include "tests/unit/support/unique_name.h"
@@ -26,10 +30,7 @@ using testsupport::ReadBytes;
 const wchar_t kCode[] = L"{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}";
 const wchar_t kOtherCode[] = L"{9D8C7B6A-5F4E-4D3C-2B1A-0F9E8D7C6B5A}";
 
-struct Box {
-  std::wstring text;
-  HWND owner;
-};
+using kittest::RecordingHost;
 
 class DownloadWorkerTest : public ::testing::Test {
  protected:
@@ -40,9 +41,7 @@ class DownloadWorkerTest : public ::testing::Test {
     ASSERT_TRUE(resources_ != NULL) << "kitfetcher.exe of this build carries the texts";
     g_setup.resourceModule = resources_;
     g_setup.programInstance = resources_;
-    // Without a dialog: the worker must neither wait for one nor end one.
-    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
-    g_setup.cancelEvent = cancel_.Get();
+    g_setup.cancelEvent.Reset(cancel_.Get());
     g_setup.osVersionCode = kOsWindows7;
     g_setup.locations.showNewFilesPrompt = false;
     g_setup.locations.defaultNewFilesAnswer = false;
@@ -50,74 +49,68 @@ class DownloadWorkerTest : public ::testing::Test {
   }
   void TearDown() override {
     SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
-    if (g_setup.dialogReadyEvent) CloseHandle(g_setup.dialogReadyEvent);
-    g_setup.cancelEvent = NULL;  // owned by cancel_
+    g_setup.cancelEvent.Release();  // cancel_ owns it
     ResetSetupState();
     if (resources_) FreeLibrary(resources_);
   }
 
-  // Runs the worker on its own thread and answers its message boxes in order.
-  std::vector<Box> RunWorker(const std::vector<int>& answers = std::vector<int>()) {
-    std::vector<Box> seen;
-    HANDLE worker = CreateThread(NULL, 0, DownloadWorker, NULL, 0, NULL);
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(worker, 50) == WAIT_TIMEOUT && GetTickCount() - start < 120000) {
-      HWND box = testsupport::WaitForMessageBox(0);
-      if (!box) continue;
-      Box b = {testsupport::BoxText(box), GetWindow(box, GW_OWNER)};
-      seen.push_back(b);
-      testsupport::AnswerBox(box, seen.size() <= answers.size() ? answers[seen.size() - 1] : IDOK);
-      testsupport::WaitUntilGone(box, 10000);
-    }
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(worker, 0)) << "the worker did not end";
-    CloseHandle(worker);
-    return seen;
+  // Runs the worker against a recording host that answers its questions in
+  // order; whichever way it goes, the worker ends the host once.
+  std::vector<UINT> RunWorker(const std::vector<int>& answers = std::vector<int>()) {
+    host_.reset(new RecordingHost(answers));
+    DownloadWorker(static_cast<WorkerHost*>(host_.get()));
+    EXPECT_EQ(1, host_->Count(RecordingHost::kEnd));
+    EXPECT_EQ(RecordingHost::kEnd, host_->calls.back().kind) << "nothing comes after the end";
+    return host_->Boxes();
   }
 
   HMODULE resources_ = NULL;
   kittest::NamedEvent cancel_;
+  std::unique_ptr<RecordingHost> host_;
 };
 
 const wchar_t kNeedsConnection[] =
     L"This product requires an internet connection in order to install. Please check your connection setting "
     L"and try again.";
 
+struct Box {
+  std::wstring text;
+  HWND owner;
+};
+
 }  // namespace
 
 TEST_F(DownloadWorkerTest, OnlinePackageWithoutServerTellsTheUserAndEndsTheDialog) {
   kittest::KitPackage package;  // no productcode.txt: an online package
   package.Add(L"a.exe", NULL, "a", "d", true);
-  CloseHandle(g_setup.dialogReadyEvent);
-  g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-  g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
   HRESULT com = CoInitialize(NULL);
 
   std::vector<Box> seen;
   HWND dialogSeen = NULL;
   {
-    kittest::Thread worker([] { DownloadWorker(NULL); });
+    ProgressDialog dialog;
+    kittest::Thread worker([&] { DownloadWorker(static_cast<WorkerHost*>(&dialog)); });
     kittest::Thread answerer([&] {
-      if (WaitForSingleObject(g_setup.dialogReadyEvent, 15000) != WAIT_OBJECT_0) return;
-      dialogSeen = g_setup.dialogWindow;
+      if (!dialog.WaitUntilReady(15000)) return;
+      dialogSeen = dialog.WaitForWindow();
       HWND box = testsupport::WaitForMessageBox(30000, dialogSeen);
-      if (!box) return EndProgressDialog();
+      if (!box) return dialog.End();
       Box b = {testsupport::BoxText(box), GetWindow(box, GW_OWNER)};
       seen.push_back(b);
       testsupport::AnswerBox(box, IDOK);
     });
-    RunProgressDialog();  // returns once the worker has ended it
+    dialog.Run();  // returns once the worker has ended it
+    worker.Join();
+    dialog.ReleaseTaskbar();
   }
-  DeleteObject(g_setup.dialogBrush);
-  if (g_setup.taskbarList) g_setup.taskbarList->Release();
-  g_setup.taskbarList = NULL;
   if (SUCCEEDED(com)) CoUninitialize();
 
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(kNeedsConnection, seen[0].text);
   EXPECT_EQ(dialogSeen, seen[0].owner);
   EXPECT_FALSE(IsWindow(dialogSeen));
-  EXPECT_TRUE(g_setup.installAborted);
-  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  EXPECT_TRUE(g_setup.worker.aborted);
+  EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
   EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
 }
 
@@ -126,12 +119,12 @@ TEST_F(DownloadWorkerTest, OfflinePackageTakesTheCopyPathWithoutAsking) {
   package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}  trailing words\r\n");
   package.Add(L"setup.dat", L"data", "payload", "d1");
 
-  std::vector<Box> seen = RunWorker();
+  std::vector<UINT> seen = RunWorker();
 
   EXPECT_TRUE(seen.empty());
-  EXPECT_FALSE(g_setup.downloadNewFiles);  // defaultNewFilesAnswer
-  EXPECT_FALSE(g_setup.installAborted);
-  EXPECT_EQ(package.SetupFolder(kCode), std::wstring(g_setup.localSetupFolder));
+  EXPECT_FALSE(g_setup.worker.downloadNewFiles);  // defaultNewFilesAnswer
+  EXPECT_FALSE(g_setup.worker.aborted);
+  EXPECT_EQ(package.SetupFolder(kCode), std::wstring(g_setup.worker.localSetupFolder));
   EXPECT_EQ("payload", ReadBytes(package.SetupFolder(kCode) + L"\\data\\setup.dat"));
   EXPECT_EQ("d1", ReadBytes(package.SetupFolder(kCode) + L"\\data\\setup.dat.md5"));
 }
@@ -140,20 +133,19 @@ TEST_F(DownloadWorkerTest, OfflinePackageAsksWhetherToFetchNewerFiles) {
   const int answers[] = {IDNO, IDYES};
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
-    g_setup.downloadNewFiles = true;
-    g_setup.installAborted = false;
+    g_setup.worker = WorkerResult();
     kittest::KitPackage package;
     package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}");
     package.Add(L"one.txt", NULL, "1", "d");
     g_setup.locations.showNewFilesPrompt = true;
 
-    std::vector<Box> seen = RunWorker(std::vector<int>(1, answers[i]));
+    std::vector<UINT> seen = RunWorker(std::vector<int>(1, answers[i]));
 
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(L"Do you want Kit Maker to download newer files while installing?", seen[0].text);
-    EXPECT_EQ(answers[i] == IDYES, g_setup.downloadNewFiles);
+    ASSERT_EQ(std::vector<UINT>(1, IDS_DOWNLOAD_NEWER_FILES), seen);
+    EXPECT_EQ(L"Kit Maker", host_->calls[0].argument);
+    EXPECT_EQ(answers[i] == IDYES, g_setup.worker.downloadNewFiles);
     // Without a server the offline kit is copied either way.
-    EXPECT_FALSE(g_setup.installAborted);
+    EXPECT_FALSE(g_setup.worker.aborted);
     EXPECT_EQ("1", ReadBytes(package.SetupFolder(kCode) + L"\\one.txt"));
     g_setup.locations.downloadableFiles.clear();
   }
@@ -164,12 +156,11 @@ TEST_F(DownloadWorkerTest, ProductCodeThatCannotNameAFolderIsNeverUsed) {
   package.WriteProductCode("..");
   package.Add(L"one.txt", NULL, "1", "d");
 
-  std::vector<Box> seen = RunWorker();
+  std::vector<UINT> seen = RunWorker();
 
-  EXPECT_TRUE(g_setup.installAborted);
-  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
-  ASSERT_EQ(1u, seen.size());
-  EXPECT_EQ(kNeedsConnection, seen[0].text);
+  EXPECT_TRUE(g_setup.worker.aborted);
+  EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
+  EXPECT_EQ(std::vector<UINT>(1, IDS_NEEDS_CONNECTION), seen);
   RemoveAbortedSetupFolder();
   EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
 }
@@ -180,10 +171,10 @@ TEST_F(DownloadWorkerTest, QuitBeforeTheWorkerGetsGoingPlacesNothing) {
   package.Add(L"one.txt", NULL, "1", "d");
   SetEvent(cancel_.Get());
 
-  std::vector<Box> seen = RunWorker();
+  std::vector<UINT> seen = RunWorker();
 
   EXPECT_TRUE(seen.empty());
-  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(g_setup.worker.aborted);
   EXPECT_TRUE(kittest::ListTree(package.CommonFolder()).empty());
 }
 
@@ -199,10 +190,10 @@ TEST_F(DownloadWorkerTest, AbortInTheSharedFolderRemovesOnlyWhatTheRunPlaced) {
   testsupport::WriteBytes(shared + L"\\docs\\theirs.txt", "theirs");
   SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
 
-  std::vector<Box> seen = RunWorker();
+  std::vector<UINT> seen = RunWorker();
   EXPECT_TRUE(seen.empty());
-  ASSERT_TRUE(g_setup.installAborted);
-  EXPECT_EQ(shared, std::wstring(g_setup.localSetupFolder));
+  ASSERT_TRUE(g_setup.worker.aborted);
+  EXPECT_EQ(shared, std::wstring(g_setup.worker.localSetupFolder));
   ASSERT_TRUE(Exists(shared + L"\\docs\\first.txt"));
 
   RemoveAbortedSetupFolder();
@@ -230,7 +221,7 @@ TEST_F(DownloadWorkerTest, AbortWithAProductCodeRemovesThatProductsFolderOnly) {
   SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
 
   RunWorker();
-  ASSERT_TRUE(g_setup.installAborted);
+  ASSERT_TRUE(g_setup.worker.aborted);
   ASSERT_TRUE(Exists(package.SetupFolder(kCode) + L"\\docs\\first.txt"));
 
   RemoveAbortedSetupFolder();
@@ -268,13 +259,13 @@ TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest
   testsupport::WriteBytes(package.PackageFolder() + L"\\notes.txt.md5", "n1");
   package.AddEntry(L"absent.txt", NULL, false);
 
-  std::vector<Box> seen = RunWorker();
+  std::vector<UINT> seen = RunWorker();
 
   EXPECT_TRUE(seen.empty());
-  EXPECT_FALSE(g_setup.installAborted);
-  EXPECT_TRUE(g_setup.downloadNewFiles);
+  EXPECT_FALSE(g_setup.worker.aborted);
+  EXPECT_TRUE(g_setup.worker.downloadNewFiles);
   std::wstring folder = package.SetupFolder(kRemoteCode);
-  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ(folder, std::wstring(g_setup.worker.localSetupFolder));
   const wchar_t* ran[] = {L"same", L"newer", L"missing"};
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(ran[i]);

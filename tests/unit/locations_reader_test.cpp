@@ -101,7 +101,6 @@ TEST_F(LocationsReaderTest, ExampleOn32BitWindowsReadsTheX86Branch) {
     EXPECT_STREQ(names[i], f.name.Get());
     EXPECT_STREQ(md5s[i], f.md5Name.Get());
     EXPECT_FALSE(f.baseUrl.IsPresent());
-    EXPECT_EQ(0, f.sizeBytes);
     EXPECT_EQ(i == 1, f.relativePath.IsPresent());
     EXPECT_EQ(i == 2, f.autorun);
   }
@@ -199,7 +198,7 @@ TEST_F(LocationsReaderTest, FileEntriesNeedAllFourAttributesAndKeepDocumentOrder
       "<file name=\"no_base\" relative_path=\"\" autorun=\"true\"/>"
       "<file relative_path=\"\" autorun=\"true\" base_url=\"\"/>"
       "<other name=\"a\" relative_path=\"\" autorun=\"yes\" base_url=\"\"/>"));
-  const std::vector<DownloadableFile>& files = Config().downloadableFiles;
+  const DownloadableFileList& files = Config().downloadableFiles;
   ASSERT_EQ(4u, files.size());
   EXPECT_STREQ(L"a", files[0].name.Get());
   EXPECT_FALSE(files[0].autorun);  // "True"
@@ -213,7 +212,7 @@ TEST_F(LocationsReaderTest, PatchEntriesNeedPathAndValue) {
   Read(ExampleWith("<patch path=\"/install/Edition\" new_val=\"Standard\"/>",
                    "<patch path=\"/install/A\" new_val=\"\"/><patch new_val=\"x\"/><patch path=\"/install/B\"/>"
                    "<patch path=\"/install/C\" new_val=\"3\"/>"));
-  const std::vector<XmlPatch>& patches = Config().xmlPatches;
+  const XmlPatchList& patches = Config().xmlPatches;
   ASSERT_EQ(2u, patches.size());
   EXPECT_STREQ(L"/install/A", patches[0].path.Get());
   EXPECT_STREQ(L"", patches[0].newValue.Get());  // kept; the patcher passes it over

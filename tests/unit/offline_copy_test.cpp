@@ -9,6 +9,7 @@
 #include "downloader/transfer/setup_folder_record.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/kit_package.h"
+#include "tests/unit/support/recording_host.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"
 
@@ -22,14 +23,11 @@ class OfflineCopyTest : public ::testing::Test {
   void SetUp() override {
     testsupport::FreshSetupStateWithStatsLock();
     ResetSetupFolderRecord();
-    // No dialog in these tests: the run must not wait for one.
-    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
-    g_setup.cancelEvent = cancel_.Get();
+    g_setup.cancelEvent.Reset(cancel_.Get());
     SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
   }
   void TearDown() override {
-    CloseHandle(g_setup.dialogReadyEvent);
-    g_setup.cancelEvent = NULL;
+    g_setup.cancelEvent.Release();  // cancel_ owns it
     SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
     ResetSetupState();
   }
@@ -49,6 +47,7 @@ class OfflineCopyTest : public ::testing::Test {
   }
 
   kittest::NamedEvent cancel_;
+  kittest::RecordingHost host_;
 };
 
 const wchar_t kCode[] = L"{6F1B3A52-0D7C-4E59-9A1E-2B6C8D4F1A01}";
@@ -111,11 +110,11 @@ TEST_F(OfflineCopyTest, CopiesEveryFileWithItsDigestAndRunsAutorunFiles) {
   package.Add(L"guide.txt", L"docs", "the guide", NULL);  // no .md5 in the package
   package.AddAutorunProbe(L"tools", "feed");
 
-  CopyOfflineKit(kCode);
+  CopyOfflineKit(kCode, host_);
 
   std::wstring folder = package.SetupFolder(kCode);
-  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
-  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_EQ(folder, std::wstring(g_setup.worker.localSetupFolder));
+  EXPECT_FALSE(g_setup.worker.aborted);
   EXPECT_EQ("read me", ReadBytes(folder + L"\\readme.txt"));
   EXPECT_EQ("abc123", ReadBytes(folder + L"\\readme.txt.md5"));
   EXPECT_EQ("the guide", ReadBytes(folder + L"\\docs\\guide.txt"));
@@ -129,11 +128,10 @@ TEST_F(OfflineCopyTest, CopiesEveryFileWithItsDigestAndRunsAutorunFiles) {
   EXPECT_FALSE(Exists(folder + L"\\tools\\autorun_probe.exe"));
 
   // Sizes come from the package files.
-  const std::vector<DownloadableFile>& files = g_setup.locations.downloadableFiles;
-  EXPECT_EQ(7, files[0].sizeBytes);
-  EXPECT_EQ(9, files[1].sizeBytes);
-  EXPECT_GT(files[2].sizeBytes, 0);
-  EXPECT_EQ(7 + 9 + files[2].sizeBytes, Stats().bytesExpected);
+  size_t probe = ReadBytes(package.PackageFolder() + L"\\tools\\autorun_probe.exe").size();
+  ASSERT_GT(probe, 0u);
+  EXPECT_EQ(static_cast<int32_t>(7 + 9 + probe), Stats().bytesExpected);
+  EXPECT_EQ(1, host_.Count(kittest::RecordingHost::kEnd));
 }
 
 TEST_F(OfflineCopyTest, On32BitWindowsTheKitGoesUnderCommonProgramFiles) {
@@ -144,14 +142,14 @@ TEST_F(OfflineCopyTest, On32BitWindowsTheKitGoesUnderCommonProgramFiles) {
   lstrcpyW(g_setup.locations.manufacturerName, maker.c_str());
   package.Add(L"one.txt", NULL, "1", "d1");
 
-  CopyOfflineKit(kCode);
+  CopyOfflineKit(kCode, host_);
 
   wchar_t common[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathW(NULL, common, CSIDL_PROGRAM_FILES_COMMON, FALSE));
   std::wstring folder = std::wstring(common) + L"\\" + maker + L"\\SetupInformation\\" + kCode;
-  EXPECT_EQ(folder, std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ(folder, std::wstring(g_setup.worker.localSetupFolder));
   EXPECT_EQ("1", ReadBytes(folder + L"\\one.txt"));
-  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_FALSE(g_setup.worker.aborted);
   testsupport::DeleteTree(std::wstring(common) + L"\\" + maker);
 }
 
@@ -163,10 +161,10 @@ TEST_F(OfflineCopyTest, QuitDuringAnAutorunFileStopsBeforeTheNextFile) {
   // The stand-in plays the user who confirms quitting while it runs.
   SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel_.Name().c_str());
 
-  CopyOfflineKit(kCode);
+  CopyOfflineKit(kCode, host_);
 
   std::wstring folder = package.SetupFolder(kCode);
-  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(g_setup.worker.aborted);
   EXPECT_TRUE(cancel_.IsSet());
   EXPECT_EQ("first", ReadBytes(folder + L"\\docs\\first.txt"));
   EXPECT_TRUE(Exists(folder + L"\\tools\\autorun_ran.txt"));
@@ -180,9 +178,9 @@ TEST_F(OfflineCopyTest, QuitBeforeTheFirstFileCopiesNothing) {
   package.Add(L"first.txt", NULL, "first", "d1");
   SetEvent(cancel_.Get());
 
-  CopyOfflineKit(kCode);
+  CopyOfflineKit(kCode, host_);
 
-  EXPECT_TRUE(g_setup.installAborted);
+  EXPECT_TRUE(g_setup.worker.aborted);
   EXPECT_TRUE(kittest::ListTree(package.SetupFolder(kCode)).empty());
 }
 
@@ -199,9 +197,9 @@ TEST_F(OfflineCopyTest, EntriesThatCouldReachOutsideTheSetupFolderAreSkipped) {
   testsupport::WriteBytes(package.PackageFolder() + L"\\docs\\kept.txt", "kept");
   package.AddEntry(L"kept.txt", L"docs. ", false);
 
-  CopyOfflineKit(kCode);
+  CopyOfflineKit(kCode, host_);
 
-  EXPECT_FALSE(g_setup.installAborted);
+  EXPECT_FALSE(g_setup.worker.aborted);
   std::vector<std::wstring> placed = kittest::ListTree(package.CommonFolder());
   std::wstring setup = std::wstring(L"Kit Maker\\SetupInformation\\") + kCode + L"\\";
   std::vector<std::wstring> expected;
@@ -218,8 +216,8 @@ TEST_F(OfflineCopyTest, EntriesThatCouldReachOutsideTheSetupFolderAreSkipped) {
 
 TEST_F(OfflineCopyTest, EmptyKitListSucceedsAtOnce) {
   kittest::KitPackage package;
-  g_setup.installAborted = true;
-  CopyOfflineKit(kCode);
-  EXPECT_FALSE(g_setup.installAborted);
+  g_setup.worker.aborted = true;
+  CopyOfflineKit(kCode, host_);
+  EXPECT_FALSE(g_setup.worker.aborted);
   EXPECT_EQ(0, Stats().bytesExpected);
 }

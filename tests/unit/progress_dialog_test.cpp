@@ -5,13 +5,15 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shobjidl.h>
+
+#include <memory>
 
 #include "downloader/services/setup_state.h"
+#include "downloader/services/text_ids.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
-#include "downloader/services/text_ids.h"
-#include "downloader/ui/resource_ids.h"
-#include "downloader/ui/worker_prompts.h"
+#include "downloader/ui/taskbar_button.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/message_boxes.h"
@@ -33,19 +35,14 @@ class ProgressDialogTest : public ::testing::Test {
     kittest::LoadDurationWords();
     lstrcpyW(g_setup.locations.defaultProductName, L"Kit Product 7");
     lstrcpyW(g_setup.locations.manufacturerName, L"Kit Maker");
-    g_setup.dialogBrush = CreateSolidBrush(RGB(0, 0, 0));
-    g_setup.dialogReadyEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-    g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, FALSE, NULL));
     g_setup.osVersionCode = kOsXpSp3;
     com_ = CoInitialize(NULL);
+    dialog_.reset(new ProgressDialog);
   }
 
   void TearDown() override {
-    if (g_setup.taskbarList) g_setup.taskbarList->Release();
-    g_setup.taskbarList = NULL;
-    if (g_setup.dialogReadyEvent) CloseHandle(g_setup.dialogReadyEvent);
-    if (g_setup.cancelEvent) CloseHandle(g_setup.cancelEvent);
-    if (g_setup.dialogBrush) DeleteObject(g_setup.dialogBrush);
+    dialog_.reset();
     if (SUCCEEDED(com_)) CoUninitialize();
     ResetSetupState();
     if (resources_) FreeLibrary(resources_);
@@ -59,9 +56,9 @@ class ProgressDialogTest : public ::testing::Test {
     LeaveCriticalSection(&g_setup.statsLock);
   }
 
-  static bool DialogReady() { return WaitForSingleObject(g_setup.dialogReadyEvent, 15000) == WAIT_OBJECT_0; }
+  bool DialogReady() { return dialog_->WaitUntilReady(15000); }
 
-  static bool CancelSet() { return WaitForSingleObject(g_setup.cancelEvent, 0) == WAIT_OBJECT_0; }
+  static bool CancelSet() { return WaitForSingleObject(g_setup.cancelEvent.Get(), 0) == WAIT_OBJECT_0; }
 
   // Waits for the text to become `want` (the refresh runs once a second).
   static std::wstring WaitForText(HWND control, const std::wstring& want, DWORD timeoutMs = 5000) {
@@ -83,13 +80,15 @@ class ProgressDialogTest : public ::testing::Test {
       kittest::Thread watchdog([&] {
         if (WaitForSingleObject(finished, 30000) != WAIT_TIMEOUT) return;
         watchdogFired_ = true;
-        HWND box = testsupport::WaitForMessageBox(0, g_setup.dialogWindow);
+        HWND dialog = dialog_->WaitForWindow();
+        HWND box = testsupport::WaitForMessageBox(0, dialog);
         if (box) testsupport::AnswerBox(box, IDNO);
-        if (g_setup.dialogWindow) EndDialog(g_setup.dialogWindow, 99);
+        if (dialog) EndDialog(dialog, 99);
       });
-      RunProgressDialog();
+      dialog_->Run();
       SetEvent(finished);
     }
+    dialog_->ReleaseTaskbar();
     CloseHandle(finished);
     EXPECT_FALSE(watchdogFired_) << "the dialog was not ended";
   }
@@ -97,6 +96,7 @@ class ProgressDialogTest : public ::testing::Test {
   HMODULE resources_ = NULL;
   HRESULT com_ = E_FAIL;
   bool watchdogFired_ = false;
+  std::unique_ptr<ProgressDialog> dialog_;
 };
 
 const wchar_t kRetryText[] = L"There was an error download one of the instalation file. Do you want to retry?";
@@ -138,7 +138,7 @@ TEST_F(ProgressDialogTest, ShowsItsTextsThenTheCountersOfEachTick) {
   } seen;
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
-    HWND dialog = g_setup.dialogWindow;
+    HWND dialog = dialog_->WaitForWindow();
     seen.caption = WindowText(dialog);
     seen.downloading = WindowText(GetDlgItem(dialog, 1004));
     seen.speedLabel = WindowText(GetDlgItem(dialog, 1002));
@@ -168,7 +168,7 @@ TEST_F(ProgressDialogTest, ShowsItsTextsThenTheCountersOfEachTick) {
     seen.speedAfter = WaitForText(GetDlgItem(dialog, 1005), L"1.90 KB/s");
     seen.timeAfter = WaitForText(GetDlgItem(dialog, -1), L"17 minutes and 4 seconds");
     seen.position = SendMessageW(GetDlgItem(dialog, 1001), PBM_GETPOS, 0, 0);
-    EndProgressDialog();
+    dialog_->End();
   });
   ASSERT_TRUE(seen.ready);
   EXPECT_EQ(L"Kit Product 7", seen.caption);
@@ -187,12 +187,10 @@ TEST_F(ProgressDialogTest, ShowsItsTextsThenTheCountersOfEachTick) {
   EXPECT_EQ(centred.x, seen.rect.left);
   EXPECT_EQ(centred.y, seen.rect.top);
 
-  EXPECT_EQ(reinterpret_cast<INT_PTR>(g_setup.dialogBrush), seen.staticBrush);
-  EXPECT_EQ(reinterpret_cast<INT_PTR>(g_setup.dialogBrush), seen.dialogBrush);
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(dialog_->Brush()), seen.staticBrush);
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(dialog_->Brush()), seen.dialogBrush);
   EXPECT_EQ(RGB(255, 255, 255), seen.textColor);
   EXPECT_EQ(TRANSPARENT, seen.backgroundMode);
-
-  EXPECT_TRUE(g_setup.taskbarList == NULL);  // not Windows 7
   EXPECT_FALSE(CancelSet());
 }
 
@@ -205,13 +203,13 @@ TEST_F(ProgressDialogTest, SlowSpeedKeepsTheEstimateAndOverrunStaysWithinTheBar)
   } seen;
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
-    HWND dialog = g_setup.dialogWindow;
+    HWND dialog = dialog_->WaitForWindow();
     seen.slowSpeed = WaitForText(GetDlgItem(dialog, 1005), L"0.50 KB/s");
     seen.slowTime = WindowText(GetDlgItem(dialog, -1));
     seen.position = SendMessageW(GetDlgItem(dialog, 1001), PBM_GETPOS, 0, 0);
     SetStats(5000, 1000, 2.0);
     seen.fastTime = WaitForText(GetDlgItem(dialog, -1), L"0 seconds");
-    EndProgressDialog();
+    dialog_->End();
   });
   ASSERT_TRUE(seen.ready);
   EXPECT_EQ(L"0.50 KB/s", seen.slowSpeed);
@@ -229,12 +227,12 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
   } seen;
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
-    HWND dialog = seen.dialog = g_setup.dialogWindow;
+    HWND dialog = seen.dialog = dialog_->WaitForWindow();
     // A modal dialog is first shown when its loop goes idle, after it reports ready.
-    if (!(seen.shown = testsupport::WaitUntilShown(dialog, 5000))) return EndProgressDialog();
+    if (!(seen.shown = testsupport::WaitUntilShown(dialog, 5000))) return dialog_->End();
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     HWND box = testsupport::WaitForMessageBox(5000, dialog);
-    if (!(seen.firstBox = box != NULL)) return EndProgressDialog();
+    if (!(seen.firstBox = box != NULL)) return dialog_->End();
     seen.question = testsupport::BoxText(box);
     seen.boxCaption = WindowText(box);
     seen.owner = GetWindow(box, GW_OWNER);
@@ -248,7 +246,7 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
 
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     box = testsupport::WaitForMessageBox(5000, dialog);
-    if (!(seen.secondBox = box != NULL)) return EndProgressDialog();
+    if (!(seen.secondBox = box != NULL)) return dialog_->End();
     testsupport::AnswerBox(box, IDYES);
   });
   ASSERT_TRUE(seen.ready);
@@ -266,18 +264,19 @@ TEST_F(ProgressDialogTest, QuitAnsweredNoKeepsRunningAndYesSignalsTheWorker) {
 }
 
 TEST_F(ProgressDialogTest, WorkerThatEndsBeforeTheDialogExistsStillEndsIt) {
-  RunDialogWith([] { EndProgressDialog(); });
-  EXPECT_TRUE(g_setup.dialogWindow != NULL);
-  EXPECT_FALSE(IsWindow(g_setup.dialogWindow));
+  RunDialogWith([&] { dialog_->End(); });
+  HWND dialog = dialog_->WaitForWindow();
+  EXPECT_TRUE(dialog != NULL);
+  EXPECT_FALSE(IsWindow(dialog));
   EXPECT_FALSE(CancelSet());
 }
 
 TEST_F(ProgressDialogTest, DialogThatCannotBeShownNeverKeepsTheWorkerWaiting) {
   g_setup.resourceModule = GetModuleHandleW(NULL);  // no dialog 104 in the test program
-  RunProgressDialog();
-  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(g_setup.dialogReadyEvent, 0));
-  EXPECT_TRUE(WaitForDialogWindow() == NULL);
-  EndProgressDialog();  // returns at once, ends nothing
+  dialog_->Run();
+  ASSERT_TRUE(dialog_->WaitUntilReady(0));
+  EXPECT_TRUE(dialog_->WaitForWindow() == NULL);
+  dialog_->End();  // returns at once, ends nothing
 }
 
 TEST_F(ProgressDialogTest, TaskbarProgressOnWindows7DoesNotDisturbTheDialog) {
@@ -289,14 +288,83 @@ TEST_F(ProgressDialogTest, TaskbarProgressOnWindows7DoesNotDisturbTheDialog) {
   RunDialogWith([&] {
     if (!(seen.ready = DialogReady())) return;
     // The worker's own use of the taskbar object, from its thread.
-    SetDialogTaskbarState(TBPF_NORMAL);
+    dialog_->ReportProgress(kTransferRunning);
     SetStats(300, 1000, 10.0);
-    WaitForText(GetDlgItem(g_setup.dialogWindow, 1005), L"10.00 KB/s");
-    seen.position = SendMessageW(GetDlgItem(g_setup.dialogWindow, 1001), PBM_GETPOS, 0, 0);
-    EndProgressDialog();
+    WaitForText(GetDlgItem(dialog_->WaitForWindow(), 1005), L"10.00 KB/s");
+    seen.position = SendMessageW(GetDlgItem(dialog_->WaitForWindow(), 1001), PBM_GETPOS, 0, 0);
+    dialog_->End();
   });
   ASSERT_TRUE(seen.ready);
   EXPECT_EQ(30, seen.position);
+}
+
+namespace {
+
+// Records the taskbar states the dialog asks for.
+class FakeTaskbar : public ITaskbarList3 {
+ public:
+  FakeTaskbar() : calls(0), lastState(TBPF_NOPROGRESS), lastWindow(NULL) {}
+  STDMETHODIMP QueryInterface(REFIID, void** object) {
+    *object = NULL;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() { return 2; }
+  STDMETHODIMP_(ULONG) Release() { return 1; }
+  STDMETHODIMP HrInit() { return S_OK; }
+  STDMETHODIMP AddTab(HWND) { return S_OK; }
+  STDMETHODIMP DeleteTab(HWND) { return S_OK; }
+  STDMETHODIMP ActivateTab(HWND) { return S_OK; }
+  STDMETHODIMP SetActiveAlt(HWND) { return S_OK; }
+  STDMETHODIMP MarkFullscreenWindow(HWND, BOOL) { return S_OK; }
+  STDMETHODIMP SetProgressValue(HWND, ULONGLONG, ULONGLONG) { return S_OK; }
+  STDMETHODIMP SetProgressState(HWND window, TBPFLAG state) {
+    ++calls;
+    lastWindow = window;
+    lastState = state;
+    return S_OK;
+  }
+  STDMETHODIMP RegisterTab(HWND, HWND) { return S_OK; }
+  STDMETHODIMP UnregisterTab(HWND) { return S_OK; }
+  STDMETHODIMP SetTabOrder(HWND, HWND) { return S_OK; }
+  STDMETHODIMP SetTabActive(HWND, HWND, DWORD) { return S_OK; }
+  STDMETHODIMP ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) { return S_OK; }
+  STDMETHODIMP ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) { return S_OK; }
+  STDMETHODIMP ThumbBarSetImageList(HWND, HIMAGELIST) { return S_OK; }
+  STDMETHODIMP SetOverlayIcon(HWND, HICON, LPCWSTR) { return S_OK; }
+  STDMETHODIMP SetThumbnailTooltip(HWND, LPCWSTR) { return S_OK; }
+  STDMETHODIMP SetThumbnailClip(HWND, RECT*) { return S_OK; }
+
+  int calls;
+  TBPFLAG lastState;
+  HWND lastWindow;
+};
+
+}  // namespace
+
+// The taskbar button shows the worker's states on Windows 7 only, and only
+// once there is a dialog window to mark.
+TEST_F(ProgressDialogTest, TaskbarButtonMarksOnlyADialogOnWindows7) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"stand-in dialog", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+  ASSERT_TRUE(window != NULL);
+  FakeTaskbar list;
+  TaskbarButton button(&list);
+  g_setup.osVersionCode = kOsWindows7;
+  button.ShowState(NULL, TBPF_ERROR);
+  EXPECT_EQ(0, list.calls);
+  button.ShowState(window, TBPF_ERROR);
+  EXPECT_EQ(1, list.calls);
+  EXPECT_EQ(TBPF_ERROR, list.lastState);
+  EXPECT_EQ(window, list.lastWindow);
+  g_setup.osVersionCode = kOsVistaServicePack;
+  button.ShowState(window, TBPF_NORMAL);
+  EXPECT_EQ(1, list.calls);
+  button.Release();
+
+  TaskbarButton xp;
+  g_setup.osVersionCode = kOsXpSp3;
+  xp.Attach(window);
+  EXPECT_FALSE(xp.Attached());
+  DestroyWindow(window);
 }
 
 // The quit question and a worker's box, owned by the same dialog, never show at
@@ -305,9 +373,8 @@ TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConf
   const int answers[] = {IDNO, IDYES};
   for (size_t i = 0; i < 2; ++i) {
     SCOPED_TRACE(answers[i] == IDYES ? "quit confirmed" : "quit declined");
-    ResetEvent(g_setup.cancelEvent);
-    ResetEvent(g_setup.dialogReadyEvent);
-    g_setup.promptTurn = 0;
+    ResetEvent(g_setup.cancelEvent.Get());
+    dialog_.reset(new ProgressDialog);
     testsupport::LogCapture log;
     struct {
       bool question = false, waited = false, beside = true;
@@ -316,12 +383,12 @@ TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConf
       int answer = -1;
     } seen;
     RunDialogWith([&] {
-      if (!DialogReady() || !testsupport::WaitUntilShown(g_setup.dialogWindow, 5000)) return EndProgressDialog();
-      HWND dialog = seen.dialog = g_setup.dialogWindow;
+      if (!DialogReady() || !testsupport::WaitUntilShown(dialog_->WaitForWindow(), 5000)) return dialog_->End();
+      HWND dialog = seen.dialog = dialog_->WaitForWindow();
       PostMessageW(dialog, WM_CLOSE, 0, 0);
       HWND question = testsupport::WaitForMessageBox(5000, dialog);
-      if (!(seen.question = question != NULL)) return EndProgressDialog();
-      kittest::Thread worker([&] { seen.answer = ShowWorkerMessage(IDS_RETRY_DOWNLOAD, MB_RETRYCANCEL); });
+      if (!(seen.question = question != NULL)) return dialog_->End();
+      kittest::Thread worker([&] { seen.answer = dialog_->Ask(IDS_RETRY_DOWNLOAD, MB_RETRYCANCEL, NULL); });
       for (DWORD start = GetTickCount(); !seen.waited && GetTickCount() - start < 10000; Sleep(20))
         seen.waited = log.Contains("waits for the answer to the quit question");
       seen.beside = FindBoxShowing(kRetryText) != NULL;
@@ -337,7 +404,7 @@ TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConf
         testsupport::AnswerBox(box, IDCANCEL);
       }
       worker.Join();
-      if (IsWindow(dialog)) EndProgressDialog();
+      if (IsWindow(dialog)) dialog_->End();
     });
     ASSERT_TRUE(seen.question);
     EXPECT_TRUE(seen.waited);
@@ -349,7 +416,7 @@ TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConf
     } else {
       EXPECT_EQ(L"", seen.after);
       EXPECT_EQ(kPromptWithheld, seen.answer);
-      EXPECT_EQ(kPromptWithheld, ShowWorkerMessage(IDS_DOWNLOAD_FAILED, MB_ICONERROR)) << "the dialog is gone";
+      EXPECT_EQ(kPromptWithheld, dialog_->Ask(IDS_DOWNLOAD_FAILED, MB_ICONERROR, NULL)) << "the dialog is gone";
     }
   }
 }

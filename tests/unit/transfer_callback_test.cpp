@@ -119,7 +119,7 @@ TEST_F(TransferCallbackTest, WithoutAUsableCancelEventNeverStops) {
 }
 
 TEST_F(TransferCallbackTest, AnObserverNeitherCountsNorCancels) {
-  g_setup.cancelEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, TRUE, NULL));
   g_setup.stats.speedKBps = 7.0;
   CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly);
   EXPECT_EQ(S_OK, observer.OnProgress(4096, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));

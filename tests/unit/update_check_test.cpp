@@ -231,11 +231,11 @@ TEST_F(LocalSetupFolderTest, LiesUnderTheMachinesOwnCommonProgramFiles) {
   }
   ResolveLocalSetupFolder(L"{CODE-1}");
   std::wstring expected = common_ + L"\\" + maker_ + L"\\SetupInformation\\{CODE-1}";
-  EXPECT_EQ(expected, std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ(expected, std::wstring(g_setup.worker.localSetupFolder));
   EXPECT_TRUE(Exists(expected));
 
   ResolveLocalSetupFolder(L"");
-  EXPECT_EQ(common_ + L"\\" + maker_ + L"\\SetupInformation", std::wstring(g_setup.localSetupFolder));
+  EXPECT_EQ(common_ + L"\\" + maker_ + L"\\SetupInformation", std::wstring(g_setup.worker.localSetupFolder));
 }
 
 // The variable can come from the user's own environment, and Vista has none.
@@ -250,32 +250,32 @@ TEST_F(LocalSetupFolderTest, OnWow64TheMachinesRegistryNamesTheFolderAndTheVaria
     SetEnvironmentVariableW(L"CommonProgramW6432", userFolder.Path().c_str());
     ResolveLocalSetupFolder(L"{CODE-3}");
     EXPECT_EQ(machineFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
-              std::wstring(g_setup.localSetupFolder));
+              std::wstring(g_setup.worker.localSetupFolder));
 
     registry.SetCommonFilesDir(NULL);
     ResolveLocalSetupFolder(L"{CODE-3}");
     EXPECT_EQ(userFolder.Path() + L"\\" + maker_ + L"\\SetupInformation\\{CODE-3}",
-              std::wstring(g_setup.localSetupFolder));
+              std::wstring(g_setup.worker.localSetupFolder));
 
     SetEnvironmentVariableW(L"CommonProgramW6432", NULL);
     ResolveLocalSetupFolder(L"{CODE-3}");
-    EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+    EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
   }
   SetEnvironmentVariableW(L"CommonProgramW6432", hadVariable ? saved : NULL);
 }
 
 TEST_F(LocalSetupFolderTest, RefusesNamesThatAreNotPlainFolderNames) {
   testsupport::LogCapture log;
-  ASSERT_TRUE(qn::CopyText(g_setup.localSetupFolder, kLongPathChars, L"stale"));
+  ASSERT_TRUE(qn::CopyText(g_setup.worker.localSetupFolder, kLongPathChars, L"stale"));
   ResolveLocalSetupFolder(L"C:\\Windows");
-  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
   ResolveLocalSetupFolder(L"..\\..\\x");
-  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
 
   std::wstring escaping = L"..\\" + maker_;
   ASSERT_TRUE(qn::CopyText(g_setup.locations.manufacturerName, kNameChars, escaping.c_str()));
   ResolveLocalSetupFolder(L"{CODE-2}");
-  EXPECT_EQ(L'\0', g_setup.localSetupFolder[0]);
+  EXPECT_EQ(L'\0', g_setup.worker.localSetupFolder[0]);
   wchar_t shellCommon[MAX_PATH] = {0};
   SHGetSpecialFolderPathW(NULL, shellCommon, CSIDL_PROGRAM_FILES_COMMON, FALSE);
   EXPECT_FALSE(Exists(std::wstring(shellCommon) + L"\\..\\" + maker_));

@@ -2,65 +2,24 @@
 // counting, speed, cancellation, and failed downloads (error statuses and cut
 // bodies, which the moniker itself reports as successes) with their prompts.
 #include <gtest/gtest.h>
-#include <shobjidl.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "downloader/services/load_text.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/url_download.h"
 #include "downloader/services/text_ids.h"
+#include "downloader/transfer/url_download.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
-#include "tests/unit/support/message_boxes.h"
+#include "tests/unit/support/recording_host.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"
 
 namespace {
 
-using testsupport::BoxAnswerer;
-using testsupport::SeenBox;
-
-// Records the taskbar states the download asks for.
-class FakeTaskbar : public ITaskbarList3 {
- public:
-  FakeTaskbar() : calls(0), lastState(TBPF_NOPROGRESS), lastWindow(NULL) {}
-  STDMETHODIMP QueryInterface(REFIID, void** object) {
-    *object = NULL;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() { return 2; }
-  STDMETHODIMP_(ULONG) Release() { return 1; }
-  STDMETHODIMP HrInit() { return S_OK; }
-  STDMETHODIMP AddTab(HWND) { return S_OK; }
-  STDMETHODIMP DeleteTab(HWND) { return S_OK; }
-  STDMETHODIMP ActivateTab(HWND) { return S_OK; }
-  STDMETHODIMP SetActiveAlt(HWND) { return S_OK; }
-  STDMETHODIMP MarkFullscreenWindow(HWND, BOOL) { return S_OK; }
-  STDMETHODIMP SetProgressValue(HWND, ULONGLONG, ULONGLONG) { return S_OK; }
-  STDMETHODIMP SetProgressState(HWND window, TBPFLAG state) {
-    ++calls;
-    lastWindow = window;
-    lastState = state;
-    return S_OK;
-  }
-  STDMETHODIMP RegisterTab(HWND, HWND) { return S_OK; }
-  STDMETHODIMP UnregisterTab(HWND) { return S_OK; }
-  STDMETHODIMP SetTabOrder(HWND, HWND) { return S_OK; }
-  STDMETHODIMP SetTabActive(HWND, HWND, DWORD) { return S_OK; }
-  STDMETHODIMP ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) { return S_OK; }
-  STDMETHODIMP ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) { return S_OK; }
-  STDMETHODIMP ThumbBarSetImageList(HWND, HIMAGELIST) { return S_OK; }
-  STDMETHODIMP SetOverlayIcon(HWND, HICON, LPCWSTR) { return S_OK; }
-  STDMETHODIMP SetThumbnailTooltip(HWND, LPCWSTR) { return S_OK; }
-  STDMETHODIMP SetThumbnailClip(HWND, RECT*) { return S_OK; }
-
-  int calls;
-  TBPFLAG lastState;
-  HWND lastWindow;
-};
+using kittest::RecordingHost;
 
 class UrlDownloadHttpTest : public ::testing::Test {
  protected:
@@ -68,8 +27,6 @@ class UrlDownloadHttpTest : public ::testing::Test {
     REQUIRE_HTTP_SERVER();
     ASSERT_TRUE(setup_.HasResources()) << "kitfetcher.exe of this build holds the string table";
     dir_ = L"/" + testsupport::UniqueName(L"dl");
-    retryText_ = LoadText(IDS_RETRY_DOWNLOAD).text;
-    failedText_ = LoadText(IDS_DOWNLOAD_FAILED).text;
   }
 
   // Serves `size` bytes at dir/name and returns its URL path.
@@ -79,25 +36,42 @@ class UrlDownloadHttpTest : public ::testing::Test {
     return path;
   }
 
-  DownloadOutcome Download(const std::wstring& urlPath, std::wstring* cached) {
+  // Downloads with a fresh host that answers the retry questions in order.
+  DownloadOutcome Download(const std::wstring& urlPath, std::wstring* cached,
+                           const std::vector<int>& answers = std::vector<int>()) {
+    host_.reset(new RecordingHost(answers));
     wchar_t cachePath[kCachePathChars];
-    DownloadOutcome outcome = DownloadKitFile(httptest::Url(urlPath).c_str(), 1234, cachePath);
+    DownloadOutcome outcome = DownloadKitFile(httptest::Url(urlPath).c_str(), 1234, cachePath, *host_);
     *cached = cachePath;
     return outcome;
   }
 
-  void ExpectBoxes(const std::vector<SeenBox>& seen, const std::vector<std::wstring>& texts) {
-    ASSERT_EQ(texts.size(), seen.size());
-    for (size_t i = 0; i < texts.size(); ++i) {
-      EXPECT_EQ(texts[i], seen[i].text) << "box " << i;
-      EXPECT_EQ(texts[i] == retryText_, seen[i].hasRetry) << "box " << i;
+  // Each failed attempt is reported to the host, followed by the question to
+  // retry while retries are left (`questions` of them were asked); the message
+  // that the download failed comes last.
+  void ExpectFailedAttempts(int attempts, int questions) {
+    std::vector<RecordingHost::Call> expected;
+    RecordingHost::Call failing = {RecordingHost::kProgress, 0, 0, L"", kTransferFailing};
+    RecordingHost::Call retry = {RecordingHost::kAsk, IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL, L"",
+                                 kTransferRunning};
+    RecordingHost::Call failed = {RecordingHost::kTell, IDS_DOWNLOAD_FAILED, MB_ICONERROR, L"", kTransferRunning};
+    for (int i = 0; i < attempts; ++i) {
+      expected.push_back(failing);
+      if (i < questions) expected.push_back(retry);
+    }
+    expected.push_back(failed);
+    ASSERT_EQ(expected.size(), host_->calls.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(expected[i].kind, host_->calls[i].kind) << "call " << i;
+      EXPECT_EQ(expected[i].textId, host_->calls[i].textId) << "call " << i;
+      EXPECT_EQ(expected[i].style, host_->calls[i].style) << "call " << i;
+      EXPECT_EQ(expected[i].state, host_->calls[i].state) << "call " << i;
     }
   }
 
   httptest::SetupScope setup_;
   std::wstring dir_;
-  std::wstring retryText_;
-  std::wstring failedText_;
+  std::unique_ptr<RecordingHost> host_;
 };
 
 TEST_F(UrlDownloadHttpTest, CountsEveryByteWithAndWithoutContentLength) {
@@ -130,17 +104,10 @@ TEST_F(UrlDownloadHttpTest, ErrorStatusesAndCutBodiesAreFailedDownloads) {
   std::wstring path = ServeFile(L"kit.exe", 50000);
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(misbehaviours[i])));
-    std::vector<int> answers;
-    answers.push_back(IDCANCEL);
-    answers.push_back(IDOK);
-    BoxAnswerer boxes(answers);
     std::wstring cached = L"stale";
-    EXPECT_EQ(kDownloadFailed, Download(path + L"?" + misbehaviours[i], &cached));
+    EXPECT_EQ(kDownloadFailed, Download(path + L"?" + misbehaviours[i], &cached, std::vector<int>(1, IDCANCEL)));
     EXPECT_EQ(L"", cached);
-    std::vector<std::wstring> expected;
-    expected.push_back(retryText_);
-    expected.push_back(failedText_);
-    ExpectBoxes(boxes.Seen(), expected);
+    ExpectFailedAttempts(1, 1);
   }
 }
 
@@ -148,26 +115,12 @@ TEST_F(UrlDownloadHttpTest, ThreeFailedAttemptsAskTwiceAndGiveUpOnce) {
   testsupport::LogCapture log;
   std::wstring path = ServeFile(L"three.exe", 1000);
   ASSERT_TRUE(httptest::SetRule(path, L"status=500"));
-  FakeTaskbar taskbar;
-  g_setup.taskbarList = &taskbar;
-  g_setup.osVersionCode = kOsWindows7;
-  std::vector<int> answers;
-  answers.push_back(IDRETRY);
-  answers.push_back(IDRETRY);
-  answers.push_back(IDOK);
-  BoxAnswerer boxes(answers);
+  std::vector<int> answers(2, IDRETRY);
   std::wstring cached;
-  EXPECT_EQ(kDownloadFailed, Download(path, &cached));
-  g_setup.taskbarList = NULL;
+  EXPECT_EQ(kDownloadFailed, Download(path, &cached, answers));
 
   EXPECT_EQ(3, httptest::RequestCount(path));
-  std::vector<std::wstring> expected;
-  expected.push_back(retryText_);
-  expected.push_back(retryText_);
-  expected.push_back(failedText_);
-  ExpectBoxes(boxes.Seen(), expected);
-  // Without a dialog window there is no taskbar button to mark.
-  EXPECT_EQ(0, taskbar.calls);
+  ExpectFailedAttempts(3, 2);
   std::string text = log.Text();
   std::string line = "[KITFETCHER] Downloading: http://127.0.0.1:";
   size_t count = 0;
@@ -177,70 +130,26 @@ TEST_F(UrlDownloadHttpTest, ThreeFailedAttemptsAskTwiceAndGiveUpOnce) {
   EXPECT_NE(std::string::npos, text.find("/three.exe. Error :2148270088"));  // INET_E_DOWNLOAD_FAILURE
 }
 
-TEST_F(UrlDownloadHttpTest, AFailureMarksTheDialogsTaskbarButtonOnWindows7) {
-  std::wstring path = ServeFile(L"bar.exe", 1000);
-  HWND dialog = CreateWindowExW(0, L"STATIC", L"stand-in dialog", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-  ASSERT_TRUE(dialog != NULL);
-  g_setup.dialogWindow = dialog;
-  FakeTaskbar taskbar;
-  g_setup.taskbarList = &taskbar;
-  g_setup.osVersionCode = kOsWindows7;
-  {
-    std::vector<int> answers;
-    answers.push_back(IDCANCEL);
-    answers.push_back(IDOK);
-    BoxAnswerer boxes(answers);
-    std::wstring cached;
-    EXPECT_EQ(kDownloadFailed, Download(path + L"?status=404", &cached));
-  }
-  EXPECT_EQ(1, taskbar.calls);
-  EXPECT_EQ(TBPF_ERROR, taskbar.lastState);
-  EXPECT_EQ(dialog, taskbar.lastWindow);
-
-  g_setup.osVersionCode = kOsVistaServicePack;
-  {
-    std::vector<int> answers;
-    answers.push_back(IDCANCEL);
-    answers.push_back(IDOK);
-    BoxAnswerer boxes(answers);
-    std::wstring cached;
-    EXPECT_EQ(kDownloadFailed, Download(path + L"?status=404&second=1", &cached));
-  }
-  EXPECT_EQ(1, taskbar.calls);
-  g_setup.taskbarList = NULL;
-  g_setup.dialogWindow = NULL;
-  DestroyWindow(dialog);
-}
-
 TEST_F(UrlDownloadHttpTest, CancelAtTheFirstPromptEndsAfterOneAttempt) {
   std::wstring path = ServeFile(L"once.exe", 1000);
   ASSERT_TRUE(httptest::SetRule(path, L"status=404"));
-  std::vector<int> answers;
-  answers.push_back(IDCANCEL);
-  answers.push_back(IDOK);
-  BoxAnswerer boxes(answers);
   std::wstring cached;
-  EXPECT_EQ(kDownloadFailed, Download(path, &cached));
+  EXPECT_EQ(kDownloadFailed, Download(path, &cached, std::vector<int>(1, IDCANCEL)));
   EXPECT_EQ(1, httptest::RequestCount(path));
-  std::vector<std::wstring> expected;
-  expected.push_back(retryText_);
-  expected.push_back(failedText_);
-  ExpectBoxes(boxes.Seen(), expected);
+  ExpectFailedAttempts(1, 1);
 }
 
 DWORD WINAPI SetCancelLater(LPVOID) {
   Sleep(1000);
-  SetEvent(g_setup.cancelEvent);
+  SetEvent(g_setup.cancelEvent.Get());
   return 0;
 }
 
 TEST_F(UrlDownloadHttpTest, ACancelStopsAThrottledDownloadAtOnce) {
   testsupport::LogCapture log;
-  g_setup.cancelEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, FALSE, NULL));
   // Twenty seconds of data at this rate.
   std::wstring path = ServeFile(L"big.bin", 4000000) + L"?rate=200000";
-  std::vector<int> noAnswers;
-  BoxAnswerer boxes(noAnswers);
   HANDLE canceller = CreateThread(NULL, 0, SetCancelLater, NULL, 0, NULL);
   DWORD start = GetTickCount();
   std::wstring cached = L"stale";
@@ -251,7 +160,7 @@ TEST_F(UrlDownloadHttpTest, ACancelStopsAThrottledDownloadAtOnce) {
   EXPECT_LT(elapsed, 5000u);
   EXPECT_GE(elapsed, 900u);
   EXPECT_EQ(L"", cached);
-  EXPECT_TRUE(boxes.Seen().empty());
+  EXPECT_TRUE(host_->calls.empty());
   EXPECT_GT(httptest::Transferred(), 0u);
   EXPECT_LT(httptest::Transferred(), 4000000u);
   EXPECT_TRUE(log.Contains("[KITFETCHER] Download canceled!"));
@@ -259,12 +168,12 @@ TEST_F(UrlDownloadHttpTest, ACancelStopsAThrottledDownloadAtOnce) {
   // The event stays set: the next download stops at its first notification.
   start = GetTickCount();
   EXPECT_EQ(kDownloadCancelled, Download(ServeFile(L"next.bin", 1000), &cached));
-  EXPECT_TRUE(boxes.Seen().empty());
+  EXPECT_TRUE(host_->calls.empty());
 }
 
 TEST_F(UrlDownloadHttpTest, UncountedDownloadsFailOnErrorsAndCountNothing) {
   std::wstring path = ServeFile(L"small.txt", 5000);
-  g_setup.cancelEvent = CreateEventW(NULL, TRUE, TRUE, NULL);  // never looked at
+  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, TRUE, NULL));  // never looked at
   wchar_t cachePath[kCachePathChars];
   EXPECT_EQ(S_OK, DownloadUncounted(httptest::Url(path).c_str(), cachePath, kCachePathChars));
   EXPECT_EQ(httptest::Pattern(5000), testsupport::ReadBytes(cachePath));

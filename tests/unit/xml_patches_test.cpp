@@ -34,7 +34,7 @@ class XmlPatchesTest : public ::testing::Test {
   }
   std::string Apply() {
     testsupport::LogCapture log(folder_.Sub(L"log.txt"));
-    ApplyXmlPatches(path_.c_str());
+    ApplyXmlPatches(path_.c_str(), g_setup.locations.xmlPatches, runPatches_);
     return log.Messages();
   }
   std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
@@ -42,6 +42,7 @@ class XmlPatchesTest : public ::testing::Test {
 
   testsupport::ScratchFolder folder_;
   std::wstring path_;
+  XmlPatchList runPatches_;
 };
 
 TEST_F(XmlPatchesTest, ExistingNodeGetsTheNewText) {
@@ -89,6 +90,13 @@ TEST_F(XmlPatchesTest, LaterEntryForTheSamePathWinsAndSeesACreatedNode) {
   EXPECT_EQ(L"second", doc.Text(L"/install/Flag"));
 }
 
+TEST_F(XmlPatchesTest, TheRunsOwnPatchesFollowTheKits) {
+  runPatches_.push_back(XmlPatch(L"/install/Edition", L"run", true));
+  Add(L"/install/Edition", L"kit", false);
+  Apply();
+  EXPECT_EQ(L"run", xmltest::Document(path_).Text(L"/install/Edition"));
+}
+
 TEST_F(XmlPatchesTest, EmptyListStillResavesTheFile) {
   xmltest::AgeFile(path_);
   ULONGLONG before = xmltest::LastWriteTime(path_);
@@ -117,7 +125,7 @@ TEST_F(XmlPatchesTest, UnloadableDocumentIsNotWritten) {
   std::wstring missing = folder_.Sub(L"missing.xml");
   {
     testsupport::LogCapture capture(folder_.Sub(L"log.txt"));
-    ApplyXmlPatches(missing.c_str());
+    ApplyXmlPatches(missing.c_str(), g_setup.locations.xmlPatches, XmlPatchList());
   }
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(missing.c_str()));
 }

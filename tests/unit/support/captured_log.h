@@ -34,7 +34,7 @@ class LogCapture {
 
   // All written so far: time stamps, line ends and all.
   std::string Text() const {
-    if (g_setup.logFile) fflush(g_setup.logFile);
+    if (g_setup.logFile.Valid()) fflush(g_setup.logFile.Get());
     std::string bytes;
     ReadFileInto(path_, &bytes);
     return bytes;

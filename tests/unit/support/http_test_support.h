@@ -106,8 +106,6 @@ class SetupScope {
   }
   ~SetupScope() {
     CloseLog();
-    if (g_setup.cancelEvent) CloseHandle(g_setup.cancelEvent);
-    g_setup.cancelEvent = NULL;
     g_setup.resourceModule = NULL;
     ResetSetupState();
     if (resources_) FreeLibrary(resources_);

@@ -1,4 +1,4 @@
-#include "downloader/transfer/cancel_event.h"
+#include "downloader/handoff/cancel_event.h"
 
 bool IsCancelSignalled(HANDLE cancelEvent) {
   if (cancelEvent == NULL || cancelEvent == INVALID_HANDLE_VALUE) return false;

@@ -1,0 +1,54 @@
+#include "downloader/ui/prompt_turns.h"
+
+#include "downloader/handoff/cancel_event.h"
+#include "downloader/services/diagnostic_log.h"
+#include "downloader/services/setup_state.h"
+
+namespace {
+
+enum Turn { kTurnFree = 0, kWorkerBoxOpen = 1, kQuitQuestionOpen = 2, kDialogClosed = 3 };
+
+bool QuitConfirmed() { return IsCancelSignalled(g_setup.cancelEvent.Get()); }
+
+}  // namespace
+
+PromptTurns::PromptTurns() : turn_(kTurnFree), questionClosed_(CreateEventW(NULL, TRUE, TRUE, NULL)) {}
+
+bool PromptTurns::ClaimForWorker(UINT textId) {
+  bool waitLogged = false;
+  for (;;) {
+    if (QuitConfirmed()) break;
+    LONG turn = InterlockedCompareExchange(&turn_, kWorkerBoxOpen, kTurnFree);
+    if (turn == kTurnFree) return true;
+    if (turn == kDialogClosed) break;
+    // The quit question is open: its answer decides whether the box may come.
+    if (!waitLogged) WriteLog(L"[KITFETCHER] Message %u waits for the answer to the quit question", textId);
+    waitLogged = true;
+    // Without the event (it could not be made) the question is looked at again shortly.
+    if (!questionClosed_.Valid() || WaitForSingleObject(questionClosed_.Get(), INFINITE) != WAIT_OBJECT_0)
+      Sleep(20);
+  }
+  WriteLog(L"[KITFETCHER] Message %u not shown: the user has quit", textId);
+  return false;
+}
+
+void PromptTurns::ReleaseWorker() { InterlockedCompareExchange(&turn_, kTurnFree, kWorkerBoxOpen); }
+
+bool PromptTurns::BeginQuitQuestion() {
+  // Reset before the turn is taken, so that a worker box that finds the question
+  // open never waits on a signal left from the question before.
+  if (questionClosed_.Valid()) ResetEvent(questionClosed_.Get());
+  bool taken = InterlockedCompareExchange(&turn_, kQuitQuestionOpen, kTurnFree) == kTurnFree;
+  if (!taken && questionClosed_.Valid()) SetEvent(questionClosed_.Get());
+  return taken;
+}
+
+void PromptTurns::EndQuitQuestion(bool quitConfirmed) {
+  InterlockedCompareExchange(&turn_, quitConfirmed ? kDialogClosed : kTurnFree, kQuitQuestionOpen);
+  if (questionClosed_.Valid()) SetEvent(questionClosed_.Get());
+}
+
+void PromptTurns::Close() {
+  InterlockedExchange(&turn_, kDialogClosed);
+  if (questionClosed_.Valid()) SetEvent(questionClosed_.Get());
+}

@@ -1,0 +1,30 @@
+// The progress on the dialog's taskbar button. Only Windows 7, of the versions
+// the gate lets through, has one; elsewhere every call does nothing.
+#pragma once
+#include <windows.h>
+#include <shobjidl.h>
+
+#include "common/scoped_handles.h"
+
+class TaskbarButton {
+ public:
+  TaskbarButton() {}
+  // Tests: a taskbar object of their own, as if the dialog had made it.
+  explicit TaskbarButton(ITaskbarList3* list);
+
+  // Makes the taskbar object for the dialog (COM initialised) and shows an
+  // indeterminate progress; logs when there is none.
+  void Attach(HWND dialog);
+  void ShowState(HWND dialog, TBPFLAG state);
+  void ShowPercent(HWND dialog, ULONGLONG percent);
+  bool Attached() const { return !list_.IsNull(); }
+  // Before COM goes, once nobody else can use the object.
+  void Release() { list_.Reset(); }
+
+ private:
+  TaskbarButton(const TaskbarButton&);
+  TaskbarButton& operator=(const TaskbarButton&);
+  bool Usable(HWND dialog) const;
+
+  qn::ComPtr<ITaskbarList3> list_;
+};
