@@ -1,83 +1,112 @@
 #include "common/option_map.h"
 
-#include <vector>
+#include <wchar.h>
+
+#include "common/string_mem_mgr.h"
 
 namespace qn {
 namespace {
 
 const wchar_t kQuote = L'"';
 
-std::vector<std::wstring> SplitAtSpaces(const std::wstring& text) {
-  std::vector<std::wstring> words;
-  size_t start = 0;
-  for (;;) {
-    size_t space = text.find(L' ', start);
-    if (space == std::wstring::npos) {
-      // A trailing space gives no extra word.
-      if (start < text.size()) words.push_back(text.substr(start));
-      break;
-    }
-    words.push_back(text.substr(start, space - start));
-    start = space + 1;
-  }
-  return words;
-}
+// A piece of the command line.
+struct Span {
+  const wchar_t* text;
+  size_t length;
+};
 
-bool OpensQuotedRun(const std::wstring& word) {
-  return word.find(kQuote) != std::wstring::npos && word[word.size() - 1] != kQuote;
-}
+bool HasQuote(const Span& word) { return wmemchr(word.text, kQuote, word.length) != 0; }
 
-// Words of a quoted run get their single separating space back, so runs of
-// spaces inside quotes survive exactly. A run that is never closed ends with
-// the command line.
-std::vector<std::wstring> JoinQuotedRuns(const std::vector<std::wstring>& words) {
-  std::vector<std::wstring> joined;
-  for (size_t i = 0; i < words.size(); ++i) {
-    std::wstring word = words[i];
-    if (OpensQuotedRun(word)) {
-      while (i + 1 < words.size()) {
-        ++i;
-        word += L' ';
-        word += words[i];
-        if (words[i].find(kQuote) != std::wstring::npos) break;
-      }
-    }
-    joined.push_back(word);
-  }
-  return joined;
+bool OpensQuotedRun(const Span& word) { return HasQuote(word) && word.text[word.length - 1] != kQuote; }
+
+// The end of the next word: words are separated by single spaces, so runs of
+// spaces give empty words.
+const wchar_t* WordEnd(const wchar_t* start) {
+  const wchar_t* end = wcschr(start, L' ');
+  return end ? end : start + wcslen(start);
 }
 
 }  // namespace
 
-OptionMap::OptionMap(std::wstring commandLine) {
-  std::vector<std::wstring> words = JoinQuotedRuns(SplitAtSpaces(commandLine));
-  for (size_t i = 0; i < words.size(); ++i) {
-    const std::wstring& word = words[i];
-    if (word.empty() || word[0] != L'/') continue;
-    std::wstring text = word.substr(1);
-    std::wstring name = text;
-    std::wstring value;
-    size_t colon = text.find(L':');
-    if (colon != std::wstring::npos) {
-      name = text.substr(0, colon);
-      value = text.substr(colon + 1);
-      // One colon closing the option text is dropped: x:a: reads a.
-      if (!value.empty() && value[value.size() - 1] == L':') value.erase(value.size() - 1);
+// Words of a quoted run keep their single separating spaces, so runs of spaces
+// inside quotes survive exactly; a run that is never closed ends with the
+// command line. A trailing space gives no extra word.
+OptionMap::OptionMap(const wchar_t* commandLine) {
+  const wchar_t* next = commandLine ? commandLine : L"";
+  while (*next) {
+    Span word = {next, static_cast<size_t>(WordEnd(next) - next)};
+    next = word.text + word.length;
+    if (*next) ++next;
+    if (word.length > 0 && OpensQuotedRun(word)) {
+      while (*next) {
+        Span joined = {next, static_cast<size_t>(WordEnd(next) - next)};
+        word.length = static_cast<size_t>(joined.text + joined.length - word.text);
+        next = joined.text + joined.length;
+        if (*next) ++next;
+        if (HasQuote(joined)) break;
+      }
     }
-    if (!value.empty() && value[0] == kQuote) {
-      value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::wstring();
-    }
-    options_.insert(std::make_pair(name, value));  // keeps the first occurrence
+    Add(word.text, word.length);
   }
 }
 
-bool OptionMap::HasOption(const std::wstring& name) const {
-  return options_.find(name) != options_.end();
+void OptionMap::Add(const wchar_t* word, size_t length) {
+  if (length == 0 || word[0] != L'/') return;
+  const wchar_t* text = word + 1;
+  size_t textLength = length - 1;
+  const wchar_t* colon = wmemchr(text, L':', textLength);
+  size_t nameLength = colon ? static_cast<size_t>(colon - text) : textLength;
+  const wchar_t* value = colon ? colon + 1 : text + textLength;
+  size_t valueLength = static_cast<size_t>(text + textLength - value);
+  // One colon closing the option text is dropped: x:a: reads a.
+  if (valueLength > 0 && value[valueLength - 1] == L':') --valueLength;
+  if (valueLength > 0 && value[0] == kQuote) {
+    if (valueLength >= 2) {
+      ++value;
+      valueLength -= 2;
+    } else {
+      valueLength = 0;
+    }
+  }
+  Option option;
+  // A command line the program cannot hold in memory leaves nothing to run with.
+  if (!option.name.SetN(text, nameLength) || !option.value.SetN(value, valueLength))
+    FatalError(L"OptionMap: out of memory");
+  bool found = false;
+  size_t at = Find(option.name.Get(), &found);
+  if (found) return;  // keeps the first occurrence
+  if (!options_.insert(at, static_cast<Option&&>(option))) FatalError(L"OptionMap: out of memory");
 }
 
-std::wstring OptionMap::GetOptionValue(const std::wstring& name) const {
-  std::map<std::wstring, std::wstring>::const_iterator it = options_.find(name);
-  return it == options_.end() ? std::wstring() : it->second;
+size_t OptionMap::Find(const wchar_t* name, bool* found) const {
+  size_t low = 0;
+  size_t high = options_.size();
+  while (low < high) {
+    size_t middle = low + (high - low) / 2;
+    int order = wcscmp(options_[middle].name.Get(), name);
+    if (order == 0) {
+      *found = true;
+      return middle;
+    }
+    if (order < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  *found = false;
+  return low;
+}
+
+bool OptionMap::HasOption(const wchar_t* name) const {
+  bool found = false;
+  Find(name ? name : L"", &found);
+  return found;
+}
+
+const wchar_t* OptionMap::GetOptionValue(const wchar_t* name) const {
+  bool found = false;
+  size_t at = Find(name ? name : L"", &found);
+  return found ? options_[at].value.Get() : L"";
 }
 
 }  // namespace qn

@@ -1,29 +1,37 @@
-// An owned wide text that may be absent (null), deep-copied with its owner.
+// An owned wide text on the heap that may be absent (null). Copies are deep;
+// moves hand the text over.
 #pragma once
-#include <string>
+#include <stddef.h>
 
 namespace qn {
 
 class OwnedText {
  public:
-  OwnedText() : present_(false) {}
-  explicit OwnedText(const wchar_t* text) : present_(text != 0), text_(text ? text : L"") {}
-  bool IsPresent() const { return present_; }
+  OwnedText() : text_(0) {}
+  // Construction and copies cannot report a failed allocation: it is fatal.
+  explicit OwnedText(const wchar_t* text);
+  OwnedText(const OwnedText& other);
+  OwnedText(OwnedText&& other) : text_(other.text_) { other.text_ = 0; }
+  OwnedText& operator=(const OwnedText& other);
+  OwnedText& operator=(OwnedText&& other);
+  ~OwnedText() { Reset(); }
+
+  bool IsPresent() const { return text_ != 0; }
   // The text, or null when absent.
-  const wchar_t* Get() const { return present_ ? text_.c_str() : 0; }
-  const wchar_t* OrEmpty() const { return text_.c_str(); }
-  void Set(const wchar_t* text) {
-    present_ = text != 0;
-    text_ = text ? text : L"";
-  }
-  void Reset() {
-    present_ = false;
-    text_.clear();
-  }
+  const wchar_t* Get() const { return text_; }
+  const wchar_t* OrEmpty() const { return text_ ? text_ : L""; }
+
+  // Each answers false when the memory for the result cannot be had; the text
+  // is then absent. Set(null) makes it absent and answers true.
+  bool Set(const wchar_t* text);
+  // The first `length` characters of `text`.
+  bool SetN(const wchar_t* text, size_t length);
+  // Adds `suffix` to the end; an absent text becomes the suffix.
+  bool Append(const wchar_t* suffix);
+  void Reset();
 
  private:
-  bool present_;
-  std::wstring text_;
+  wchar_t* text_;
 };
 
 }  // namespace qn

@@ -6,6 +6,7 @@
 #include "common/fixed_string.h"
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
+#include "common/string_mem_mgr.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/config/xml_patches.h"
 #include "downloader/services/diagnostic_log.h"
@@ -43,7 +44,7 @@ bool RunDownloadPhase() {
 }
 
 void AppendPatch(XmlPatchList* patches, const wchar_t* path, const wchar_t* value) {
-  patches->push_back(XmlPatch(path, value, true));
+  if (!patches->push_back(XmlPatch(path, value, true))) qn::FatalError(L"AppendPatch: out of memory");
 }
 
 // The run's own descriptor patches, applied after locations.xml's.

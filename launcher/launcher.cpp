@@ -77,9 +77,9 @@ void StartRequestedProgram(const qn::OptionMap& options) {
   } else {
     PathRemoveFileSpecW(folder);
   }
-  std::wstring parameters = options.GetOptionValue(L"args");
-  std::wstring target = options.GetOptionValue(L"run");
-  ShellExecuteW(NULL, NULL, target.c_str(), parameters.c_str(), folder[0] ? folder : NULL, SW_SHOW);
+  const wchar_t* parameters = options.GetOptionValue(L"args");
+  const wchar_t* target = options.GetOptionValue(L"run");
+  ShellExecuteW(NULL, NULL, target, parameters, folder[0] ? folder : NULL, SW_SHOW);
 }
 
 int RunKitstarter(const wchar_t* commandLine) {

@@ -1,8 +1,6 @@
 #include "downloader/config/locations_reader.h"
 
-#include <new>
 #include <stdlib.h>
-#include <string>
 #include <wchar.h>
 
 #include "common/fixed_string.h"
@@ -38,45 +36,48 @@ void ReadFlag(IXMLDOMNode* root, const wchar_t* xpath, bool& flag) {
   if (ReadSelectedText(root, xpath, text) && wcscmp(text.Text(), L"1") != 0) flag = false;
 }
 
-// Appends the child as a file entry when it carries all four attributes.
-void ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
+// Appends the child as a file entry when it carries all four attributes. False
+// only when memory ran out, which ends the reading.
+bool ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(child, attributes) != S_OK) return;
+  if (xmldom::GetAttributes(child, attributes) != S_OK) return true;
   qn::ScopedBstr name, relativePath, autorun, baseUrl;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"name", name) != S_OK) return;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"relative_path", relativePath) != S_OK) return;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"autorun", autorun) != S_OK) return;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"base_url", baseUrl) != S_OK) return;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"name", name) != S_OK) return true;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"relative_path", relativePath) != S_OK) return true;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"autorun", autorun) != S_OK) return true;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"base_url", baseUrl) != S_OK) return true;
   DownloadableFile file;
-  file.name.Set(name.Text());
-  file.md5Name.Set((std::wstring(name.Text()) + L".md5").c_str());
-  if (relativePath.Text()[0] != L'\0') file.relativePath.Set(relativePath.Text());
   file.autorun = wcscmp(autorun.Text(), L"true") == 0;
-  if (baseUrl.Text()[0] != L'\0') file.baseUrl.Set(baseUrl.Text());
-  config.downloadableFiles.push_back(file);
+  return file.name.Set(name.Text()) && file.md5Name.Set(name.Text()) && file.md5Name.Append(L".md5") &&
+         (relativePath.Text()[0] == L'\0' || file.relativePath.Set(relativePath.Text())) &&
+         (baseUrl.Text()[0] == L'\0' || file.baseUrl.Set(baseUrl.Text())) &&
+         config.downloadableFiles.push_back(static_cast<DownloadableFile&&>(file));
 }
 
-// Appends the child as a patch entry when it carries a path and a value.
-void ReadPatchEntry(IXMLDOMNode* child, LocationsConfig& config) {
+// Appends the child as a patch entry when it carries a path and a value; false
+// only when memory ran out.
+bool ReadPatchEntry(IXMLDOMNode* child, LocationsConfig& config) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(child, attributes) != S_OK) return;
+  if (xmldom::GetAttributes(child, attributes) != S_OK) return true;
   qn::ScopedBstr path, newValue;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"path", path) != S_OK) return;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"new_val", newValue) != S_OK) return;
-  config.xmlPatches.push_back(XmlPatch(path.Text(), newValue.Text(), false));
+  if (xmldom::ReadAttributeText(attributes.Get(), L"path", path) != S_OK) return true;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"new_val", newValue) != S_OK) return true;
+  XmlPatch patch;
+  return patch.path.Set(path.Text()) && patch.newValue.Set(newValue.Text()) &&
+         config.xmlPatches.push_back(static_cast<XmlPatch&&>(patch));
 }
 
-enum ListOutcome { kListMissing, kListWithoutChildren, kListRead };
+enum ListOutcome { kListMissing, kListWithoutChildren, kListRead, kListOutOfMemory };
 
 // Hands every child of the element at xpath to readEntry, in document order.
-ListOutcome ReadList(IXMLDOMNode* root, const wchar_t* xpath, void (*readEntry)(IXMLDOMNode*, LocationsConfig&),
+ListOutcome ReadList(IXMLDOMNode* root, const wchar_t* xpath, bool (*readEntry)(IXMLDOMNode*, LocationsConfig&),
                      LocationsConfig& config) {
   NodePtr parent;
   if (xmldom::SelectNode(root, xpath, parent) != S_OK) return kListMissing;
   NodePtr child;
   if (xmldom::FirstChild(parent.Get(), child) != S_OK) return kListWithoutChildren;
   do {
-    readEntry(child.Get(), config);
+    if (!readEntry(child.Get(), config)) return kListOutOfMemory;
   } while (xmldom::MoveToNextSibling(child) == S_OK);
   return kListRead;
 }
@@ -102,14 +103,14 @@ void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
 }
 
 // The document's sections in reading order; each stop leaves the rest at its
-// defaults.
-void ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
+// defaults. False when memory ran out on the way.
+bool ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
   qn::ScopedBstr baseUrl;
   if (!ReadSelectedText(root, x64 ? L"//locations/x64/base_url" : L"//locations/x86/base_url", baseUrl) ||
       baseUrl.Text()[0] == L'\0') {
-    return;
+    return true;
   }
-  config.baseUrl.Set(baseUrl.Text());
+  if (!config.baseUrl.Set(baseUrl.Text())) return false;
 
   ReadName(root, L"//locations/manufacturerName", config.manufacturerName);
   ReadName(root, L"//locations/defaultProductName", config.defaultProductName);
@@ -126,10 +127,14 @@ void ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
   // A kit without files for this architecture still has its patches and
   // requirements read; an empty file list ends the reading.
   const wchar_t* files = x64 ? L"//locations/x64/downloadable_files" : L"//locations/x86/downloadable_files";
-  if (ReadList(root, files, ReadFileEntry, config) == kListWithoutChildren) return;
-  if (ReadList(root, L"//locations/modifies", ReadPatchEntry, config) != kListRead) return;
+  ListOutcome outcome = ReadList(root, files, ReadFileEntry, config);
+  if (outcome == kListOutOfMemory) return false;
+  if (outcome == kListWithoutChildren) return true;
+  outcome = ReadList(root, L"//locations/modifies", ReadPatchEntry, config);
+  if (outcome != kListRead) return outcome != kListOutOfMemory;
 
   ReadRequirements(root, config);
+  return true;
 }
 
 }  // namespace
@@ -139,10 +144,5 @@ HRESULT ReadLocations(const wchar_t* path) {
   xmldom::DocumentPtr doc;
   HRESULT hr = xmldom::OpenDocument(path, doc);
   if (hr != S_OK) return hr;
-  try {
-    ReadSections(doc.Get(), g_setup.locations, g_setup.isWow64);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return ReadSections(doc.Get(), g_setup.locations, g_setup.isWow64) ? S_OK : E_OUTOFMEMORY;
 }

@@ -1,8 +1,8 @@
 // What locations.xml says about the kit.
 #pragma once
-#include <vector>
 #include <windows.h>
 
+#include "common/growable_array.h"
 #include "common/owned_text.h"
 
 struct DownloadableFile {
@@ -13,7 +13,7 @@ struct DownloadableFile {
   qn::OwnedText md5Name;       // name + ".md5"
   bool autorun;
 };
-typedef std::vector<DownloadableFile> DownloadableFileList;
+typedef qn::Array<DownloadableFile> DownloadableFileList;
 
 struct XmlPatch {
   XmlPatch() : createIfMissing(false) {}
@@ -22,7 +22,7 @@ struct XmlPatch {
   qn::OwnedText newValue;
   bool createIfMissing;
 };
-typedef std::vector<XmlPatch> XmlPatchList;
+typedef qn::Array<XmlPatch> XmlPatchList;
 
 const size_t kNameChars = 100;
 

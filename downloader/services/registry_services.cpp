@@ -1,6 +1,5 @@
 #include "downloader/services/registry_services.h"
 
-#include <memory>
 #include <new>
 
 #include "common/fixed_string.h"
@@ -20,6 +19,10 @@ const wchar_t kDeviceBackupKeyPath[] = L"SOFTWARE\\{AA17B746-F1EE-49bf-B5D5-D945
 const wchar_t kDeviceBackupValueName[] = L"backup";
 const size_t kRestartCommandChars = 1090;
 const size_t kDeviceValueNameChars = 50;
+
+void FreeBytes(BYTE* bytes) { delete[] bytes; }
+
+typedef qn::Owned<BYTE*, FreeBytes> ScopedBytes;
 
 RestartRegistrationPlace MachineRunValue() {
   RestartRegistrationPlace place = {HKEY_LOCAL_MACHINE, kRunKeyPath, kRestartValueName};
@@ -113,11 +116,11 @@ LONG BackupDeviceKeyAt(const DeviceBackupPlaces& places) {
   }
   if (size == 0) return ERROR_SUCCESS;
 
-  std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[size]);
-  if (!data) return ERROR_SUCCESS;
+  ScopedBytes data(new (std::nothrow) BYTE[size]);
+  if (!data.Valid()) return ERROR_SUCCESS;
   // The second query may find the value grown meanwhile; it then fails with
   // ERROR_MORE_DATA rather than writing past the buffer.
-  result = RegQueryValueExW(source.Get(), valueName.c_str(), NULL, &type, data.get(), &size);
+  result = RegQueryValueExW(source.Get(), valueName.c_str(), NULL, &type, data.Get(), &size);
   source.Reset();
   if (result != ERROR_SUCCESS) {
     WriteLog(L"[KITFETCHER] BackupDeviceKey: Cannot query value %s (error %d)", valueName.c_str(),
@@ -132,7 +135,7 @@ LONG BackupDeviceKeyAt(const DeviceBackupPlaces& places) {
              static_cast<int>(result));
     return result;
   }
-  result = RegSetValueExW(target.Get(), places.targetValueName, 0, type, data.get(), size);
+  result = RegSetValueExW(target.Get(), places.targetValueName, 0, type, data.Get(), size);
   if (result != ERROR_SUCCESS) {
     WriteLog(L"[KITFETCHER] BackupDeviceKey: Cannot set value for device backup key (error %d)",
              static_cast<int>(result));

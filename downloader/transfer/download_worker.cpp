@@ -2,10 +2,11 @@
 
 #include <msi.h>
 #include <shlwapi.h>
-#include <vector>
 
+#include "common/growable_array.h"
 #include "common/path_join.h"
 #include "common/scoped_handles.h"
+#include "common/string_mem_mgr.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/system_libraries.h"
@@ -67,7 +68,7 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
 
 // Sizes the autorun entries (the ones to download) and lists copies of them;
 // places the others. False when one of those could not be placed.
-bool PlanDownloads(std::vector<PlannedDownload>* downloads) {
+bool PlanDownloads(qn::Array<PlannedDownload>* downloads) {
   const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     const DownloadableFile& file = files[i];
@@ -81,7 +82,7 @@ bool PlanDownloads(std::vector<PlannedDownload>* downloads) {
     if (ComposeFileUrl(file, file.name.Get(), url, kUrlChars)) QueryRemoteFileSize(url, &size);
     AddExpectedBytes(size);
     PlannedDownload planned = {&file, static_cast<int>(size)};
-    downloads->push_back(planned);
+    if (!downloads->push_back(planned)) qn::FatalError(L"PlanDownloads: out of memory");
   }
   return true;
 }
@@ -137,7 +138,7 @@ void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
     FailWorkerRun(host);
     return;
   }
-  std::vector<PlannedDownload> downloads;
+  qn::Array<PlannedDownload> downloads;
   if (!PlanDownloads(&downloads)) {
     FailWorkerRun(host);
     return;

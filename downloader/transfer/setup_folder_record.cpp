@@ -1,9 +1,10 @@
 #include "downloader/transfer/setup_folder_record.h"
 
 #include <shlwapi.h>
-#include <string>
-#include <vector>
 
+#include "common/growable_array.h"
+#include "common/owned_text.h"
+#include "common/string_mem_mgr.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/path_tree_removal.h"
 #include "downloader/services/setup_state.h"
@@ -21,13 +22,21 @@ enum FolderClaim {
 struct SetupFolderRecord {
   SetupFolderRecord() : claim(kNothingClaimed) {}
   FolderClaim claim;
-  std::vector<std::wstring> files;
-  std::vector<std::wstring> folders;
+  qn::Array<qn::OwnedText> files;
+  qn::Array<qn::OwnedText> folders;
 };
 
 SetupFolderRecord& Record() {
   static SetupFolderRecord record;
   return record;
+}
+
+// A path left out of the record would stay behind after an abort: no run goes
+// on without its record.
+void Remember(qn::Array<qn::OwnedText>& paths, const wchar_t* path) {
+  qn::OwnedText copy;
+  if (!copy.Set(path) || !paths.push_back(static_cast<qn::OwnedText&&>(copy)))
+    qn::FatalError(L"SetupFolderRecord: out of memory");
 }
 
 }  // namespace
@@ -54,11 +63,11 @@ bool PrepareLocalSetupFolder(const wchar_t* productCode) {
 }
 
 void RecordPlacedFile(const wchar_t* path) {
-  if (path && path[0]) Record().files.push_back(path);
+  if (path && path[0]) Remember(Record().files, path);
 }
 
 void CreateRecordedFolder(const wchar_t* path) {
-  if (CreateDirectoryW(path, NULL)) Record().folders.push_back(path);
+  if (CreateDirectoryW(path, NULL)) Remember(Record().folders, path);
 }
 
 void RemoveAbortedSetupFolder() {
@@ -72,10 +81,10 @@ void RemoveAbortedSetupFolder() {
   WriteLog(L"[KITFETCHER] Removing the files of this run from the shared folder %s", g_setup.worker.localSetupFolder);
   for (size_t i = record.files.size(); i-- > 0;) {
     // A folder of that name is another kit's, never one of our files.
-    DWORD attributes = GetFileAttributesW(record.files[i].c_str());
+    DWORD attributes = GetFileAttributesW(record.files[i].Get());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      RemovePathTree(record.files[i].c_str());
+      RemovePathTree(record.files[i].Get());
   }
   // Only folders this run created, and only once empty: another kit may use them.
-  for (size_t i = record.folders.size(); i-- > 0;) RemoveDirectoryW(record.folders[i].c_str());
+  for (size_t i = record.folders.size(); i-- > 0;) RemoveDirectoryW(record.folders[i].Get());
 }

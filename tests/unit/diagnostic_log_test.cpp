@@ -135,14 +135,14 @@ TEST_F(DiagnosticLog, EmptyValueLogsToDefaultFileWithTimeStampedFlushedLines) {
 
 TEST_F(DiagnosticLog, SecondRunAppendsBelowTheFirst) {
   const std::wstring path = In(L"run.log");
-  SwitchLogOn(qn::OptionMap(L"/log:\"" + path + L"\""));
+  SwitchLogOn(qn::OptionMap((L"/log:\"" + path + L"\"").c_str()));
   ASSERT_TRUE(g_setup.logEnabled);
   EXPECT_EQ(path, std::wstring(g_setup.logPath));
   WriteLog(L"first run");
   CloseLog();
   ResetSetupState();
 
-  SwitchLogOn(qn::OptionMap(L"/log:" + path));
+  SwitchLogOn(qn::OptionMap((L"/log:" + path).c_str()));
   ASSERT_TRUE(g_setup.logEnabled);
   WriteLog(L"second run");
   std::vector<std::string> lines = Lines(ReadWhole(path));
@@ -172,7 +172,7 @@ TEST_F(DiagnosticLog, WithoutTheOptionNothingIsWritten) {
 
 TEST_F(DiagnosticLog, PathInMissingFolderSwitchesLoggingOff) {
   const std::wstring path = In(L"missing\\deeper\\log.txt");
-  SwitchLogOn(qn::OptionMap(L"/log:" + path));
+  SwitchLogOn(qn::OptionMap((L"/log:" + path).c_str()));
   EXPECT_FALSE(g_setup.logEnabled);
   EXPECT_TRUE(!g_setup.logFile.Valid());
   WriteLog(L"nowhere");
@@ -182,7 +182,7 @@ TEST_F(DiagnosticLog, PathInMissingFolderSwitchesLoggingOff) {
 TEST_F(DiagnosticLog, OverlongPathSwitchesLoggingOffWithoutOverrun) {
   std::wstring longPath = In(std::wstring(300 - folder_.size() - 1, L'L'));
   ASSERT_EQ(300u, longPath.size());
-  SwitchLogOn(qn::OptionMap(L"/log:" + longPath));
+  SwitchLogOn(qn::OptionMap((L"/log:" + longPath).c_str()));
   EXPECT_FALSE(g_setup.logEnabled);
   EXPECT_TRUE(!g_setup.logFile.Valid());  // the field right after the path buffer
   EXPECT_EQ(L'\0', g_setup.logPath[0]);
@@ -192,7 +192,7 @@ TEST_F(DiagnosticLog, OverlongPathSwitchesLoggingOffWithoutOverrun) {
   ResetSetupState();
   std::wstring longest = In(std::wstring(259 - folder_.size() - 1, L'M'));
   ASSERT_EQ(259u, longest.size());
-  SwitchLogOn(qn::OptionMap(L"/log:" + longest));
+  SwitchLogOn(qn::OptionMap((L"/log:" + longest).c_str()));
   EXPECT_EQ(longest, std::wstring(g_setup.logPath));
   ASSERT_TRUE(g_setup.logEnabled);
   WriteLog(L"at the limit");

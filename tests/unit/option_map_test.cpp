@@ -6,13 +6,20 @@
 
 using qn::OptionMap;
 
+namespace {
+
+// The value as a text of its own, for comparisons.
+std::wstring ValueOf(const OptionMap& map, const std::wstring& name) { return map.GetOptionValue(name.c_str()); }
+
+}  // namespace
+
 TEST(OptionMap, EmptyOrBlankCommandLineHasNoOptions) {
   const wchar_t* lines[] = {L"", L" ", L"     ", L"stray text only", L"log:x -log \"/log\""};
   for (size_t i = 0; i < sizeof(lines) / sizeof(lines[0]); ++i) {
     OptionMap map(lines[i]);
     EXPECT_EQ(0u, map.Count()) << "line " << i;
     EXPECT_FALSE(map.HasOption(L"log"));
-    EXPECT_EQ(L"", map.GetOptionValue(L"log"));
+    EXPECT_EQ(L"", ValueOf(map, L"log"));
   }
 }
 
@@ -22,15 +29,15 @@ TEST(OptionMap, NamesAreCaseSensitiveAndTakenAsTyped) {
   EXPECT_FALSE(map.HasOption(L"wow64"));
   EXPECT_TRUE(map.HasOption(L"LOG"));
   EXPECT_TRUE(map.HasOption(L"Wow64"));
-  EXPECT_EQ(L"x", map.GetOptionValue(L"run"));
-  EXPECT_EQ(L"", map.GetOptionValue(L"Run"));
+  EXPECT_EQ(L"x", ValueOf(map, L"run"));
+  EXPECT_EQ(L"", ValueOf(map, L"Run"));
 }
 
 TEST(OptionMap, FirstOfTwoEqualNamesWins) {
   OptionMap map(L"/log /log:C:\\x.txt /run:a /run:b");
   EXPECT_TRUE(map.HasOption(L"log"));
-  EXPECT_EQ(L"", map.GetOptionValue(L"log"));
-  EXPECT_EQ(L"a", map.GetOptionValue(L"run"));
+  EXPECT_EQ(L"", ValueOf(map, L"log"));
+  EXPECT_EQ(L"a", ValueOf(map, L"run"));
   EXPECT_EQ(2u, map.Count());
 }
 
@@ -39,18 +46,18 @@ TEST(OptionMap, OnlyWordsStartingWithSlashAreOptions) {
   EXPECT_EQ(1u, map.Count());
   EXPECT_FALSE(map.HasOption(L"log"));
   EXPECT_FALSE(map.HasOption(L"-log"));
-  EXPECT_EQ(L"z", map.GetOptionValue(L"args"));
+  EXPECT_EQ(L"z", ValueOf(map, L"args"));
 }
 
 TEST(OptionMap, SpacesSeparateButTabsBelongToTheWord) {
   // Leading, doubled and trailing spaces give empty words, which are skipped.
   OptionMap map(L"  /a:1   /b:2  ");
   EXPECT_EQ(2u, map.Count());
-  EXPECT_EQ(L"1", map.GetOptionValue(L"a"));
-  EXPECT_EQ(L"2", map.GetOptionValue(L"b"));
+  EXPECT_EQ(L"1", ValueOf(map, L"a"));
+  EXPECT_EQ(L"2", ValueOf(map, L"b"));
 
   OptionMap tabs(L"/a:1\t/b:2 \t/c");
-  EXPECT_EQ(L"1\t/b:2", tabs.GetOptionValue(L"a"));
+  EXPECT_EQ(L"1\t/b:2", ValueOf(tabs, L"a"));
   EXPECT_FALSE(tabs.HasOption(L"b"));
   EXPECT_FALSE(tabs.HasOption(L"c"));  // the word "\t/c" does not start with a slash
   EXPECT_EQ(1u, tabs.Count());
@@ -59,7 +66,7 @@ TEST(OptionMap, SpacesSeparateButTabsBelongToTheWord) {
 TEST(OptionMap, LoneSlashStoresEmptyName) {
   OptionMap map(L"/ /x");
   EXPECT_TRUE(map.HasOption(L""));
-  EXPECT_EQ(L"", map.GetOptionValue(L""));
+  EXPECT_EQ(L"", ValueOf(map, L""));
   EXPECT_TRUE(map.HasOption(L"x"));
 }
 
@@ -83,48 +90,48 @@ TEST(OptionMap, ColonRules) {
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
     OptionMap map(cases[i].line);
     EXPECT_TRUE(map.HasOption(L"x")) << cases[i].line;
-    EXPECT_EQ(std::wstring(cases[i].value), map.GetOptionValue(L"x")) << cases[i].line;
+    EXPECT_EQ(std::wstring(cases[i].value), ValueOf(map, L"x")) << cases[i].line;
     EXPECT_EQ(1u, map.Count()) << cases[i].line;
   }
   // The name is never unquoted and ends at the first colon.
   OptionMap quotedName(L"/\"n\":v");
-  EXPECT_EQ(L"v", quotedName.GetOptionValue(L"\"n\""));
+  EXPECT_EQ(L"v", ValueOf(quotedName, L"\"n\""));
 }
 
 TEST(OptionMap, UnquotingDropsFirstAndLastCharacterOnly) {
-  EXPECT_EQ(L"", OptionMap(L"/x:\"").GetOptionValue(L"x"));
-  EXPECT_EQ(L"ab", OptionMap(L"/x:\"abc").GetOptionValue(L"x"));
-  EXPECT_EQ(L"a\"b", OptionMap(L"/x:\"a\"b\"").GetOptionValue(L"x"));
+  EXPECT_EQ(L"", ValueOf(OptionMap(L"/x:\""), L"x"));
+  EXPECT_EQ(L"ab", ValueOf(OptionMap(L"/x:\"abc"), L"x"));
+  EXPECT_EQ(L"a\"b", ValueOf(OptionMap(L"/x:\"a\"b\""), L"x"));
   // A quote that does not open the value stays.
-  EXPECT_EQ(L"a\"b\"", OptionMap(L"/x:a\"b\"").GetOptionValue(L"x"));
+  EXPECT_EQ(L"a\"b\"", ValueOf(OptionMap(L"/x:a\"b\""), L"x"));
 }
 
 TEST(OptionMap, QuotedRunsKeepTheirSpacesExactly) {
   OptionMap map(L"/run:\"C:\\Program Files\\Kit\\kitfetcher.exe\" /args:\"/after_restart\"");
-  EXPECT_EQ(L"C:\\Program Files\\Kit\\kitfetcher.exe", map.GetOptionValue(L"run"));
-  EXPECT_EQ(L"/after_restart", map.GetOptionValue(L"args"));
+  EXPECT_EQ(L"C:\\Program Files\\Kit\\kitfetcher.exe", ValueOf(map, L"run"));
+  EXPECT_EQ(L"/after_restart", ValueOf(map, L"args"));
   EXPECT_FALSE(map.HasOption(L"after_restart"));
   EXPECT_EQ(2u, map.Count());
 
-  EXPECT_EQ(L"a  b", OptionMap(L"/args:\"a  b\"").GetOptionValue(L"args"));
-  EXPECT_EQ(L"a   b  c ", OptionMap(L"/args:\"a   b  c \" /z").GetOptionValue(L"args"));
-  EXPECT_EQ(L"C:\\My Files\\setup.exe", OptionMap(L"/run:\"C:\\My Files\\setup.exe\"").GetOptionValue(L"run"));
+  EXPECT_EQ(L"a  b", ValueOf(OptionMap(L"/args:\"a  b\""), L"args"));
+  EXPECT_EQ(L"a   b  c ", ValueOf(OptionMap(L"/args:\"a   b  c \" /z"), L"args"));
+  EXPECT_EQ(L"C:\\My Files\\setup.exe", ValueOf(OptionMap(L"/run:\"C:\\My Files\\setup.exe\""), L"run"));
 }
 
 TEST(OptionMap, QuoteInsideClosingWordEndsTheRun) {
   // The run closes at def"ghi; unquoting drops the leading quote and the final i.
   OptionMap map(L"/x:\"abc /y def\"ghi /z:1");
-  EXPECT_EQ(L"abc /y def\"gh", map.GetOptionValue(L"x"));
+  EXPECT_EQ(L"abc /y def\"gh", ValueOf(map, L"x"));
   EXPECT_FALSE(map.HasOption(L"y"));
-  EXPECT_EQ(L"1", map.GetOptionValue(L"z"));
+  EXPECT_EQ(L"1", ValueOf(map, L"z"));
 }
 
 TEST(OptionMap, WordEndingInQuoteIsNotJoined) {
   OptionMap map(L"/x:\"a\" /y:\" /z");
-  EXPECT_EQ(L"a", map.GetOptionValue(L"x"));
+  EXPECT_EQ(L"a", ValueOf(map, L"x"));
   // /y:" both holds and ends with a quote: it stands alone and unquotes to empty.
   EXPECT_TRUE(map.HasOption(L"y"));
-  EXPECT_EQ(L"", map.GetOptionValue(L"y"));
+  EXPECT_EQ(L"", ValueOf(map, L"y"));
   EXPECT_TRUE(map.HasOption(L"z"));
 }
 
@@ -132,13 +139,13 @@ TEST(OptionMap, StrayQuotedWordSwallowsFollowingOptions) {
   OptionMap map(L"ab\"c /log /run:x d\"e /args:y");
   EXPECT_FALSE(map.HasOption(L"log"));
   EXPECT_FALSE(map.HasOption(L"run"));
-  EXPECT_EQ(L"y", map.GetOptionValue(L"args"));
+  EXPECT_EQ(L"y", ValueOf(map, L"args"));
   EXPECT_EQ(1u, map.Count());
 }
 
 TEST(OptionMap, UnclosedQuoteEndsWithTheCommandLine) {
   OptionMap map(L"/a:1 /x:\"abc /log /run:y");
-  EXPECT_EQ(L"1", map.GetOptionValue(L"a"));
+  EXPECT_EQ(L"1", ValueOf(map, L"a"));
   EXPECT_FALSE(map.HasOption(L"log"));
   EXPECT_FALSE(map.HasOption(L"run"));
 
@@ -158,9 +165,9 @@ TEST(OptionMap, LongCommandLinesParseCompletely) {
   line += L"/open:\"";
   while (line.size() < 2000) line += L"w /q ";
   line.resize(2000);
-  OptionMap map(line);
-  EXPECT_EQ(L"v0", map.GetOptionValue(L"o0"));
-  EXPECT_EQ(L"v" + std::to_wstring(n - 1), map.GetOptionValue(L"o" + std::to_wstring(n - 1)));
+  OptionMap map(line.c_str());
+  EXPECT_EQ(L"v0", ValueOf(map, L"o0"));
+  EXPECT_EQ(L"v" + std::to_wstring(n - 1), ValueOf(map, L"o" + std::to_wstring(n - 1)));
   EXPECT_FALSE(map.HasOption(L"q"));
   EXPECT_GE(map.Count(), static_cast<size_t>(n));
   EXPECT_LE(map.Count(), static_cast<size_t>(n + 1));
@@ -168,6 +175,6 @@ TEST(OptionMap, LongCommandLinesParseCompletely) {
   // One long quoted value with runs of spaces survives in full.
   std::wstring inner;
   for (int i = 0; i < 400; ++i) inner += (i % 3 == 0) ? L"ab  " : L"c ";
-  OptionMap quoted(L"/args:\"" + inner + L"\"");
-  EXPECT_EQ(inner, quoted.GetOptionValue(L"args"));
+  OptionMap quoted((L"/args:\"" + inner + L"\"").c_str());
+  EXPECT_EQ(inner, ValueOf(quoted, L"args"));
 }
