@@ -9,7 +9,8 @@ OsVersion GetOsVersionCode();
 bool IsUserAdministrator();
 double GetCpuSpeedMHz();
 float GetTotalPhysicalMemory();
-// True: proceed. Shows its own prompts (133, 134) and message 131.
+// True: proceed. Asks about a slow processor or little memory and tells of a
+// short disk (IDS_CPU_TOO_SLOW, IDS_NOT_ENOUGH_RAM, IDS_NOT_ENOUGH_DISK).
 bool CheckSystemRequirements();
 
 // The processor speed value "~MHz" of a processor key; 0 when it cannot be read.
@@ -20,6 +21,6 @@ ULONGLONG GetTotalPhysicalMemoryBytes();
 // empty root) when the system folder cannot be found.
 bool GetSystemDriveRoot(wchar_t* root, size_t capacity);
 // The disk part of CheckSystemRequirements for a given drive root (null or
-// empty: unknown). Shows message 131 and answers false when space is short;
+// empty: unknown). Tells IDS_NOT_ENOUGH_DISK and answers false when space is short;
 // a root whose free space cannot be measured is logged and passes.
 bool DiskRequirementMet(const wchar_t* root, int minimumMBytes);

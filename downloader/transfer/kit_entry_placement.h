@@ -12,7 +12,7 @@
 void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places, const wchar_t* digest,
                       const wchar_t* source);
 // A kit file that could not be copied is a failed transfer: the kit would be
-// incomplete. Logs it; the caller ends the run with message 121.
+// incomplete. Logs it; the caller ends the run with IDS_DOWNLOAD_FAILED.
 void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error);
 // CopyFileW, overwriting; false (logged) when the copy failed.
 bool CopyKitFile(const wchar_t* source, const wchar_t* target);

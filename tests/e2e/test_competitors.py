@@ -49,7 +49,7 @@ def run(prefix, rules):
 
 
 class CompetitorTest(unittest.TestCase):
-    def test_132_answered_no_changes_nothing(self):
+    def test_competitor_question_answered_no_changes_nothing(self):
         with kb.Prefix('win32') as prefix:
             package(prefix)
             install_rival(prefix, 'Rival Writer 2', 'C:\\rival\\uninst.exe')
@@ -63,7 +63,7 @@ class CompetitorTest(unittest.TestCase):
             self.assertEqual([], r.progress)
             self.assertIn('[KITFETCHER] Found competitive product: Rival Writer 2', r.log)
 
-    def test_141_yes_removes_registers_restart_and_the_restart_resumes_the_download(self):
+    def test_other_version_answered_yes_removes_it_registers_restart_and_the_restart_resumes_the_download(self):
         kit = ServedKit(sk.kit_file_bytes())
         try:
             with kb.Prefix('wow64') as prefix:
@@ -100,7 +100,7 @@ class CompetitorTest(unittest.TestCase):
         finally:
             kit.close()
 
-    def test_failed_removal_shows_136_and_leaves_no_registration(self):
+    def test_failed_removal_says_it_cannot_uninstall_and_leaves_no_registration(self):
         with kb.Prefix('win32') as prefix:
             package(prefix)
             install_rival(prefix, 'Rival Writer 2', 'RIVAL-NOT-A-PATH', flags='fail')
@@ -122,7 +122,7 @@ class CompetitorTest(unittest.TestCase):
                 r = run(prefix, [])
                 self.assertIn(why, r.log)
                 self.assertNotIn('Found competitive product', r.log)
-                # Setup went on to the download (no server here: message 140).
+                # Setup went on to the download (no server here: the connection message).
                 self.assertEqual(1, len(r.boxes))
                 self.assertIn('internet connection', r.boxes[0]['text'])
 

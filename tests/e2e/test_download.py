@@ -97,7 +97,7 @@ class OnlineTest(unittest.TestCase):
     def test_online_happy_path_wow64(self):
         self.check_online_happy_path('wow64')
 
-    def test_package_without_server_shows_140(self):
+    def test_package_without_server_asks_for_a_connection(self):
         with kb.Prefix('win32') as prefix:
             pkg = sk.package(prefix, CLOSED_PORT_URL)
             r = run(prefix, pkg)
@@ -106,7 +106,7 @@ class OnlineTest(unittest.TestCase):
             self.assertEqual(sk.MAKER, r.boxes[0]['caption'])
             self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
 
-    def test_404_retry_retry_then_121(self):
+    def test_404_retry_retry_then_the_download_failed(self):
         kit = ServedKit(sk.kit_file_bytes())
         kit.server.rules['/en/setup_kit.exe'] = {'status': 404}
         try:

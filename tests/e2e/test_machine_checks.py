@@ -29,7 +29,7 @@ class RequirementPromptTest(unittest.TestCase):
             self.assertEqual(['Yes', 'No'], [b.replace('&', '') for b in r.boxes[0]['buttons']])
             self.assertNotIn('Detecting Competitive Products', r.log)
 
-            # Both answered Yes: the run goes on to the download (no server here: message 140).
+            # Both answered Yes: the run goes on to the download (no server here: the connection message).
             r = kb.run_program(prefix, exe, rules=['box * => yes'])
             self.assertEqual(3, len(r.boxes), r.box_texts())
             self.assertIn('internet connection', r.boxes[2]['text'])

@@ -1,5 +1,5 @@
 """Where the local setup folder goes, and that a kit that cannot be placed there
-ends with message 121 instead of in silence: the real kitfetcher under the UI
+ends with the download-failed message instead of in silence: the real kitfetcher under the UI
 helper, mostly with offline packages (no server needed)."""
 import os
 import shutil

@@ -94,7 +94,7 @@ class DiagnosticLogTest(unittest.TestCase):
                 with self.subTest(path=path[:40]):
                     r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + path])
                     self.assertEqual(0, r.returncode)
-                    # The run went on past the log switch to the download (message 140: no server).
+                    # The run went on past the log switch to the download (the connection message: no server).
                     self.assertTrue(any('internet connection' in t for t in r.box_texts()), r.box_texts())
                     self.assertFalse(os.path.exists(prefix.c_path(path)))
 

@@ -1,6 +1,6 @@
 """The version gate on prefixes set to each Windows version: XP SP3, Vista with a
 service pack and Windows 7 go on; Vista without a service pack, Windows 8 and
-Server 2008 are refused with message 118 and nothing else happens."""
+Server 2008 are refused with the unsupported-system message and nothing else happens."""
 import unittest
 
 import kitbench as kb
