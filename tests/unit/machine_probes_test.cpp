@@ -179,39 +179,33 @@ TEST_F(RequirementPrompts, ZeroMinimumsPassWithoutAQuestion) {
   EXPECT_FALSE(answerer.Join().appeared);
 }
 
-TEST_F(RequirementPrompts, SlowProcessorAsksAndNoStops) {
-  g_setup.locations.cpuFreqMHz = 1000000;
-  testsupport::BoxAnswerer answerer(IDNO, 10000);
-  EXPECT_FALSE(CheckSystemRequirements());
-  const testsupport::SeenBox& box = answerer.Join();
-  ASSERT_TRUE(box.appeared);
-  EXPECT_EQ(L"You need a CPU with at least 1000000 MHz for optimal performance. Install anyway?", box.text);
-  EXPECT_EQ(L"Kit Test Maker", box.caption);
-  EXPECT_TRUE(box.hasYes && box.hasNo);
-}
-
-TEST_F(RequirementPrompts, SlowProcessorYesGoesOn) {
-  g_setup.locations.cpuFreqMHz = 1000000;
-  testsupport::BoxAnswerer answerer(IDYES, 10000);
-  EXPECT_TRUE(CheckSystemRequirements());
-  EXPECT_TRUE(answerer.Join().appeared);
-}
-
-TEST_F(RequirementPrompts, SmallMemoryAsksBothWays) {
-  g_setup.locations.ramMBytes = 2000000000;
-  {
-    testsupport::BoxAnswerer answerer(IDYES, 10000);
-    EXPECT_TRUE(CheckSystemRequirements());
+// Each question the program's way: the maker as caption, Yes and No, and only
+// a Yes goes on.
+TEST_F(RequirementPrompts, ASlowProcessorOrSmallMemoryAsksAndOnlyYesGoesOn) {
+  const wchar_t kCpu[] = L"You need a CPU with at least 1000000 MHz for optimal performance. Install anyway?";
+  const wchar_t kRam[] = L"You need at least 2000000000 MB of physical memory for optimal performance. Install anyway?";
+  struct Row {
+    int* minimum;
+    int value;
+    int answer;
+    const wchar_t* text;
+  } rows[] = {
+      {&g_setup.locations.cpuFreqMHz, 1000000, IDNO, kCpu},
+      {&g_setup.locations.cpuFreqMHz, 1000000, IDYES, kCpu},
+      {&g_setup.locations.ramMBytes, 2000000000, IDYES, kRam},
+      {&g_setup.locations.ramMBytes, 2000000000, IDNO, kRam},
+  };
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+    SCOPED_TRACE(i);
+    g_setup.locations.cpuFreqMHz = g_setup.locations.ramMBytes = 0;
+    *rows[i].minimum = rows[i].value;
+    testsupport::BoxAnswerer answerer(rows[i].answer, 10000);
+    EXPECT_EQ(rows[i].answer == IDYES, CheckSystemRequirements());
     const testsupport::SeenBox& box = answerer.Join();
     ASSERT_TRUE(box.appeared);
-    EXPECT_EQ(L"You need at least 2000000000 MB of physical memory for optimal performance. Install anyway?",
-              box.text);
+    EXPECT_EQ(rows[i].text, box.text);
+    EXPECT_EQ(L"Kit Test Maker", box.caption);
     EXPECT_TRUE(box.hasYes && box.hasNo);
-  }
-  {
-    testsupport::BoxAnswerer answerer(IDNO, 10000);
-    EXPECT_FALSE(CheckSystemRequirements());
-    EXPECT_TRUE(answerer.Join().appeared);
   }
 }
 

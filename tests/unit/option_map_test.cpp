@@ -70,7 +70,9 @@ TEST(OptionMap, LoneSlashStoresEmptyName) {
   EXPECT_TRUE(map.HasOption(L"x"));
 }
 
-TEST(OptionMap, ColonRules) {
+// One closing colon is dropped; unquoting drops the first and the last
+// character, whatever the last one is.
+TEST(OptionMap, ColonAndQuoteRules) {
   struct Case {
     const wchar_t* line;
     const wchar_t* value;
@@ -86,6 +88,10 @@ TEST(OptionMap, ColonRules) {
       {L"/x:\"a:\"", L"a:"},
       {L"/x:\"\"", L""},
       {L"/x:C:\\dir\\file.txt", L"C:\\dir\\file.txt"},
+      {L"/x:\"", L""},
+      {L"/x:\"abc", L"ab"},
+      {L"/x:\"a\"b\"", L"a\"b"},
+      {L"/x:a\"b\"", L"a\"b\""},  // a quote that does not open the value stays
   };
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
     OptionMap map(cases[i].line);
@@ -96,14 +102,6 @@ TEST(OptionMap, ColonRules) {
   // The name is never unquoted and ends at the first colon.
   OptionMap quotedName(L"/\"n\":v");
   EXPECT_EQ(L"v", ValueOf(quotedName, L"\"n\""));
-}
-
-TEST(OptionMap, UnquotingDropsFirstAndLastCharacterOnly) {
-  EXPECT_EQ(L"", ValueOf(OptionMap(L"/x:\""), L"x"));
-  EXPECT_EQ(L"ab", ValueOf(OptionMap(L"/x:\"abc"), L"x"));
-  EXPECT_EQ(L"a\"b", ValueOf(OptionMap(L"/x:\"a\"b\""), L"x"));
-  // A quote that does not open the value stays.
-  EXPECT_EQ(L"a\"b\"", ValueOf(OptionMap(L"/x:a\"b\""), L"x"));
 }
 
 TEST(OptionMap, QuotedRunsKeepTheirSpacesExactly) {

@@ -131,35 +131,36 @@ TEST_F(UpdateCheckTest, UnreachableServerGivesNoRemoteProductCode) {
   EXPECT_TRUE(log.Contains("[KITFETCHER] Cannot download http://127.0.0.1:1/en/productcode.txt. Error -"));
 }
 
-TEST_F(UpdateCheckTest, MissingLocalDigestMeansNoUpdate) {
-  testsupport::LogCapture log;
-  DownloadableFile file;
-  file.name.Set(L"a.exe");
-  file.md5Name.Set(L"a.exe.md5");
-  file.baseUrl.Set(kRefusedTemplate);
-  wchar_t local[kDigestChars] = {0};
-  wchar_t remote[kDigestChars] = {0};
-  EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, remote));
-  EXPECT_EQ(L'\0', local[0]);
-  EXPECT_TRUE(log.Contains("[KITFETCHER] Local md5 does not exist"));
-  EXPECT_FALSE(log.Contains("Cannot download remote version file."));
-}
-
-TEST_F(UpdateCheckTest, FailedRemoteDigestMeansNoUpdateButKeepsTheLocalOne) {
-  testsupport::LogCapture log;
-  DownloadableFile file;
-  file.name.Set(L"a.exe");
-  file.md5Name.Set(L"a.exe.md5");
-  file.relativePath.Set(L"sub");
-  file.baseUrl.Set(kRefusedTemplate);
-  WriteBytes(folder_ + L"\\sub\\a.exe.md5", "0123abcd\r\n");
-  wchar_t local[kDigestChars] = {0};
-  wchar_t remote[kDigestChars] = {0};
-  EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, remote));
-  EXPECT_STREQ(L"0123abcd", local);
-  EXPECT_EQ(L'\0', remote[0]);
-  EXPECT_TRUE(log.Contains("] Cannot download remote version file.\r\n"));
-  EXPECT_TRUE(log.Contains("[KITFETCHER] Remote md5 file is http://127.0.0.1:1/en/sub/a.exe.md5"));
+// Without a local digest the server is not asked; without the server's, the
+// local one is still handed out.
+TEST_F(UpdateCheckTest, AMissingDigestOnEitherSideMeansNoUpdate) {
+  struct Row {
+    const char* localDigest;
+    const wchar_t* handedOut;
+    const char* logged;
+    const char* notLogged;
+  } rows[] = {
+      {NULL, L"", "[KITFETCHER] Local md5 does not exist", "Cannot download remote version file."},
+      {"0123abcd\r\n", L"0123abcd", "] Cannot download remote version file.\r\n", "Local md5 does not exist"},
+  };
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+    SCOPED_TRACE(i);
+    testsupport::LogCapture log;
+    DownloadableFile file;
+    file.name.Set(L"a.exe");
+    file.md5Name.Set(L"a.exe.md5");
+    file.relativePath.Set(L"sub");
+    file.baseUrl.Set(kRefusedTemplate);
+    if (rows[i].localDigest) WriteBytes(folder_ + L"\\sub\\a.exe.md5", rows[i].localDigest);
+    wchar_t local[kDigestChars] = {0};
+    wchar_t remote[kDigestChars] = {0};
+    EXPECT_EQ(0, CheckFileUpdate(file, g_setup.programFolder, local, remote));
+    EXPECT_STREQ(rows[i].handedOut, local);
+    EXPECT_EQ(L'\0', remote[0]);
+    EXPECT_TRUE(log.Contains(rows[i].logged));
+    EXPECT_FALSE(log.Contains(rows[i].notLogged));
+    EXPECT_TRUE(log.Contains("[KITFETCHER] Remote md5 file is http://127.0.0.1:1/en/sub/a.exe.md5"));
+  }
 }
 
 TEST_F(UpdateCheckTest, AnOverlongLocalDigestIsNotRecordedCut) {

@@ -60,36 +60,33 @@ TEST(FormatInto, LongTextFitsLargeBuffer) {
   EXPECT_EQ(L"<" + big + L">", std::wstring(out.c_str()));
 }
 
-TEST(FormatPlaceholders, OnlyPercentSIsReplaced) {
-  wchar_t buf[256];
-  const wchar_t* args[] = {L"ITEM", L"AFF"};
-  ASSERT_TRUE(FormatPlaceholders(buf, 256, L"http://h/a%20b?i=%s&a=%s&x=%n%d%%%", args, 2));
-  EXPECT_STREQ(L"http://h/a%20b?i=ITEM&a=AFF&x=%n%d%%%", buf);
-}
-
-TEST(FormatPlaceholders, MissingAndSurplusArguments) {
-  wchar_t buf[64];
+// Only "%s" is filled, each from the next argument (an empty text where there
+// is none or it is null); every other percent sign and the arguments' own stay
+// as they are.
+TEST(FormatPlaceholders, FillsOnlyPercentSFromTheArgumentsInOrder) {
+  const wchar_t* two[] = {L"ITEM", L"AFF"};
   const wchar_t* one[] = {L"code"};
-  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"N=%s&A=%s&B=%s", one, 1));
-  EXPECT_STREQ(L"N=code&A=&B=", buf);
-
   const wchar_t* withNull[] = {0, L"b"};
-  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"[%s][%s]", withNull, 2));
-  EXPECT_STREQ(L"[][b]", buf);
-
   const wchar_t* three[] = {L"1", L"2", L"3"};
-  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"only %s", three, 3));
-  EXPECT_STREQ(L"only 1", buf);
-
-  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"none %s", 0, 0));
-  EXPECT_STREQ(L"none ", buf);
-}
-
-TEST(FormatPlaceholders, ArgumentsAreNotInterpretedAgain) {
-  wchar_t buf[64];
-  const wchar_t* args[] = {L"%s%n%d", L"second"};
-  ASSERT_TRUE(FormatPlaceholders(buf, 64, L"%s/%s", args, 2));
-  EXPECT_STREQ(L"%s%n%d/second", buf);
+  const wchar_t* formats[] = {L"%s%n%d", L"second"};
+  struct Row {
+    const wchar_t* templ;
+    const wchar_t* const* args;
+    size_t count;
+    const wchar_t* expected;
+  } rows[] = {
+      {L"http://h/a%20b?i=%s&a=%s&x=%n%d%%%", two, 2, L"http://h/a%20b?i=ITEM&a=AFF&x=%n%d%%%"},
+      {L"N=%s&A=%s&B=%s", one, 1, L"N=code&A=&B="},
+      {L"[%s][%s]", withNull, 2, L"[][b]"},
+      {L"only %s", three, 3, L"only 1"},
+      {L"none %s", 0, 0, L"none "},
+      {L"%s/%s", formats, 2, L"%s%n%d/second"},
+  };
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+    wchar_t buf[64];
+    ASSERT_TRUE(FormatPlaceholders(buf, 64, rows[i].templ, rows[i].args, rows[i].count)) << rows[i].templ;
+    EXPECT_STREQ(rows[i].expected, buf) << rows[i].templ;
+  }
 }
 
 TEST(FormatPlaceholders, OverflowLeavesAnEmptyText) {
