@@ -11,6 +11,8 @@ As a module:
     server.url("/en/productcode.txt")
     server.rules["/en/productcode.txt"] = {"status": 404}
     server.requests                 # [(method, path), ...] in arrival order
+    server.bodies("/en/kit.bin")    # body bytes sent by each GET of the file that has ended
+    server.wait_idle()              # returns once no request is being answered
     server.stop()
 
 Misbehaviours (a rule for a path, or the same names in the query string of a
@@ -37,6 +39,7 @@ runs until killed (SIGTERM or SIGINT) and writes its port to F once it listens.
 """
 
 import argparse
+import contextlib
 import http.server
 import os
 import signal
@@ -88,10 +91,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.kit._log("%s %s" % (self.address_string(), fmt % args))
 
     def do_GET(self):
-        self._answer(head=False)
+        with self.kit._answering():
+            self._answer(head=False)
 
     def do_HEAD(self):
-        self._answer(head=True)
+        with self.kit._answering():
+            self._answer(head=True)
 
     def _answer(self, head):
         parsed = urllib.parse.urlsplit(self.path)
@@ -123,10 +128,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return
         with open(local, "rb") as f:
             size = os.fstat(f.fileno()).st_size
-            self._send(200, f, rule, head, size)
+            sent = self._send(200, f, rule, head, size)
+        if not head:
+            self.kit._record_body(path, sent)
 
     def _send(self, status, body, rule, head, size=None):
-        """Sends the headers and (unless head) the body: bytes or an open file."""
+        """Sends the headers and (unless head) the body: bytes or an open file.
+        Returns how many body bytes went out."""
         if size is None:
             size = len(body)
         no_length = rule.get("no_length", False)
@@ -141,7 +149,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         if head:
-            return
+            return 0
         limit = size if drop_after is None else min(size, max(0, drop_after))
         sent = 0
         start = time.monotonic()
@@ -163,6 +171,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self.connection.shutdown(socket.SHUT_RDWR)
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError, OSError):
             self.close_connection = True
+        return sent
 
     def _send_text(self, text, head):
         body = text.encode("utf-8")
@@ -204,7 +213,10 @@ class KitServer(object):
         self.rules = {}
         self._requests = []
         self._seen = []
+        self._bodies = []
         self._lock = threading.Lock()
+        self._idle = threading.Condition(self._lock)
+        self._in_flight = 0
         self._log_file = open(log_path, "a") if log_path else None
         self._httpd = None
         self._thread = None
@@ -252,6 +264,32 @@ class KitServer(object):
         """The User-Agent of each request for path, in arrival order."""
         with self._lock:
             return [a for m, p, a in self._seen if p == path]
+
+    def wait_idle(self, timeout=60):
+        """Waits until no request is being answered (a client that has gone away
+        ends its answer at the next write); False if that took over `timeout`."""
+        with self._idle:
+            return self._idle.wait_for(lambda: self._in_flight == 0, timeout)
+
+    @contextlib.contextmanager
+    def _answering(self):
+        with self._idle:
+            self._in_flight += 1
+        try:
+            yield
+        finally:
+            with self._idle:
+                self._in_flight -= 1
+                self._idle.notify_all()
+
+    def bodies(self, path):
+        """Body bytes sent by each GET of path that has ended, in the order they ended."""
+        with self._lock:
+            return [n for p, n in self._bodies if p == path]
+
+    def _record_body(self, path, sent):
+        with self._lock:
+            self._bodies.append((path, sent))
 
     def _record(self, method, path, agent=""):
         with self._lock:
