@@ -1,0 +1,82 @@
+"""The end-of-run notice reads ctest's log: what ran, what was skipped and why."""
+import os
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', '..', 'tools'))
+import suite_notice  # noqa: E402
+
+LOG = """Start testing: Dec 08 11:01 UTC
+----------------------------------------------------------
+1/3 Testing: unit.win64.probe_test
+1/3 Test: unit.win64.probe_test
+Command: "run_in_prefix.sh"
+Output:
+----------------------------------------------------------
+[==========] Running 3 tests from 1 test suite.
+[ RUN      ] Probe.Works
+[       OK ] Probe.Works (0 ms)
+[ RUN      ] Probe.Wow64
+probe_test.cpp:9: Skipped
+needs 32-bit code: no WOW64 here
+
+[  SKIPPED ] Probe.Wow64 (0 ms)
+[ RUN      ] Probe.Breaks
+probe_test.cpp:12: Failure
+[  FAILED  ] Probe.Breaks (1 ms)
+<end of output>
+Test time =   0.13 sec
+----------------------------------------------------------
+Test Failed.
+"unit.win64.probe_test" end time: Dec 08 11:01 UTC
+----------------------------------------------------------
+
+2/3 Testing: e2e.test_x
+2/3 Test: e2e.test_x
+Output:
+----------------------------------------------------------
+test_a (test_x.T.test_a) ... ok
+test_b (test_x.T.test_b) ... 
+  test_b (test_x.T.test_b) (arch='wow64') ... skipped 'needs 32-bit code: WOW64'
+test_c (test_x.T.test_c) ... skipped "the child's own case"
+
+----------------------------------------------------------------------
+Ran 3 tests in 8.141s
+
+OK (skipped=2)
+<end of output>
+Test time =   8.35 sec
+----------------------------------------------------------
+Test Passed.
+----------------------------------------------------------
+
+3/3 Testing: prefixes.prepare
+3/3 Test: prefixes.prepare
+Output:
+----------------------------------------------------------
+prefixes ready
+<end of output>
+Test time =   0.02 sec
+----------------------------------------------------------
+Test Passed.
+"""
+
+
+class SuiteNoticeTest(unittest.TestCase):
+    def test_counts_tests_cases_and_every_skip_with_its_reason(self):
+        with tempfile.NamedTemporaryFile('w', suffix='.log', delete=False) as f:
+            f.write(LOG)
+        try:
+            tests, passed, ran, skipped = suite_notice.summarize([f.name])
+        finally:
+            os.unlink(f.name)
+        self.assertEqual((3, 2), (tests, passed))
+        self.assertEqual(2 + 2 + 1, ran)  # two GoogleTest cases, two unittest tests, one other test
+        self.assertEqual([('unit.win64.probe_test', 'Probe.Wow64', 'needs 32-bit code: no WOW64 here'),
+                          ('e2e.test_x', "T.test_b (arch='wow64')", 'needs 32-bit code: WOW64'),
+                          ('e2e.test_x', 'T.test_c', "the child's own case")], skipped)
+
+
+if __name__ == '__main__':
+    unittest.main()
