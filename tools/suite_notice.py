@@ -30,7 +30,9 @@ def blocks(log_text):
         block = log_text[head.end():heads[i + 1].start() if i + 1 < len(heads) else len(log_text)]
         output = re.search(r'^Output:\n-+\n(.*?)^<end of output>$', block, re.S | re.M)
         lines = output.group(1).splitlines() if output else []
-        yield head.group(1), re.search(r'^Test Passed\.$', block, re.M) is not None, lines
+        # A test decided by its output passes with "Test Pass Reason:" instead.
+        passed = re.search(r'^Test (Passed\.|Pass Reason:)$', block, re.M) is not None
+        yield head.group(1), passed, lines
 
 
 def gtest_cases(lines):

@@ -59,7 +59,8 @@ prefixes ready
 <end of output>
 Test time =   0.02 sec
 ----------------------------------------------------------
-Test Passed.
+Test Pass Reason:
+Required regular expression found. Regex=[ready]
 """
 
 
