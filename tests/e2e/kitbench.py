@@ -25,7 +25,6 @@ TESTS_BIN = os.path.join(BUILD_DIR, 'tests')
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
 
-
 def pe_is_64bit(path):
     """True for an x86-64 PE image."""
     with open(path, 'rb') as f:
