@@ -96,7 +96,7 @@ def main(argv):
         print('NOTICE: %s: %s. %s tests to run; the cases that need 32-bit code are skipped, each with '
               'its reason, and counted at the end.' % (argv[2], PATH, argv[3]))
         return 0
-    if len(argv) >= 4 and argv[1] == 'end':
+    if len(argv) >= 3 and argv[1] == 'end':
         tests, passed, ran, skipped = summarize(argv[3:])
         if skipped:
             print('Skipped, each with its reason:')
