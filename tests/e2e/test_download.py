@@ -134,7 +134,7 @@ class OnlineTest(unittest.TestCase):
                 r = run(prefix, pkg, rules=['progress close-after 3', 'box want to quit => yes', 'box * => ok'])
                 self.assertEqual(['Are you sure you want to quit?'], r.box_texts())
                 self.assertTrue(kit.server.wait_idle(), 'the server is still sending')
-                sent = kit.server.bodies('/en/setup_kit.exe')
+                sent = kit.server.body_bytes('/en/setup_kit.exe')
                 self.assertTrue(sent, 'the download never began')
                 self.assertLess(max(sent), len(files['setup_kit.exe']), 'the download was not stopped')
                 self.assertIn('[KITFETCHER] Download canceled!', r.log)

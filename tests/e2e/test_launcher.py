@@ -82,7 +82,7 @@ class LauncherTest(unittest.TestCase):
                 # The program runs until the test releases it, which it does only once kitstarter has
                 # ended: a kitstarter that waited for it would never end.
                 release = os.path.join(prefix.root, 'release-target')
-                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_RELEASE_FILE': kb.to_z(release)},
+                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_WAIT_FILE': kb.to_z(release)},
                                                 probe=record_path)
                 self.assertEqual(0, code, 'kitstarter did not end while the started program ran')
                 self.assertFalse(target_done)

@@ -2,8 +2,8 @@
 // Installer.exe, autorun files, uninstallers): records how and where it was
 // started into "<own path>.started.txt" (appended, UTF-8), then exits.
 // If the environment variable KIT_STANDIN_SLEEP_MS is set, it waits that long
-// first, so tests can hold the caller at a wait; if KIT_STANDIN_RELEASE_FILE is
-// set, it waits until that file exists, so a test holds it as long as it needs.
+// first, so tests can hold the caller at a wait; KIT_STANDIN_WAIT_FILE holds it
+// until that file exists.
 #include <windows.h>
 
 #include <stdio.h>
@@ -37,8 +37,8 @@ int wmain() {
   IsWow64Process(GetCurrentProcess(), &wow64);
   const wchar_t* sleep = _wgetenv(L"KIT_STANDIN_SLEEP_MS");
   if (sleep) Sleep(static_cast<DWORD>(_wtoi(sleep)));
-  const wchar_t* release = _wgetenv(L"KIT_STANDIN_RELEASE_FILE");
-  while (release && GetFileAttributesW(release) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+  const wchar_t* waitFile = _wgetenv(L"KIT_STANDIN_WAIT_FILE");
+  while (waitFile && GetFileAttributesW(waitFile) == INVALID_FILE_ATTRIBUTES) Sleep(50);
   FILE* f = _wfopen(record, L"ab");
   if (!f) return 1;
   Put(f, L"exe", self);

@@ -11,7 +11,7 @@ As a module:
     server.url("/en/productcode.txt")
     server.rules["/en/productcode.txt"] = {"status": 404}
     server.requests                 # [(method, path), ...] in arrival order
-    server.bodies("/en/kit.bin")    # body bytes sent by each GET of the file that has ended
+    server.body_bytes("/en/kit.bin")  # body bytes sent by each GET of the file that has ended
     server.wait_idle()              # returns once no request is being answered
     server.stop()
 
@@ -282,7 +282,7 @@ class KitServer(object):
                 self._in_flight -= 1
                 self._idle.notify_all()
 
-    def bodies(self, path):
+    def body_bytes(self, path):
         """Body bytes sent by each GET of path that has ended, in the order they ended."""
         with self._lock:
             return [n for p, n in self._bodies if p == path]
