@@ -133,7 +133,7 @@ class OnlineTest(unittest.TestCase):
             with kb.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 r = run(prefix, pkg, rules=['progress close-after 3', 'box want to quit => yes', 'box * => ok'])
-                self.assertEqual(['Are you sure you want to quit?'], r.box_texts())
+                self.assertEqual(['Are you sure you want to quit?'], r.box_texts(), (r.events, r.log))
                 self.assertTrue(kit.server.wait_idle(), 'the server is still sending')
                 sent = kit.server.body_bytes('/en/setup_kit.exe')
                 self.assertTrue(any(sent), 'the download never began')
