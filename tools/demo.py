@@ -34,8 +34,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--out', default=os.path.join(ROOT, 'out', 'demo'))
     parser.add_argument('--rate', type=int, default=1_500_000, help='server bytes per second')
-    parser.add_argument('--arch', default='wow64', choices=('win32', 'wow64'))
+    # An x86-64 build (a host that runs no 32-bit code) has no WOW64 to show.
+    parser.add_argument('--arch', default='win32' if kb.BUILD_IS_64BIT else 'wow64', choices=('win32', 'wow64'))
     args = parser.parse_args()
+    if kb.BUILD_IS_64BIT and args.arch == 'wow64':
+        parser.error('an x86-64 build runs in the 64-bit prefix only: --arch win32')
 
     out = os.path.abspath(args.out)
     shutil.rmtree(out, ignore_errors=True)

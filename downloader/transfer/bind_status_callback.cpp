@@ -57,7 +57,7 @@ void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts) {
   m_cancelEvent = cancelEvent;
   // The clock starts with the attempt, so that a notification arriving before
   // the first data never divides by a tick count from an unset field.
-  m_lastSampleTick = m_startTick = GetTickCount();
+  m_lastSampleTick = m_startTick = TransferTicks();
   m_lastProgress = 0;
   m_counts = counts;
   m_httpStatus = 0;
@@ -96,9 +96,9 @@ STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG st
 
   if (m_counts) {
     if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
-      m_startTick = m_lastSampleTick = GetTickCount();
+      m_startTick = m_lastSampleTick = TransferTicks();
     } else if (statusCode == BINDSTATUS_DOWNLOADINGDATA) {
-      DWORD now = GetTickCount();
+      DWORD now = TransferTicks();
       if (SpeedSampleDue(m_lastSampleTick, now)) {
         StoreSpeed(SpeedSampleKBps(static_cast<DWORD>(progress), m_startTick, now));
         m_lastSampleTick = now;

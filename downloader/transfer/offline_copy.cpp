@@ -24,10 +24,10 @@ DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
   m_lastTransferred = transferred;
 
   if (!m_started) {
-    m_startTick = m_lastSampleTick = GetTickCount();
+    m_startTick = m_lastSampleTick = TransferTicks();
     m_started = 1;
   } else {
-    DWORD now = GetTickCount();
+    DWORD now = TransferTicks();
     if (SpeedSampleDue(m_lastSampleTick, now)) {
       StoreSpeed(SpeedSampleKBps(transferred, m_startTick, now));
       m_lastSampleTick = now;

@@ -9,6 +9,8 @@ namespace {
 
 const DWORD kSampleIntervalMs = 1000;
 
+TickSource g_tickSource = GetTickCount;
+
 // The counters are shared with the dialog's timer only once the lock exists;
 // before that nothing else can be reading them.
 CRITICAL_SECTION* StatsLock() { return g_setup.statsLockReady ? &g_setup.statsLock : NULL; }
@@ -29,6 +31,14 @@ void StoreSpeed(double speedKBps) {
   qn::ScopedCriticalSectionLock lock(StatsLock());
   g_setup.stats.speedKBps = speedKBps;
 }
+
+TickSource SetTickSource(TickSource source) {
+  TickSource previous = g_tickSource;
+  g_tickSource = source ? source : GetTickCount;
+  return previous;
+}
+
+DWORD TransferTicks() { return g_tickSource(); }
 
 bool SpeedSampleDue(DWORD lastSampleTick, DWORD now) {
   return static_cast<DWORD>(now - lastSampleTick) > kSampleIntervalMs;

@@ -11,6 +11,13 @@ void AddTransferredBytes(DWORD delta);
 // The latest speed sample in KB/s.
 void StoreSpeed(double speedKBps);
 
+// The millisecond clock the speed samples read: GetTickCount, unless a test has
+// put a clock of its own in place. SetTickSource returns the clock it replaced;
+// NULL puts GetTickCount back.
+typedef DWORD(WINAPI* TickSource)();
+TickSource SetTickSource(TickSource source);
+DWORD TransferTicks();
+
 // True when more than a second has passed since the last speed sample. Unsigned
 // tick differences stay right across a GetTickCount wrap.
 bool SpeedSampleDue(DWORD lastSampleTick, DWORD now);

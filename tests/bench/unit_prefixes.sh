@@ -9,16 +9,18 @@
 # they would live on with that test's output pipe and ctest would wait for it.
 # A server left behind by a run that never stopped it quits on its own after
 # ten idle minutes.
-# Usage: unit_prefixes.sh start|stop PREFIX_DIR
+# Usage: unit_prefixes.sh start|stop PREFIX_DIR [NAME...]   (default: win32 wow64)
 set -uo pipefail
 action=${1:-}
 out=$(realpath -m "${2:-.}")
+names=("${@:3}")
+[ ${#names[@]} -gt 0 ] || names=(win32 wow64)
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 stop() {
   local name
-  for name in win32 wow64; do
+  for name in "${names[@]}"; do
     [ -d "$out/unit-$name" ] || continue
     WINEPREFIX=$out/unit-$name wineserver -k >/dev/null 2>&1
     WINEPREFIX=$out/unit-$name wineserver -w >/dev/null 2>&1
@@ -29,12 +31,17 @@ stop() {
 start() {
   local name unit
   stop
-  for name in win32 wow64; do
+  for name in "${names[@]}"; do
     unit=$out/unit-$name
     rm -rf "$unit"
     cp -a "$out/$name" "$unit" || return 1
     WINEPREFIX=$unit wineserver -p600 </dev/null >/dev/null 2>&1 || return 1
-    WINEPREFIX=$unit wine cmd /c exit </dev/null >/dev/null 2>&1
+    # A pure 64-bit prefix is started with wine64: plain `wine` tries the 32-bit loader first.
+    if [ "$name" = win64 ]; then
+      WINEPREFIX=$unit WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+    else
+      WINEPREFIX=$unit wine cmd /c exit </dev/null >/dev/null 2>&1
+    fi
   done
   echo "unit test prefixes ready in $out"
 }

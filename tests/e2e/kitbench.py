@@ -2,21 +2,54 @@
 programs under test, and the UI-automation helper that answers their prompts.
 
 Environment (set by ctest): KIT_BUILD_DIR (the build folder with kitfetcher.exe),
-KIT_PREFIX_DIR (prepared base prefixes win32/ and wow64/), DISPLAY (Xvfb).
+KIT_PREFIX_DIR (prepared base prefixes win32/ and wow64/, or win64/ for an x86-64
+build), DISPLAY (Xvfb).
+
+Tests name the Windows they want as 'win32' or 'wow64'. With an x86-64 build
+(made where the host runs no 32-bit code) 'win32' runs in the pure 64-bit prefix,
+where a 64-bit program sees what a 32-bit one sees on 32-bit Windows (no
+redirection, IsWow64Process FALSE, one registry view), and 'wow64' is skipped.
 """
 import json
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
+import unittest
 
 BUILD_DIR = os.path.abspath(os.environ.get('KIT_BUILD_DIR', os.path.join(os.path.dirname(__file__), '..', '..', 'build')))
 PREFIX_DIR = os.path.abspath(os.environ.get('KIT_PREFIX_DIR', os.path.join(BUILD_DIR, 'prefixes')))
 TESTS_BIN = os.path.join(BUILD_DIR, 'tests')
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
+
+def pe_is_64bit(path):
+    """True for an x86-64 PE image."""
+    with open(path, 'rb') as f:
+        head = f.read(4096)
+    pe = struct.unpack_from('<I', head, 0x3C)[0]
+    return struct.unpack_from('<H', head, pe + 4)[0] == 0x8664
+
+
+BUILD_IS_64BIT = os.path.isfile(os.path.join(BUILD_DIR, 'kitfetcher.exe')) and \
+    pe_is_64bit(os.path.join(BUILD_DIR, 'kitfetcher.exe'))
+WINE64 = '/usr/lib/wine/wine64'
+# Plain `wine` tries the 32-bit loader first, which a 64-bit-only host cannot run.
+WINE = WINE64 if BUILD_IS_64BIT else 'wine'
+
 WINE_ENV = {'WINEDEBUG': '-all', 'WINEDLLOVERRIDES': 'mscoree,mshtml='}
+if BUILD_IS_64BIT:
+    WINE_ENV['WINELOADER'] = WINE64
+
+# What each arch a test names runs in with this build, and why the rest are skipped.
+if BUILD_IS_64BIT:
+    BASE_PREFIXES = {'win32': 'win64'}
+    SKIPPED_ARCHES = {'wow64': 'needs 32-bit code: 32-bit programs under WOW64'}
+else:
+    BASE_PREFIXES = {'win32': 'win32', 'wow64': 'wow64'}
+    SKIPPED_ARCHES = {}
 
 # Windows versions a prefix can be set to; None leaves the default (Windows 7 SP1 workstation).
 VERSIONS = ('winxp', 'vista', 'vista-nosp', 'win7', 'win8', 'win2008')
@@ -69,6 +102,12 @@ class PrivateDisplay:
         self.close()
 
 
+def needs_32bit_code(reason):
+    """Skips the calling test where the programs under test are an x86-64 build."""
+    if BUILD_IS_64BIT:
+        raise unittest.SkipTest('needs 32-bit code: ' + reason)
+
+
 def build_file(*parts):
     return os.path.join(BUILD_DIR, *parts)
 
@@ -83,9 +122,11 @@ class Prefix:
 
     def __init__(self, arch='win32', version=None, display=None):
         assert arch in ('win32', 'wow64')
+        if arch in SKIPPED_ARCHES:
+            raise unittest.SkipTest(SKIPPED_ARCHES[arch])
         self.arch = arch
         self.display = display
-        base = os.path.join(PREFIX_DIR, arch)
+        base = os.path.join(PREFIX_DIR, BASE_PREFIXES[arch])
         if not os.path.isfile(os.path.join(base, '.kit-ready')):
             raise RuntimeError('base prefix missing: %s (run tests/bench/make_prefixes.sh)' % base)
         self.root = tempfile.mkdtemp(prefix='kitpfx-%s-' % arch, dir=os.environ.get('KIT_TMP'))
@@ -115,11 +156,11 @@ class Prefix:
         return env
 
     def wine(self, args, timeout=120, extra_env=None, check=False, cwd=None):
-        return subprocess.run(['wine'] + list(args), env=self.env(extra_env), timeout=timeout,
+        return subprocess.run([WINE] + list(args), env=self.env(extra_env), timeout=timeout,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=check, cwd=cwd)
 
     def wine_background(self, args, extra_env=None):
-        return subprocess.Popen(['wine'] + list(args), env=self.env(extra_env),
+        return subprocess.Popen([WINE] + list(args), env=self.env(extra_env),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def close(self):
@@ -150,17 +191,19 @@ class Prefix:
             raise RuntimeError('reg %s failed: %s' % (args, r.stderr.decode(errors='replace')))
         return r
 
+    def view_args(self, view):
+        # 32-bit Windows has one registry view, whichever a test names; so has the
+        # 64-bit prefix that plays it for an x86-64 build (its programs' own view).
+        if not view or (self.arch == 'win32' and BUILD_IS_64BIT):
+            return []
+        return ['/reg:%d' % view]
+
     def reg_add(self, key, value, data, kind='REG_SZ', view=None):
-        args = ['add', key, '/v', value, '/t', kind, '/d', data, '/f']
-        if view:
-            args.append('/reg:%d' % view)
-        self.reg(args)
+        self.reg(['add', key, '/v', value, '/t', kind, '/d', data, '/f'] + self.view_args(view))
 
     def reg_query(self, key, value, view=None):
         """Data of a value as `reg query` prints it, or None when absent."""
-        args = ['query', key, '/v', value]
-        if view:
-            args.append('/reg:%d' % view)
+        args = ['query', key, '/v', value] + self.view_args(view)
         r = self.reg(args, check=False)
         if r.returncode != 0:
             return None

@@ -37,6 +37,8 @@ def uninstaller_runs(prefix):
 
 
 def package(prefix, base_url='http://127.0.0.1:9/%s', library='wipekit'):
+    if library in ('wipekit', 'wipekit_nouninstall'):
+        kb.needs_32bit_code("the removal library's records are 20 bytes in 32-bit code only")
     pkg = sk.package(prefix, base_url, folder=PKG)
     if library:
         shutil.copy(kb.build_file(library + '.dll'), os.path.join(prefix.c_path(pkg), 'wipekit.dll'))

@@ -33,11 +33,13 @@ def start_exact(prefix, command_line, extra_env=None, probe=None):
     probe_seen = bool(probe) and os.path.exists(probe)
     time.sleep(0.1)
     code = int(kb.read_text(done_file).strip() or -1) if os.path.exists(done_file) else None
+    if code is None:
+        proc.kill()  # the program never ended; closing the prefix ends what it started
     proc.wait(timeout=120)
     return (code, probe_seen) if probe else code
 
 
-def wait_for(path, seconds=20):
+def wait_for(path, seconds=120):
     deadline = time.time() + seconds
     while time.time() < deadline:
         if os.path.exists(path) and 'end=' in kb.read_text(path):
@@ -75,11 +77,14 @@ class LauncherTest(unittest.TestCase):
                 folder, root = lay_out(prefix)
                 line = '"%s\\kitstarter.exe" /run:"%s\\target.exe" /args:"/after_restart  x"' % (folder, folder)
                 record_path = os.path.join(root, 'target.exe.started.txt')
-                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_SLEEP_MS': '6000'},
+                # The program runs until the test releases it, which it does only once kitstarter has
+                # ended: a kitstarter that waited for it would never end.
+                release = os.path.join(prefix.root, 'release-target')
+                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_WAIT_FILE': kb.to_z(release)},
                                                 probe=record_path)
-                self.assertEqual(0, code)
-                # kitstarter has ended while the program it started is still sleeping.
-                self.assertFalse(target_done, 'kitstarter waited for the started program')
+                self.assertEqual(0, code, 'kitstarter did not end while the started program ran')
+                self.assertFalse(target_done)
+                open(release, 'w').close()
                 self.assertTrue(wait_for(record_path), 'target never started')
                 record = kb.read_started(record_path)[0]
                 self.assertTrue(record['cmdline'].endswith('/after_restart  x'), record['cmdline'])

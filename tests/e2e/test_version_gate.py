@@ -40,8 +40,9 @@ class VersionGateTest(unittest.TestCase):
         self.check('vista-nosp', 2, refused=True)
 
     def test_windows7_goes_on_in_both_prefixes(self):
-        self.check(None, 4, refused=False)
-        self.check(None, 4, refused=False, arch='wow64')
+        for arch in ('win32', 'wow64'):
+            with self.subTest(arch=arch):
+                self.check(None, 4, refused=False, arch=arch)
 
     def test_windows8_is_refused(self):
         self.check('win8', 0, refused=True)

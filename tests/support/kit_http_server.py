@@ -11,6 +11,8 @@ As a module:
     server.url("/en/productcode.txt")
     server.rules["/en/productcode.txt"] = {"status": 404}
     server.requests                 # [(method, path), ...] in arrival order
+    server.body_bytes("/en/kit.bin")  # body bytes sent for each request of the file (0 for HEAD)
+    server.wait_idle()              # returns once no request is being answered
     server.stop()
 
 Misbehaviours (a rule for a path, or the same names in the query string of a
@@ -44,6 +46,7 @@ runs until killed (SIGTERM or SIGINT) and writes its port to F once it listens.
 """
 
 import argparse
+import contextlib
 import email.utils
 import http.server
 import os
@@ -96,10 +99,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.kit._log("%s %s" % (self.address_string(), fmt % args))
 
     def do_GET(self):
-        self._answer(head=False)
+        with self.kit._answering():
+            self._answer(head=False)
 
     def do_HEAD(self):
-        self._answer(head=True)
+        with self.kit._answering():
+            self._answer(head=True)
 
     def _answer(self, head):
         parsed = urllib.parse.urlsplit(self.path)
@@ -241,6 +246,8 @@ class KitServer(object):
         self._seen = []
         self._sent = []
         self._lock = threading.Lock()
+        self._idle = threading.Condition(self._lock)
+        self._in_flight = 0
         self._log_file = open(log_path, "a") if log_path else None
         self._httpd = None
         self._thread = None
@@ -288,6 +295,23 @@ class KitServer(object):
         """The User-Agent of each request for path, in arrival order."""
         with self._lock:
             return [a for m, p, a in self._seen if p == path]
+
+    def wait_idle(self, timeout=60):
+        """Waits until no request is being answered (a client that has gone away
+        ends its answer at the next write); False if that took over `timeout`."""
+        with self._idle:
+            return self._idle.wait_for(lambda: self._in_flight == 0, timeout)
+
+    @contextlib.contextmanager
+    def _answering(self):
+        with self._idle:
+            self._in_flight += 1
+        try:
+            yield
+        finally:
+            with self._idle:
+                self._in_flight -= 1
+                self._idle.notify_all()
 
     def body_bytes(self, path):
         """Body bytes sent for each answered request for path, in arrival order."""

@@ -8,6 +8,7 @@
 
 #include "downloader/products/competing_products.h"
 #include "downloader/products/uninstall_entry.h"
+#include "tests/unit/support/needs_32bit_code.h"
 #include "tests/unit/support/products_bench.h"
 
 using productbench::ProgramFolder;
@@ -66,6 +67,7 @@ TEST_F(UntrustedArrays, RecordsOfAnotherSizeOrShapeAreNotRead) {
 }
 
 TEST_F(UntrustedArrays, HugeArrayFillsTheTableAndNoMore) {
+  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   SAFEARRAY* huge = RecordArray(100000);
   std::vector<std::wstring> many(100000);
   for (int i = 0; i < 100000; ++i) {
@@ -78,6 +80,7 @@ TEST_F(UntrustedArrays, HugeArrayFillsTheTableAndNoMore) {
 }
 
 TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
+  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   std::wstring key = UniqueName(L"k");
   std::wstring longName(600, L'n');
   SAFEARRAY* array = RecordArray(4);
@@ -98,6 +101,7 @@ TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
 }
 
 TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
+  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   std::wstring tooLong(600, L'x');
   std::wstring noLookUp(500, L'y');  // fits an entry, not the Uninstall subkey
   std::wstring fine = UniqueName(L"fine");
@@ -121,6 +125,7 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
 }
 
 TEST_F(UntrustedArrays, KeyArrayOfAnotherTypeIsSkipped) {
+  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 2);
   std::wstring key = UniqueName(L"k");
   SAFEARRAY* array = RecordArray(2);
@@ -153,6 +158,7 @@ unsigned char __stdcall FakeUninstallProduct(ProductRecord* record, unsigned cha
 class RemovalByKey : public ::testing::Test {
  protected:
   void SetUp() override {
+    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
     g_asked.clear();
     g_answers.clear();
   }
@@ -212,7 +218,10 @@ TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
 
 class Detection : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder.PutLibrary(L"wipekit")); }
+  void SetUp() override {
+    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
+    ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
+  }
   ProgramFolder folder;
 };
 
@@ -368,6 +377,7 @@ TEST(ReadUninstallValue, RefusesLongMissingAndOtherTypes) {
 class Removal : public ::testing::Test {
  protected:
   void SetUp() override {
+    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
     ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
     ASSERT_TRUE(folder.PutStandIn(L"uninst.exe"));
   }

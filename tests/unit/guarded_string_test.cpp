@@ -8,6 +8,7 @@
 #include "common/fixed_string.h"
 #include "common/guarded_string.h"
 #include "common/string_mem_mgr.h"
+#include "tests/unit/support/needs_32bit_code.h"
 
 using qn::GuardedString;
 using qn::GuardedStringHeader;
@@ -52,6 +53,8 @@ class CountingMemMgr : public qn::IMemMgr {
   bool refuseReallocate, refuseAllocate;
 };
 
+const char kLayoutIn32BitWords[] = "the guarded string's block is laid out in 32-bit words";
+
 uint32_t WordAt(const GuardedString& s, int offset) {
   uint32_t w;
   memcpy(&w, reinterpret_cast<const uint8_t*>(s.c_str()) - 12 + offset, sizeof(w));
@@ -65,6 +68,7 @@ std::wstring Repeat(wchar_t c, size_t n) { return std::wstring(n, c); }
 }  // namespace
 
 TEST(GuardedStringLayout, GuardsAndHeaderSitAroundTheCharacters) {
+  SKIP_UNLESS_32BIT_CODE(kLayoutIn32BitWords);
   GuardedString s;
   s.Assign(L"abc");
   const uint32_t k = s.Capacity();
@@ -84,6 +88,7 @@ TEST(GuardedStringLayout, GuardsAndHeaderSitAroundTheCharacters) {
 }
 
 TEST(GuardedStringLayout, InPlaceBlockIsFramedToo) {
+  SKIP_UNLESS_32BIT_CODE(kLayoutIn32BitWords);
   InPlaceGuardedString<512> s;
   EXPECT_FALSE(s.IsHeapAllocated());
   EXPECT_EQ(512u, s.Capacity());
@@ -301,6 +306,7 @@ TEST(GuardedStringFatal, FailedGrowthInsideAppendIsFatal) {
 }
 
 TEST(GuardedStringFatal, BrokenGuardIsFatal) {
+  SKIP_UNLESS_32BIT_CODE(kLayoutIn32BitWords);
   FatalErrorTrap trap;
   const int offsets[] = {0, 8, 14 + 2 * 64};
   for (size_t i = 0; i < 3; ++i) {

@@ -7,6 +7,7 @@
 #include "downloader/services/setup_state.h"
 #include "downloader/transfer/offline_copy.h"
 #include "downloader/transfer/setup_folder_record.h"
+#include "tests/unit/support/fake_ticks.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/kit_package.h"
 #include "tests/unit/support/recording_host.h"
@@ -61,30 +62,32 @@ TEST_F(OfflineCopyTest, ProgressRoutineWithoutContextContinues) {
 }
 
 TEST_F(OfflineCopyTest, ProgressRoutineCountsDeltasAndSamplesSpeedAfterASecond) {
+  testsupport::FakeTicks clock(0xFFFFFE00u);  // the copy spans a tick wrap
   g_setup.stats.bytesTransferred = 1000;  // from an earlier file
   CCopyFileStatusCallback first(cancel_.Get());
   EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(&first, 0));
   EXPECT_EQ(1, first.m_started);
+  clock.Advance(1000);
   Progress(&first, 100);
   Progress(&first, 250);
   EXPECT_EQ(1250u, Stats().bytesTransferred);
-  EXPECT_EQ(0.0, Stats().speedKBps);  // not a second yet
+  EXPECT_EQ(0.0, Stats().speedKBps);  // a second, not more
 
-  Sleep(1100);
-  DWORD before = GetTickCount();
+  clock.Advance(250);
   Progress(&first, 2000000);
-  DWORD elapsed = before - first.m_startTick;
   EXPECT_EQ(1000u + 2000000u, Stats().bytesTransferred);
-  double expected = 2000000.0 / elapsed / 1000.0 * 1024.0;
-  EXPECT_NEAR(expected, Stats().speedKBps, expected * 0.2);
-  EXPECT_GT(Stats().speedKBps, 0.0);
+  EXPECT_DOUBLE_EQ(2000000.0 / 1250.0 / 1000.0 * 1024.0, Stats().speedKBps);
+  // The next sample is due only a second after this one.
+  clock.Advance(1000);
+  Progress(&first, 3000000);
+  EXPECT_DOUBLE_EQ(2000000.0 / 1250.0 / 1000.0 * 1024.0, Stats().speedKBps);
 
   // The next file's copy counts from its own zero; the speed stays meanwhile.
   double kept = Stats().speedKBps;
   CCopyFileStatusCallback second(cancel_.Get());
   Progress(&second, 0);
   Progress(&second, 10);
-  EXPECT_EQ(1000u + 2000000u + 10u, Stats().bytesTransferred);
+  EXPECT_EQ(1000u + 3000000u + 10u, Stats().bytesTransferred);
   EXPECT_EQ(kept, Stats().speedKBps);
 }
 

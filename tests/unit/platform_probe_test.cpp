@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "tests/unit/support/needs_32bit_code.h"
+
 namespace {
 
 bool PrefixIs64Bit() {
@@ -29,6 +31,7 @@ TEST(PlatformProbe, ServerQuestionsFollowTheProductType) {
 }
 
 TEST(PlatformProbe, Wow64MatchesThePrefix) {
+  SKIP_UNLESS_32BIT_CODE("IsWow64Process answers TRUE only to a 32-bit process on 64-bit Windows");
   BOOL wow64 = FALSE;
   ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
   EXPECT_EQ(PrefixIs64Bit(), wow64 != FALSE);

@@ -10,6 +10,7 @@
 #include "downloader/services/registry_services.h"
 #include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
+#include "tests/unit/support/needs_32bit_code.h"
 #include "tests/unit/support/unique_name.h"
 
 namespace {
@@ -104,6 +105,7 @@ class RestartRegistration : public ::testing::Test {
 };
 
 TEST_F(RestartRegistration, WritesTheCommandInThe32BitView) {
+  SKIP_UNLESS_32BIT_CODE("only a 32-bit program's own registry view is the 32-bit one");
   // The data names the fixed program files, whatever this program is called.
   lstrcpynW(g_setup.programFolder, L"C:\\Kit\\", MAX_PATH);
   const std::wstring data =

@@ -7,6 +7,7 @@
 
 #include "downloader/services/setup_state.h"
 #include "downloader/transfer/bind_status_callback.h"
+#include "tests/unit/support/fake_ticks.h"
 #include "tests/unit/support/http_test_support.h"
 
 namespace {
@@ -78,21 +79,25 @@ TEST_F(TransferCallbackTest, CountsBytesByDeltasAndEachAttemptFromZero) {
 }
 
 TEST_F(TransferCallbackTest, SamplesTheSpeedOnlyAfterASecondOfData) {
+  testsupport::FakeTicks clock(5000);
   g_setup.stats.speedKBps = 42.0;
   CBindStatusCallbackImpl callback(NULL);
+  clock.Advance(3000);  // connecting and the response do not count
   callback.OnProgress(8192, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL);
-  DWORD begun = GetTickCount();
+  clock.Advance(1000);
   callback.OnProgress(65536, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
   EXPECT_EQ(42.0, httptest::Speed());
-  Sleep(1100);
+  clock.Advance(100);
   callback.OnProgress(1126400, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
-  DWORD elapsed = GetTickCount() - begun;
-  double speed = httptest::Speed();
-  EXPECT_GE(speed, 1126400.0 / (elapsed + 20) / 1000.0 * 1024.0);
-  EXPECT_LE(speed, 1126400.0 / 1001.0 / 1000.0 * 1024.0);
+  const double speed = 1126400.0 / 1100.0 / 1000.0 * 1024.0;
+  EXPECT_DOUBLE_EQ(speed, httptest::Speed());
   // The next sample is due only a second later again.
+  clock.Advance(1000);
   callback.OnProgress(2000000, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
-  EXPECT_EQ(speed, httptest::Speed());
+  EXPECT_DOUBLE_EQ(speed, httptest::Speed());
+  clock.Advance(1);
+  callback.OnProgress(2000000, 0, BINDSTATUS_DOWNLOADINGDATA, NULL);
+  EXPECT_DOUBLE_EQ(2000000.0 / 2101.0 / 1000.0 * 1024.0, httptest::Speed());
 }
 
 TEST_F(TransferCallbackTest, StopsOnEveryNotificationOnceTheCancelEventIsSet) {
@@ -121,9 +126,10 @@ TEST_F(TransferCallbackTest, WithoutAUsableCancelEventNeverStops) {
 TEST_F(TransferCallbackTest, AnObserverNeitherCountsNorCancels) {
   g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, TRUE, NULL));
   g_setup.stats.speedKBps = 7.0;
+  testsupport::FakeTicks clock(0);
   CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly);
   EXPECT_EQ(S_OK, observer.OnProgress(4096, 0, BINDSTATUS_BEGINDOWNLOADDATA, NULL));
-  Sleep(1050);
+  clock.Advance(1050);
   EXPECT_EQ(S_OK, observer.OnProgress(9000, 0, BINDSTATUS_DOWNLOADINGDATA, NULL));
   EXPECT_EQ(0u, httptest::Transferred());
   EXPECT_EQ(7.0, httptest::Speed());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "downloader/products/uninstall_dll_wrapper.h"
+#include "tests/unit/support/needs_32bit_code.h"
 #include "tests/unit/support/products_bench.h"
 
 using productbench::ProgramFolder;
@@ -93,6 +94,7 @@ class WipekitLibrary : public ::testing::Test {
 };
 
 TEST_F(WipekitLibrary, ReportsInstalledProductsAsTwentyByteRecordsWithAllTheirKeys) {
+  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   UninstallEntry present(productbench::kNativeView, UniqueName(L"present"));
   std::wstring absent = UniqueName(L"absent");
   ASSERT_TRUE(folder.PutCatalogue(L"# products\nproduct=Alpha|" + present.Key() + L";" + absent +

@@ -40,15 +40,18 @@ def exports(path):
         if rva == 0:
             continue
         result.append((base + idx, named.get(idx)))
-    return result
+    return magic == 0x20B, result
 
 
 def main():
     src, target, out = sys.argv[1], sys.argv[2], sys.argv[3]
     lines = ['LIBRARY shcore.dll', 'EXPORTS']
-    for ordinal, name in exports(src):
+    pe32_plus, table = exports(src)
+    # x86-64 has one calling convention and no stdcall decoration.
+    shim = 'ShimIsOS' if pe32_plus else 'ShimIsOS@4'
+    for ordinal, name in table:
         if name == 'IsOS':
-            lines.append('  IsOS=ShimIsOS@4 @%d' % ordinal)
+            lines.append('  IsOS=%s @%d' % (shim, ordinal))
         elif name:
             lines.append('  %s=%s.%s @%d' % (name, target, name, ordinal))
         else:
