@@ -15,7 +15,7 @@ import sys
 
 FLOORS = [
     ['common', 'contracts'],
-    ['downloader/services', 'downloader/handoff', 'launcher', 'wipekit'],
+    ['common/runtime', 'downloader/services', 'downloader/handoff', 'launcher', 'wipekit'],
     ['downloader/config', 'downloader/products', 'downloader/transfer', 'downloader/ui'],
     ['downloader'],
 ]
