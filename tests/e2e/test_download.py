@@ -213,7 +213,8 @@ class OfflineTest(unittest.TestCase):
             pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, skip_md5=('data1.cab',),
                                           files=sk.FILES + [('data1.cab', 'data', False)])
             r = run(prefix, pkg, rules=['box * => yes'])
-            self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts())
+            self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts(),
+                             (r.returncode, r.events, r.log))
             folder = sk.local_setup_folder()
             files = sk.listing(prefix, folder)
             self.assertIn('data/data1.cab', files)
