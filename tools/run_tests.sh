@@ -20,14 +20,16 @@ if [ "$KIT_HOST_BITS" = 32 ]; then
   exec "${xvfb[@]}" ctest --output-on-failure -j "$jobs" "$@"
 fi
 
+# The tests are known once both builds are configured, so the notice comes
+# before the long builds rather than after them.
 cmake --preset win32 -DKIT_WINE_TESTS=OFF >/dev/null
-cmake --build --preset win32
 cmake --preset win64 >/dev/null
-cmake --build --preset win64
 count() { ctest --test-dir "$1" -N "${@:2}" | sed -n 's/^Total Tests: //p'; }
 host_tests=$(count build "$@")
 wine_tests=$(count build-x64 "$@")
 python3 tools/suite_notice.py start "$KIT_HOST_LACKS" $((host_tests + wine_tests))
+cmake --build --preset win32
+cmake --build --preset win64
 
 status=0
 logs=()
