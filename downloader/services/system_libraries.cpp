@@ -1,6 +1,7 @@
 #include "downloader/services/system_libraries.h"
 
 #include "common/dll_search.h"
+#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 
 namespace {
@@ -10,8 +11,7 @@ class LibraryLock {
  public:
   LibraryLock() { InitializeCriticalSection(&section_); }
   ~LibraryLock() { DeleteCriticalSection(&section_); }
-  void Enter() { EnterCriticalSection(&section_); }
-  void Leave() { LeaveCriticalSection(&section_); }
+  CRITICAL_SECTION* Get() { return &section_; }
 
  private:
   LibraryLock(const LibraryLock&);
@@ -20,16 +20,6 @@ class LibraryLock {
 };
 
 LibraryLock g_lock;
-
-class Locked {
- public:
-  Locked() { g_lock.Enter(); }
-  ~Locked() { g_lock.Leave(); }
-
- private:
-  Locked(const Locked&);
-  Locked& operator=(const Locked&);
-};
 
 struct Library {
   const wchar_t* name;
@@ -121,27 +111,27 @@ BOOL WINAPI MissingDeleteUrlCacheEntry(LPCWSTR) {
 }  // namespace
 
 const MsiFunctions& Msi() {
-  Locked locked;
+  qn::ScopedCriticalSectionLock locked(g_lock.Get());
   if (LoadOnce(g_msi)) Resolve(g_msi, "MsiQueryProductStateW", &MissingQueryProductState, &g_msiFunctions.queryProductState);
   return g_msiFunctions;
 }
 
 const PsapiFunctions& Psapi() {
-  Locked locked;
+  qn::ScopedCriticalSectionLock locked(g_lock.Get());
   if (LoadOnce(g_psapi))
     Resolve(g_psapi, "GetModuleFileNameExW", &MissingGetModuleFileNameEx, &g_psapiFunctions.getModuleFileNameEx);
   return g_psapiFunctions;
 }
 
 const UrlmonFunctions& Urlmon() {
-  Locked locked;
+  qn::ScopedCriticalSectionLock locked(g_lock.Get());
   if (LoadOnce(g_urlmon))
     Resolve(g_urlmon, "URLDownloadToCacheFileW", &MissingDownloadToCacheFile, &g_urlmonFunctions.downloadToCacheFile);
   return g_urlmonFunctions;
 }
 
 const WininetFunctions& Wininet() {
-  Locked locked;
+  qn::ScopedCriticalSectionLock locked(g_lock.Get());
   if (LoadOnce(g_wininet)) {
     Resolve(g_wininet, "InternetOpenW", &MissingInternetOpen, &g_wininetFunctions.open);
     Resolve(g_wininet, "InternetCrackUrlW", &MissingCrackUrl, &g_wininetFunctions.crackUrl);
