@@ -40,6 +40,6 @@ bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out
 bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places) {
   return PackagePath(file, file.name.Get(), places->packagePath, kLongPathChars) &&
          JoinEntryPath(g_setup.worker.localSetupFolder, file, NULL, places->targetFolder, kLongPathChars) &&
-         qn::JoinPath(places->target, kLongPathChars, places->targetFolder, file.name.Get()) &&
-         qn::JoinPath(places->digestPath, kLongPathChars, places->targetFolder, file.md5Name.Get());
+         JoinStoredName(places->target, kLongPathChars, places->targetFolder, file.name.Get()) &&
+         JoinStoredName(places->digestPath, kLongPathChars, places->targetFolder, file.md5Name.Get());
 }

@@ -14,11 +14,6 @@ namespace {
 
 const wchar_t kSetupInformation[] = L"SetupInformation";
 
-// The folder's path stays within MAX_PATH, whatever its buffer holds.
-bool JoinBounded(wchar_t* out, const wchar_t* folder, const wchar_t* leaf) {
-  return qn::JoinPath(out, kPathChars, folder, leaf);
-}
-
 }  // namespace
 
 void ResolveLocalSetupFolder(const wchar_t* productCode) {
@@ -41,8 +36,10 @@ void ResolveLocalSetupFolder(const wchar_t* productCode) {
     WriteLog(L"[KITFETCHER] Cannot resolve the common program files folder; no local setup folder");
     return;
   }
-  if (!JoinBounded(folder, folder, maker) || !JoinBounded(folder, folder, kSetupInformation) ||
-      !JoinBounded(folder, folder, code)) {
+  // The folder's path stays within MAX_PATH, whatever its buffer holds.
+  if (!qn::JoinPath(folder, kPathChars, folder, maker) ||
+      !qn::JoinPath(folder, kPathChars, folder, kSetupInformation) ||
+      !qn::JoinPath(folder, kPathChars, folder, code)) {
     WriteLog(L"[KITFETCHER] Local setup folder under %s would be too long", folder);
     return;
   }
