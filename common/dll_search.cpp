@@ -48,4 +48,11 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   return LoadLibraryWithOwnFolder(path);
 }
 
+// The texts come from the package's folder, which web pages can write to.
+// Windows XP rejects the image-resource flag and takes the plain data mapping.
+HMODULE LoadResourcesOnly(const wchar_t* path) {
+  HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  return module ? module : LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+}
+
 }  // namespace qn

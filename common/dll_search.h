@@ -22,4 +22,7 @@ HMODULE LoadLibraryWithOwnFolder(const wchar_t* path);
 // Loads `name` (a file name such as L"msi.dll") from the system folder.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// Maps the library at `path` for its resources only: none of its code runs.
+HMODULE LoadResourcesOnly(const wchar_t* path);
+
 }  // namespace qn

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <string.h>
 
+#include "common/dll_search.h"
 #include "common/fixed_string.h"
 #include "common/option_map.h"
 #include "common/wow64.h"
@@ -40,7 +41,7 @@ bool GetOwnFolder(wchar_t* folder, size_t capacity) {
 void LoadResourceLibrary() {
   wchar_t path[MAX_PATH];
   if (GetOwnFolder(path, MAX_PATH) && qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
-    g_setup.uiLibrary.Reset(LoadResourcesOnly(path));
+    g_setup.uiLibrary.Reset(qn::LoadResourcesOnly(path));
   }
   g_setup.resourceModule = g_setup.uiLibrary.Valid() ? g_setup.uiLibrary.Get() : g_setup.programInstance;
 }
@@ -128,13 +129,6 @@ bool PassGates() {
 }
 
 }  // namespace
-
-// The texts come from the package's folder, which web pages can write to.
-// Windows XP rejects the image-resource flag and takes the plain data mapping.
-HMODULE LoadResourcesOnly(const wchar_t* path) {
-  HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  return module ? module : LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-}
 
 bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity) {
   wchar_t copy[MAX_PATH];

@@ -8,5 +8,3 @@ int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine);
 // The text between the first "[" and the first "]" after it in the file name.
 bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity);
 extern const wchar_t kInstanceEventName[];
-// Maps the library at `path` for its resources only: none of its code runs.
-HMODULE LoadResourcesOnly(const wchar_t* path);

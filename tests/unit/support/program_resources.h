@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "downloader/startup_sequence.h"
+#include "common/dll_search.h"
 
 namespace testsupport {
 
@@ -29,7 +29,7 @@ inline HMODULE LoadProgramResources() {
   wchar_t named[MAX_PATH];
   DWORD n = GetEnvironmentVariableW(L"KITFETCHER_EXE", named, MAX_PATH);
   std::wstring path = n > 0 && n < MAX_PATH ? std::wstring(named, n) : TestProgramFolder() + L"..\\kitfetcher.exe";
-  return LoadResourcesOnly(path.c_str());
+  return qn::LoadResourcesOnly(path.c_str());
 }
 
 }  // namespace testsupport
