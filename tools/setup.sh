@@ -8,7 +8,7 @@ SUDO=""
 
 # The x86-64 toolchain builds the programs for hosts that run no 32-bit code;
 # set-up installs it on every host, so that path can be forced anywhere.
-pkgs=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
+pkgs=(cmake make g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
       g++-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev
       wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools wixl imagemagick)
 # kitpack, the vendor's tool, is built natively with the host compiler.

@@ -29,7 +29,7 @@ make_shim() {
   local dir=$build/shcore_shim/$cpu
   case $cpu in
     i686) wine_shcore=/usr/lib/i386-linux-gnu/wine/i386-windows/shcore.dll
-          compiler=i686-w64-mingw32-g++-posix ;;
+          compiler=i686-w64-mingw32-g++-win32 ;;
     x86_64) wine_shcore=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/shcore.dll
             compiler=x86_64-w64-mingw32-g++-win32 ;;
   esac
