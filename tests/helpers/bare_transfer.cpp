@@ -13,27 +13,16 @@
 #include <wchar.h>
 
 #include "common/scoped_handles.h"
+#include "tests/helpers/bench_timing.h"
 
 namespace {
-
-double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-unsigned long long FileSize(const wchar_t* path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 int Report(bool ok, const LARGE_INTEGER& start, const LARGE_INTEGER& end, const wchar_t* result) {
   if (!ok) {
     fputs("transfer failed\n", stderr);
     return 1;
   }
-  printf("seconds=%.3f bytes=%llu\n", Seconds(start, end), FileSize(result));
+  printf("seconds=%.3f bytes=%llu\n", Seconds(start, end), FileSizeBytes(result));
   return 0;
 }
 

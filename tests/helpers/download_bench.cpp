@@ -18,20 +18,9 @@
 #include "common/wide_format.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/transfer/url_download.h"
+#include "tests/helpers/bench_timing.h"
 
 namespace {
-
-double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-DWORD FileSize(const wchar_t* path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-  return data.nFileSizeLow;
-}
 
 // The same URL with a query of its own, so that the cache never answers.
 std::wstring Fresh(const wchar_t* url, const wchar_t* mode, int round) {
@@ -47,7 +36,7 @@ bool Bare(const std::wstring& url, double* seconds, DWORD* bytes) {
   HRESULT hr = URLDownloadToCacheFileW(NULL, url.c_str(), cachePath, kCachePathChars, 0, NULL);
   QueryPerformanceCounter(&end);
   *seconds = Seconds(start, end);
-  *bytes = FileSize(cachePath);
+  *bytes = static_cast<DWORD>(FileSizeBytes(cachePath));
   DeleteUrlCacheEntryW(url.c_str());
   return hr == S_OK;
 }
@@ -70,7 +59,7 @@ bool Kit(const std::wstring& url, double* seconds, DWORD* bytes, DWORD* counted)
   DownloadOutcome outcome = DownloadKitFile(url.c_str(), 0, cachePath, host);
   QueryPerformanceCounter(&end);
   *seconds = Seconds(start, end);
-  *bytes = outcome == kDownloaded ? FileSize(cachePath) : 0;
+  *bytes = outcome == kDownloaded ? static_cast<DWORD>(FileSizeBytes(cachePath)) : 0;
   EnterCriticalSection(&g_setup.statsLock);
   *counted = g_setup.stats.bytesTransferred - before;
   LeaveCriticalSection(&g_setup.statsLock);
