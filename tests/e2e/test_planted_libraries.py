@@ -3,15 +3,11 @@ writes <its path>.ran from DllMain whenever something loads it as code."""
 import glob
 import os
 import shutil
-import sys
-import tempfile
 import unittest
 
 import kitbench as kb
 import samplekit as sk
-
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
-from kit_http_server import KitServer  # noqa: E402
+from test_download import ServedKit, installer_runs, run
 
 PLANTED = os.path.join(kb.TESTS_BIN, 'planted_library.dll')
 # Libraries the program uses that Windows does not take from the system folder by itself.
@@ -43,28 +39,21 @@ class PlantedLibrariesTest(unittest.TestCase):
             self.assertEqual([], markers(prefix, pkg))
 
     def test_system_library_names_beside_the_program_are_never_loaded(self):
-        root = tempfile.mkdtemp(prefix='kitsrv-')
-        sk.write_tree(os.path.join(root, 'en'), sk.kit_file_bytes())
-        server = KitServer(root)
-        server.start()
+        kit = ServedKit(sk.kit_file_bytes())
         try:
             with kb.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
+                pkg = sk.package(prefix, kit.base_url)
                 plant(prefix, pkg, SYSTEM_NAMES)
-                log = 'C:\\planted-log.txt'
-                r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log,
-                                   extra_env=WINDOWS_SEARCH, timeout=240)
+                r = run(prefix, pkg, extra_env=WINDOWS_SEARCH)
                 self.assertEqual([], markers(prefix, pkg))
                 # The run still went all the way: kit downloaded, installer started.
                 self.assertEqual(0, r.returncode)
                 self.assertEqual([], r.box_texts())
                 self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
                 self.assertNotIn('from the system folder', r.log)  # each system library loaded
-                runs = kb.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()), 'Installer.exe.started.txt'))
-                self.assertEqual(1, len(runs))
+                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
         finally:
-            server.stop()
-            shutil.rmtree(root, ignore_errors=True)
+            kit.close()
 
 
 if __name__ == '__main__':

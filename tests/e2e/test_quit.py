@@ -2,19 +2,12 @@
 that comes due while the quit question is open waits for its answer, and after
 a Yes none is shown."""
 import os
-import shutil
-import sys
-import tempfile
 import time
 import unittest
 
 import kitbench as kb
 import samplekit as sk
-
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
-from kit_http_server import KitServer  # noqa: E402
-
-LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+from test_download import LOG, ServedKit, installer_runs
 QUIT = 'Are you sure you want to quit?'
 RETRY = 'There was an error download one of the instalation file. Do you want to retry?'
 
@@ -32,13 +25,10 @@ class QuitTest(unittest.TestCase):
     def test_quit_answered_yes_while_a_download_fails_asks_nothing_more(self):
         # The first autorun file holds the worker until the quit question is open;
         # the second is missing on the server, so its download fails meanwhile.
-        root = tempfile.mkdtemp(prefix='kitsrv-')
-        sk.write_tree(os.path.join(root, 'en'), {'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))})
-        server = KitServer(root)
-        server.start()
+        kit = ServedKit({'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))})
         try:
             with kb.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port,
+                pkg = sk.package(prefix, kit.base_url,
                                  files=[('postinstall.exe', 'extras', True), ('missing.exe', '', True)])
                 autorun_go = os.path.join(prefix.root, 'autorun-go')
                 answer_go = os.path.join(prefix.root, 'answer-go')
@@ -68,11 +58,10 @@ class QuitTest(unittest.TestCase):
                 self.assertEqual([QUIT], [b['text'] for b in kb.boxes(events)])
                 self.assertIn('[KITFETCHER] Cannot download file', log())
                 folder = sk.local_setup_folder()
-                self.assertEqual([], kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt')))
+                self.assertEqual([], installer_runs(prefix, folder))
                 self.assertFalse(os.path.exists(prefix.c_path(folder)))
         finally:
-            server.stop()
-            shutil.rmtree(root, ignore_errors=True)
+            kit.close()
 
 
 if __name__ == '__main__':

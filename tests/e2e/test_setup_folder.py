@@ -2,19 +2,11 @@
 ends with the download-failed message instead of in silence: the real kitfetcher under the UI
 helper, mostly with offline packages (no server needed)."""
 import os
-import shutil
-import sys
-import tempfile
 import unittest
 
 import kitbench as kb
 import samplekit as sk
-
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
-from kit_http_server import KitServer  # noqa: E402
-
-LOG = 'C:\\Downloads\\kitfetcher-log.txt'
-CLOSED_PORT_URL = 'http://127.0.0.1:9/%s'
+from test_download import CLOSED_PORT_URL, LOG, ServedKit, installer_runs
 FAILED = ('There was a problem with downloading one of the installatiion files. Please check your connection and '
           'try again later.')
 
@@ -38,10 +30,6 @@ def run(prefix, pkg, user_variable=None):
         return kb.run_program(prefix, exe, args, log_windows_path=LOG)
     command = 'set CommonProgramW6432=%s&& %s' % (user_variable, ' '.join([exe] + args))
     return kb.run_program(prefix, 'cmd', ['/c', command], target='kitfetcher.exe', log_windows_path=LOG)
-
-
-def installer_runs(prefix, folder):
-    return kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
 
 
 class CommonFilesFolderTest(unittest.TestCase):
@@ -93,18 +81,14 @@ class FailedCopyTest(unittest.TestCase):
             with open(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab.md5'), 'w') as f:
                 f.write('0123\n')
             self.check_failed_run(prefix, pkg, folder)
-        root = tempfile.mkdtemp(prefix='kitsrv-')
-        server = KitServer(root)
+        kit = ServedKit(sk.kit_file_bytes())
         try:
-            sk.write_tree(os.path.join(root, 'en'), sk.kit_file_bytes())
-            server.start()
             with self.subTest('download, target unwritable'), kb.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port)
+                pkg = sk.package(prefix, kit.base_url)
                 os.makedirs(os.path.join(prefix.c_path(folder), 'setup_kit.exe'))
                 self.check_failed_run(prefix, pkg, folder)
         finally:
-            server.stop()
-            shutil.rmtree(root, ignore_errors=True)
+            kit.close()
 
     def check_failed_run(self, prefix, pkg, folder):
         r = run(prefix, pkg)
