@@ -17,11 +17,11 @@ Expects a build in build/ (tools/run_tests.sh or tools/demo.sh makes one)."""
 import argparse
 import os
 import shutil
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
+from statistics import median
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'e2e'))
@@ -195,10 +195,6 @@ def bare_start(args):
         proc.wait(timeout=60)
         ui.finish()
         return elapsed
-
-
-def median(values):
-    return statistics.median(values)
 
 
 def main():
