@@ -13,7 +13,7 @@ namespace {
 
 const std::vector<std::string> kTopLevel = {"x86", "x64", "manufacturerName", "defaultProductName", "language",
                                             "ShowNewFilesPrompt", "DefaultNewFilesAnswer", "modifies",
-                                            "systemRequirements"};
+                                            "systemRequirements", "trust"};
 const std::vector<std::string> kBranch = {"base_url", "downloadable_files", "systemRequirements"};
 
 // Paths of which the reader takes the first match only.

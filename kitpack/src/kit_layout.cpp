@@ -1,5 +1,6 @@
 #include "kit_layout.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -9,6 +10,7 @@
 #include "folder_names.h"
 #include "kit_url.h"
 #include "locations_check.h"
+#include "manifest_writer.h"
 #include "md5_digest.h"
 #include "text_units.h"
 #include "tree_writer.h"
@@ -203,6 +205,9 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   }
   for (const std::string& problem : layout.problems) err << "kitpack: " << problem << "\n";
   if (!layout.problems.empty()) return kExitErrors;
+  int signing = PlanSignedManifests(options, check, languages, kit.string(), outFolder.string(), layout.server,
+                                    layout.offline, out, err);
+  if (signing >= kExitErrors) return signing;
 
   if (!WriteTree((outFolder / "server").string(), layout.server, err) ||
       !WriteTree((outFolder / "offline").string(), layout.offline, err)) {
@@ -214,7 +219,7 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   out << "laid out " << layout.tokens.size() << " kit files: " << layout.server.size() << " files in "
       << (outFolder / "server").string() << ", " << layout.offline.size() << " in " << (outFolder / "offline").string()
       << "\n";
-  return check.findings.ExitCode();
+  return std::max(check.findings.ExitCode(), signing);
 }
 
 }  // namespace kitpack

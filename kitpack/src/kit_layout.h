@@ -14,6 +14,8 @@ struct BuildOptions {
   std::string outFolder;
   std::string programFiles;            // optional
   std::vector<std::string> languages;  // empty: the description's language
+  std::string signKey;                 // a PEM private key; empty: no manifests
+  std::string serial;                  // the manifests' serial as given; empty: one over --out's
 };
 
 // The program files an offline package may carry beside the kit.

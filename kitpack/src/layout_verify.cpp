@@ -10,6 +10,7 @@
 
 #include "findings.h"
 #include "kit_layout.h"
+#include "manifest_text.h"
 #include "md5_digest.h"
 #include "text_units.h"
 
@@ -25,10 +26,11 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// Files that carry no token: the package's own and the product code.
+// Files that carry no token: the package's own, the product code and the
+// signed manifest.
 bool NeedsNoToken(const std::string& relative) {
   std::string leaf = relative.substr(relative.rfind('/') + 1);
-  if (leaf == "productcode.txt") return true;
+  if (leaf == "productcode.txt" || leaf == kManifestName || leaf == kSignatureName) return true;
   if (relative.find('/') != std::string::npos) return false;
   if (relative == "locations.xml") return true;
   return std::find(std::begin(kProgramFiles), std::end(kProgramFiles), relative) != std::end(kProgramFiles);

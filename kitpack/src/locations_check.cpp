@@ -26,6 +26,7 @@ LocationsCheck CheckLoaded(const XmlSource& source, bool loaded) {
   CheckDocumentShape(source, check.findings);
   CheckSections(source, check, check.findings);
   CheckEntries(source, check, check.findings);
+  check.trust = ReadTrust(source, check.findings);
   return check;
 }
 

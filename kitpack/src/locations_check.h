@@ -5,6 +5,7 @@
 
 #include "findings.h"
 #include "kit_view.h"
+#include "trust_check.h"
 #include "xml_source.h"
 
 namespace kitpack {
@@ -14,6 +15,7 @@ struct LocationsCheck {
   Findings findings;
   KitView x86;
   KitView x64;
+  TrustPin trust;
   const KitView& View(Arch arch) const { return arch == Arch::kX64 ? x64 : x86; }
   int ExitCode() const { return readable ? findings.ExitCode() : kExitUnreadable; }
 };

@@ -2,6 +2,9 @@
 // class of finding, its severity, its line and the exit code it makes.
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -150,8 +153,8 @@ std::string Describe(const Findings& findings) {
   return out;
 }
 
-TEST(LocationsCheck, EachClassOfFindingWithItsLineAndExitCode) {
-  for (const Case& c : kCases) {
+void ExpectFindings(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     LocationsCheck check = CheckLocationsText(Apply(c));
     std::string all = Describe(check.findings);
@@ -167,6 +170,86 @@ TEST(LocationsCheck, EachClassOfFindingWithItsLineAndExitCode) {
       EXPECT_TRUE(found) << "wanted line " << e.line << ": " << e.phrase << "\nfound:\n" << all;
     }
   }
+}
+
+TEST(LocationsCheck, EachClassOfFindingWithItsLineAndExitCode) { ExpectFindings(kCases); }
+
+// A PUBLICKEYBLOB as kitfetcher imports it, built byte by byte; the modulus
+// need not be a real one for the checks of its shape.
+std::string Blob(uint32_t bits, uint32_t exponent = 65537, uint32_t algorithm = 0x2400, const char* magic = "RSA1",
+                 size_t cut = 0, unsigned char top = 0xC1) {
+  std::string blob = {0x06, 0x02, 0x00, 0x00};
+  for (uint32_t field : {algorithm, 0u, bits, exponent}) {
+    for (int i = 0; i < 4; ++i) blob += static_cast<char>((field >> (8 * i)) & 0xFF);
+  }
+  blob.replace(8, 4, magic);
+  blob += std::string(bits / 8 - 1, '\x5B') + static_cast<char>(top);
+  return blob.substr(0, blob.size() - cut);
+}
+
+std::string Base64(const std::string& bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&text[0]),
+                               reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+  return text.substr(0, static_cast<size_t>(length));
+}
+
+// The clean description with a trust element on line 26, before </locations>.
+Case Trust(const char* what, const std::string& attributes, int exitCode, std::vector<Expected> findings) {
+  return Case{what, "</locations>", "<trust " + attributes + "/></locations>", exitCode, findings};
+}
+
+std::string Key(const std::string& blob) { return "key=\"" + Base64(blob) + "\""; }
+
+TEST(LocationsCheck, TrustElement) {
+  const std::string good = Key(Blob(2048));
+  const std::string key = Base64(Blob(3072));  // 404 bytes: ends in one '='
+  std::string nonzeroPadBits = key;
+  nonzeroPadBits[nonzeroPadBits.size() - 2] = static_cast<char>(nonzeroPadBits[nonzeroPadBits.size() - 2] + 1);
+  const std::vector<Case> cases = {
+      Trust("smallest key", good + " minSerial=\"0\"", 0, {}),
+      Trust("largest key and key2, highest minimum",
+            Key(Blob(4096)) + " key2=\"" + key + "\" minSerial=\"4294967295\" removalLibrary=\"" +
+                std::string(64, 'F') + "\"",
+            0, {}),
+      Trust("no key", "minSerial=\"1\"", 2, {{E, 26, "<trust> has no key: kitfetcher refuses every kit"}}),
+      Trust("1024 bits", Key(Blob(1024)), 2, {{E, 26, "has 1024 bits"}}),
+      Trust("4104 bits", Key(Blob(4104)), 2, {{E, 26, "has 4104 bits"}}),
+      Trust("bit length no multiple of 8", Key(Blob(2052)), 2, {{E, 26, "not a multiple of 8"}}),
+      Trust("one byte short", Key(Blob(2048, 65537, 0x2400, "RSA1", 1)), 2, {{E, 26, "is 275 bytes long"}}),
+      Trust("modulus under its bit length", Key(Blob(2048, 65537, 0x2400, "RSA1", 0, 0x7F)), 2,
+            {{E, 26, "the top bit is not set"}}),
+      Trust("exponent 1", Key(Blob(2048, 1)), 2, {{E, 26, "public exponent 1"}}),
+      Trust("exchange key", Key(Blob(2048, 65537, 0xA400)), 2, {{E, 26, "CALG_RSA_SIGN"}}),
+      Trust("private key blob", Key(Blob(2048, 65537, 0x2400, "RSA2")), 2, {{E, 26, "no RSA1 magic"}}),
+      Trust("line break in the key", "key=\"" + key.substr(0, 76) + "\n" + key.substr(76) + "\"", 2,
+            {{E, 26, "is not base64"}}),
+      Trust("padding left out", "key=\"" + key.substr(0, key.size() - 1) + "\"", 2, {{E, 26, "is not base64"}}),
+      Trust("padding bits not zero", "key=\"" + nonzeroPadBits + "\"", 2, {{E, 26, "is not base64"}}),
+      Trust("broken key2 beside a good key", good + " key2=\"AAAA\"", 2,
+            {{E, 26, "key2: the key blob is shorter than the 20 bytes"}}),
+      Trust("minimum with a leading zero", good + " minSerial=\"07\"", 2, {{E, 26, "minSerial=\"07\" is not"}}),
+      Trust("minimum over 32 bits", good + " minSerial=\"4294967296\"", 2, {{E, 26, "minSerial=\"4294967296\""}}),
+      Trust("empty minimum", good + " minSerial=\"\"", 2, {{E, 26, "minSerial=\"\" is not"}}),
+      Trust("removal digest of 63 digits", good + " removalLibrary=\"" + std::string(63, 'a') + "\"", 2,
+            {{E, 26, "is not the 64 hex digits of a SHA-256"}}),
+      Trust("attribute in the wrong case", good + " minserial=\"1\"", 2, {{E, 26, "kitfetcher reads minSerial"}}),
+      Trust("unknown attribute", good + " note=\"x\"", 1, {{W, 26, "does not read the attribute note"}}),
+      Trust("a second trust element", good + "/><trust " + good, 2, {{E, 26, "a second <trust>"}}),
+      {"trust inside x86", "  </x86>", "<trust " + good + "/></x86>", 2,
+       {{E, 9, "<trust> inside <x86>: kitfetcher reads <trust> only as a child of <locations>"}}},
+      {"misspelt trust", "</locations>", "<Trust " + good + "/></locations>", 2,
+       {{E, 26, "letter case matters: this <Trust> is ignored"}}},
+  };
+  ExpectFindings(cases);
+
+  LocationsCheck check =
+      CheckLocationsText(Apply(Trust("read", good + " key2=\"" + key + "\" minSerial=\"7\"", 0, {})));
+  ASSERT_TRUE(check.trust.present);
+  ASSERT_EQ(2u, check.trust.keys.size());
+  EXPECT_EQ(Blob(3072), check.trust.keys[1].blob);
+  EXPECT_EQ(7u, check.trust.minSerial);
+  EXPECT_FALSE(CheckLocationsText(kClean).trust.present);
 }
 
 TEST(FolderNames, WhatWindowsAcceptsLessWhatLeavesTheFolderOrNamesADevice) {

@@ -1,5 +1,6 @@
 // kitpack build and verify on a small kit in a scratch folder: the two
-// layouts and their tokens, reruns, refusals, and the damage verify finds.
+// layouts, their tokens and signed manifests, reruns, refusals, and the
+// damage verify finds.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +13,9 @@
 
 #include "findings.h"
 #include "kit_layout.h"
+#include "kit_signing.h"
 #include "layout_verify.h"
+#include "manifest_verify.h"
 
 namespace kitpack {
 namespace {
@@ -55,6 +58,36 @@ std::set<std::string> Listing(const fs::path& root) {
   return files;
 }
 
+// The key the description pins and a stranger's, made once for all tests
+// (2048 bits: quicker to make than keygen's).
+const SigningKey& PinnedKey() {
+  static SigningKey key;
+  if (!key.Bits()) key.Generate(2048);
+  return key;
+}
+const SigningKey& OtherKey() {
+  static SigningKey key;
+  if (!key.Bits()) key.Generate(2048);
+  return key;
+}
+
+// The description with the trust element, the key files beside it.
+void PinKey(const fs::path& root, const std::string& attributes = "") {
+  Write(root / "pinned.pem", PinnedKey().PrivatePem());
+  Write(root / "other.pem", OtherKey().PrivatePem());
+  std::string pinned = kDescription;
+  pinned.insert(pinned.find("</locations>"),
+                "  <trust key=\"" + EncodeBase64(PinnedKey().PublicBlob()) + "\"" + attributes + "/>\n");
+  Write(root / "locations.xml", pinned);
+}
+
+void Sign(const fs::path& manifest, const std::string& text, const SigningKey& key) {
+  std::string signature;
+  ASSERT_TRUE(key.Sign(text, signature));
+  Write(manifest, text);
+  Write(manifest.parent_path() / "kitmanifest.sig", signature);
+}
+
 class LayoutTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,6 +115,15 @@ class LayoutTest : public ::testing::Test {
     std::ostringstream out;
     err_.str("");
     return RunVerify(folder.string(), out, err_);
+  }
+  int VerifySigned(const fs::path& folder) {
+    std::ostringstream out;
+    err_.str("");
+    return RunManifestVerify(folder.string(), options_.locationsPath, out, err_);
+  }
+  void Pin(const std::string& attributes = "") {
+    PinKey(root_, attributes);
+    options_.signKey = (root_ / "pinned.pem").string();
   }
 
   fs::path root_;
@@ -147,6 +189,34 @@ TEST_F(LayoutTest, RefusesAndWritesNothing) {
       {"product code with a blank", [](BuildOptions& o, const fs::path&) { o.productCode = "a b"; }, 2},
       {"unreadable description", [](BuildOptions& o, const fs::path& r) { o.locationsPath = (r / "none.xml").string(); },
        3},
+      {"a key pinned, no --sign", [](BuildOptions&, const fs::path& r) { PinKey(r); }, 2},
+      {"--sign, no key pinned", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r);
+         Write(r / "locations.xml", kDescription);
+         o.signKey = (r / "pinned.pem").string();
+       }, 2},
+      {"signed by a key not pinned", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r);
+         o.signKey = (r / "other.pem").string();
+       }, 2},
+      {"first serial below the minimum", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r, " minSerial=\"2\"");
+         o.signKey = (r / "pinned.pem").string();
+       }, 2},
+      {"removal library not the one pinned", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r, " removalLibrary=\"" + std::string(64, '0') + "\"");
+         Write(r / "program" / "wipekit.dll", "DLL");
+         o.signKey = (r / "pinned.pem").string();
+       }, 2},
+      {"serial not a number", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r);
+         o.signKey = (r / "pinned.pem").string();
+         o.serial = "1x";
+       }, 3},
+      {"key file without a key", [](BuildOptions& o, const fs::path& r) {
+         PinKey(r);
+         o.signKey = (r / "locations.xml").string();
+       }, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -183,6 +253,121 @@ TEST_F(LayoutTest, VerifyFindsEachKindOfDamage) {
     EXPECT_NE(std::string::npos, err_.str().find(c.reported)) << err_.str();
   }
   EXPECT_EQ(kExitUnreadable, Verify(root_ / "nowhere"));
+}
+
+TEST_F(LayoutTest, SignedManifestsListEveryKitFileAndCountTheSerialUp) {
+  Pin(" minSerial=\"1\"");
+  ASSERT_EQ(kExitClean, Build()) << err_.str();
+  const fs::path server = root_ / "out" / "server";
+  const fs::path offline = root_ / "out" / "offline";
+  const std::string files =
+      "file\t\tsetup.exe\t3\tba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\n"
+      "file\tdata\tdata.cab\t0\te3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\n";
+  const std::string header = "kitmanifest 1\nproduct " + options_.productCode + "\nserial ";
+  EXPECT_EQ(header + "1\n" + files, Read(server / "kit/en/kitmanifest.txt"));
+  EXPECT_EQ(header + "1\n" + files, Read(offline / "kitmanifest.txt"));
+  EXPECT_EQ(256u, Read(offline / "kitmanifest.sig").size());
+  EXPECT_EQ(kExitClean, Verify(server)) << err_.str();
+  EXPECT_EQ(kExitClean, VerifySigned(server)) << err_.str();
+  EXPECT_EQ(kExitClean, VerifySigned(offline)) << err_.str();
+
+  ASSERT_EQ(kExitClean, Build()) << err_.str();
+  EXPECT_EQ(header + "2\n" + files, Read(server / "kit/en/kitmanifest.txt"));
+  options_.serial = "4294967295";
+  ASSERT_EQ(kExitClean, Build()) << err_.str();
+  EXPECT_EQ(header + "4294967295\n" + files, Read(offline / "kitmanifest.txt"));
+  options_.serial.clear();
+  EXPECT_EQ(kExitErrors, Build());
+  EXPECT_NE(std::string::npos, err_.str().find("already carry the highest serial")) << err_.str();
+
+  // wipekit.dll ships: kitfetcher loads it only with its digest pinned.
+  options_.serial = "3";
+  Write(root_ / "program" / "wipekit.dll", "abc");
+  EXPECT_EQ(kExitWarnings, Build());
+  EXPECT_NE(std::string::npos, err_.str().find("pins no removalLibrary")) << err_.str();
+  EXPECT_EQ(kExitWarnings, VerifySigned(offline)) << err_.str();
+  Pin(" removalLibrary=\"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\"");
+  EXPECT_EQ(kExitClean, Build()) << err_.str();
+  EXPECT_EQ(kExitClean, VerifySigned(offline)) << err_.str();
+
+  // Without the key, the next build leaves no manifest behind.
+  Write(root_ / "locations.xml", kDescription);
+  options_.signKey.clear();
+  options_.serial.clear();
+  ASSERT_EQ(kExitClean, Build()) << err_.str();
+  EXPECT_FALSE(fs::exists(server / "kit/en/kitmanifest.txt"));
+  EXPECT_FALSE(fs::exists(offline / "kitmanifest.sig"));
+  EXPECT_EQ(kExitClean, VerifySigned(server)) << err_.str();
+}
+
+TEST_F(LayoutTest, VerifyWithTheDescriptionFindsEachKindOfDamageToASignedKit) {
+  struct {
+    const char* what;
+    void (*damage)(const fs::path& server, const fs::path& root);
+    const char* reported;
+  } cases[] = {
+      {"one byte of a served file", [](const fs::path& s, const fs::path&) { Write(s / "kit/en/setup.exe", "abd"); },
+       "kit/en/setup.exe: the manifest says 3 bytes with SHA-256 ba7816bf"},
+      {"manifest changed after signing",
+       [](const fs::path& s, const fs::path&) {
+         std::string text = Read(s / "kit/en/kitmanifest.txt");
+         Write(s / "kit/en/kitmanifest.txt", text.replace(text.find("serial 1"), 8, "serial 9"));
+       },
+       "kit/en/kitmanifest.sig: the signature does not verify"},
+      {"signed by another key",
+       [](const fs::path& s, const fs::path&) {
+         Sign(s / "kit/en/kitmanifest.txt", Read(s / "kit/en/kitmanifest.txt"), OtherKey());
+       },
+       "the signature does not verify"},
+      {"truncated signature",
+       [](const fs::path& s, const fs::path&) {
+         Write(s / "kit/en/kitmanifest.sig", Read(s / "kit/en/kitmanifest.sig").substr(0, 255));
+       },
+       "the signature does not verify"},
+      {"no signature", [](const fs::path& s, const fs::path&) { fs::remove(s / "kit/en/kitmanifest.sig"); },
+       "kit/en/kitmanifest.sig: missing"},
+      {"no manifest", [](const fs::path& s, const fs::path&) { fs::remove(s / "kit/en/kitmanifest.txt"); },
+       "kit/en/kitmanifest.txt: missing: the description pins a key"},
+      {"serial below the minimum", [](const fs::path&, const fs::path& r) { PinKey(r, " minSerial=\"2\""); },
+       "the serial 1 is below the minSerial 2"},
+      {"a kit file left out",
+       [](const fs::path& s, const fs::path&) {
+         std::string text = Read(s / "kit/en/kitmanifest.txt");
+         Sign(s / "kit/en/kitmanifest.txt", text.substr(0, text.find("file\tdata")), PinnedKey());
+       },
+       "does not list data/data.cab"},
+      {"another product",
+       [](const fs::path& s, const fs::path&) {
+         std::string text = Read(s / "kit/en/kitmanifest.txt");
+         Sign(s / "kit/en/kitmanifest.txt", text.replace(text.find("{5A3C"), 5, "{6A3C"), PinnedKey());
+       },
+       "is not what kit/en/productcode.txt holds"},
+      {"line ends of another system",
+       [](const fs::path& s, const fs::path&) {
+         std::string text = Read(s / "kit/en/kitmanifest.txt");
+         Sign(s / "kit/en/kitmanifest.txt", text.insert(text.find('\n'), "\r"), PinnedKey());
+       },
+       "not a valid manifest: it holds a carriage return"},
+      {"a manifest where none belongs",
+       [](const fs::path& s, const fs::path&) {
+         fs::copy_file(s / "kit/en/kitmanifest.txt", s / "kit/en/data/kitmanifest.txt");
+       },
+       "kit/en/data/kitmanifest.txt: a manifest where the layout puts none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    Pin();
+    ASSERT_EQ(kExitClean, Build()) << err_.str();
+    c.damage(root_ / "out" / "server", root_);
+    EXPECT_EQ(kExitErrors, VerifySigned(root_ / "out" / "server"));
+    EXPECT_NE(std::string::npos, err_.str().find(c.reported)) << err_.str();
+  }
+  // An offline package goes by its own description.
+  Write(root_ / "out" / "offline" / "locations.xml", kDescription);
+  EXPECT_EQ(kExitErrors, VerifySigned(root_ / "out" / "offline"));
+  EXPECT_NE(std::string::npos, err_.str().find("offline/locations.xml: differs from")) << err_.str();
 }
 
 }  // namespace
