@@ -11,8 +11,9 @@ SUDO=""
 pkgs=(cmake make g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
       g++-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev
       wine wine32:i386 wine64 xvfb xauth googletest python3 curl msitools wixl imagemagick)
-# kitpack, the vendor's tool, is built natively with the host compiler.
-pkgs+=(g++ libpugixml-dev libssl-dev)
+# kitpack, the vendor's tool, is built natively with the host compiler; its tests
+# read its keys and signatures back with OpenSSL's command-line tool.
+pkgs+=(g++ libpugixml-dev libssl-dev openssl)
 
 missing=()
 for p in "${pkgs[@]}"; do
