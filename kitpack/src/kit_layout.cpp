@@ -14,6 +14,7 @@
 #include "md5_digest.h"
 #include "text_units.h"
 #include "tree_writer.h"
+#include "ui_library.h"
 
 namespace fs = std::filesystem;
 
@@ -160,6 +161,10 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     }
   }
 
+  std::string uiLibrary;
+  int ui = ChooseUiLibrary(options.uiTexts, anyView.language, out, err, uiLibrary);
+  if (ui >= kExitErrors) return ui;
+
   Layout layout;
   PlannedFile productCode{std::string(), options.productCode + "\n"};
   for (Arch arch : {Arch::kX86, Arch::kX64}) {
@@ -198,11 +203,16 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     for (const char* name : kProgramFiles) {
       fs::path source = fs::path(options.programFiles) / name;
       if (!fs::is_regular_file(source)) continue;
+      if (!uiLibrary.empty() && source.filename() == "kitfetcher.ui") {
+        ++found;  // the translation given with --ui takes its place
+        continue;
+      }
       Plan(layout, layout.offline, name, PlannedFile{source.string(), std::string()});
       ++found;
     }
     if (found == 0) layout.problems.push_back(options.programFiles + " holds none of the program files");
   }
+  if (!uiLibrary.empty()) Plan(layout, layout.offline, "kitfetcher.ui", PlannedFile{std::string(), uiLibrary});
   for (const std::string& problem : layout.problems) err << "kitpack: " << problem << "\n";
   if (!layout.problems.empty()) return kExitErrors;
   int signing = PlanSignedManifests(options, check, languages, kit.string(), outFolder.string(), layout.server,
@@ -219,7 +229,7 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   out << "laid out " << layout.tokens.size() << " kit files: " << layout.server.size() << " files in "
       << (outFolder / "server").string() << ", " << layout.offline.size() << " in " << (outFolder / "offline").string()
       << "\n";
-  return std::max(check.findings.ExitCode(), signing);
+  return std::max(std::max(check.findings.ExitCode(), signing), ui);
 }
 
 }  // namespace kitpack

@@ -14,6 +14,7 @@ struct BuildOptions {
   std::string outFolder;
   std::string programFiles;            // optional
   std::vector<std::string> languages;  // empty: the description's language
+  std::vector<std::string> uiTexts;    // translations files; the description's language's goes offline
   std::string signKey;                 // a PEM private key; empty: no manifests
   std::string serial;                  // the manifests' serial as given; empty: one over --out's
 };

@@ -12,6 +12,7 @@
 #include "layout_verify.h"
 #include "locations_check.h"
 #include "manifest_verify.h"
+#include "ui_library.h"
 #include "view_summary.h"
 
 namespace {
@@ -27,6 +28,9 @@ const char kUsage[] =
     "                          lay out the server folders and an offline package\n"
     "  verify <folder> [--locations <locations.xml>]\n"
     "                          recompute every .md5 token (and check the signed manifests) of a laid-out folder\n"
+    "  ui --texts <file> --out <kitfetcher.ui>\n"
+    "                          make the resource library from a translations file (--template: the English one)\n"
+    "  check-ui <file>         report what in a translations file kitfetcher cannot show\n"
     "  help [command]          this text, or a command's own\n"
     "\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors, 3 unreadable input or a wrong command line.\n";
@@ -51,6 +55,7 @@ const char kCheckHelp[] =
 const char kBuildHelp[] =
     "usage: kitpack build --kit <folder> --locations <locations.xml> --product-code <code> --out <folder>\n"
     "                     [--language <code>]... [--program-files <folder>] [--sign <KEY.pem> [--serial <N>]]\n"
+    "                     [--ui <translations>]...\n"
     "\n"
     "Checks the description first and lays out nothing when it has errors. Then, from the kit files in --kit\n"
     "(each at its relative_path), writes two folders under --out, each with productcode.txt and a .md5 token\n"
@@ -70,6 +75,13 @@ const char kBuildHelp[] =
     "Refused: a description with <trust> but no --sign; --sign without <trust>, or with a key that is neither\n"
     "its key nor its key2; a serial below its minSerial; a wipekit.dll in --program-files whose SHA-256 is not\n"
     "its removalLibrary (a warning when <trust> pins none: kitfetcher would never load it).\n"
+    "\n"
+    "--ui (repeatable, one translations file per language; see kitpack help ui) checks each file and puts the\n"
+    "library of the one for the description's <language> into offline/ as kitfetcher.ui, in place of one from\n"
+    "--program-files. A file is for that language when its language tag, or the tag's first part, is the\n"
+    "<language> (ignoring case): language = de or de-AT for <language>DE</language>. The others are checked\n"
+    "and left out (a note says so): each language's offline package comes from that language's description.\n"
+    "Refused: a file with errors, two files for one language, two files that fit the <language> equally.\n"
     "\n"
     "Exit codes: 0 laid out, 1 laid out with warnings, 2 refused, 3 unreadable input.\n";
 
@@ -139,6 +151,7 @@ int Build(const std::vector<std::string>& args) {
     else if (option == "--out") options.outFolder = value;
     else if (option == "--program-files") options.programFiles = value;
     else if (option == "--language") options.languages.push_back(value);
+    else if (option == "--ui") options.uiTexts.push_back(value);
     else if (option == "--sign") options.signKey = value;
     else if (option == "--serial") options.serial = value;
     else return Usage("unknown option " + option, kBuildHelp);
@@ -168,11 +181,13 @@ int Run(const std::vector<std::string>& args) {
   if (command == "help" || command == "--help" || command == "-h") {
     std::string topic = rest.empty() ? std::string() : rest[0];
     std::cout << (topic == "check" ? kCheckHelp : topic == "build" ? kBuildHelp : topic == "verify" ? kVerifyHelp
+                  : topic == "ui" ? kUiHelp : topic == "check-ui" ? kCheckUiHelp
                   : topic == "keygen" ? kKeygenHelp : kUsage);
     return kExitClean;
   }
   const char* help = command == "check" ? kCheckHelp : command == "build" ? kBuildHelp
-                     : command == "verify" ? kVerifyHelp : command == "keygen" ? kKeygenHelp : nullptr;
+                     : command == "verify" ? kVerifyHelp : command == "ui" ? kUiHelp
+                     : command == "check-ui" ? kCheckUiHelp : command == "keygen" ? kKeygenHelp : nullptr;
   if (!help) return Usage("unknown command " + command, kUsage);
   if (WantsHelp(rest)) {
     std::cout << help;
@@ -180,6 +195,11 @@ int Run(const std::vector<std::string>& args) {
   }
   if (command == "check") return Check(rest);
   if (command == "build") return Build(rest);
+  if (command == "ui") return RunUi(rest, std::cout, std::cerr);
+  if (command == "check-ui") {
+    if (rest.size() != 1) return Usage("check-ui takes one file", kCheckUiHelp);
+    return RunCheckUi(rest[0], std::cout);
+  }
   if (command == "keygen") {
     if (rest.size() != 1) return Usage("keygen takes one file", kKeygenHelp);
     return RunKeygen(rest[0], std::cout, std::cerr);

@@ -135,10 +135,10 @@ std::string WriteResourceOnlyPe32(const std::vector<PeResource>& resources) {
   // Time stamp, symbol table: 0.
   const uint32_t kOptionalHeaderSize = 0xE0;
   Put16(file, coff + 16, kOptionalHeaderSize);
-  // Executable image, no line numbers or local symbols, 32-bit machine, a DLL;
-  // no relocations: mapped as an image it would need its own base, and it is
-  // never meant to run.
-  Put16(file, coff + 18, 0x0001 | 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x2000);
+  // Executable image, no line numbers or local symbols, 32-bit machine, a DLL.
+  // Not "relocations stripped": the image holds nothing to relocate, so any
+  // base will do where its preferred one is taken.
+  Put16(file, coff + 18, 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x2000);
 
   size_t opt = coff + 20;
   Put16(file, opt + 0, 0x010B);  // PE32

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,6 +17,8 @@
 #include "kit_signing.h"
 #include "layout_verify.h"
 #include "manifest_verify.h"
+#include "ui_library.h"
+#include "ui_texts.h"
 
 namespace kitpack {
 namespace {
@@ -368,6 +371,50 @@ TEST_F(LayoutTest, VerifyWithTheDescriptionFindsEachKindOfDamageToASignedKit) {
   Write(root_ / "out" / "offline" / "locations.xml", kDescription);
   EXPECT_EQ(kExitErrors, VerifySigned(root_ / "out" / "offline"));
   EXPECT_NE(std::string::npos, err_.str().find("offline/locations.xml: differs from")) << err_.str();
+}
+
+TEST_F(LayoutTest, TheTranslationForTheDescriptionsLanguageGoesOffline) {
+  const struct {
+    const char* what;
+    const char* language;  // the description's
+    std::vector<std::pair<std::string, std::string>> ui;  // --ui files: name, language line
+    bool programUi;        // --program-files holds a kitfetcher.ui
+    int exitCode;
+    const char* offline;   // whose kitfetcher.ui lies in offline/: a --ui name, "program" or none
+  } cases[] = {
+      {"no translation", "EN", {}, true, 0, "program"},
+      {"the description's language", "DE", {{"de", "de"}, {"ja", "ja"}}, false, 0, "de"},
+      {"in place of the program's", "DE", {{"de", "de"}}, true, 0, "de"},
+      {"the tag's first part", "de", {{"at", "de-AT"}}, false, 0, "at"},
+      {"the tag before its first part", "DE", {{"at", "de-AT"}, {"de", "de"}}, false, 0, "de"},
+      {"none for the language", "EN", {{"de", "de"}}, true, 0, "program"},
+      {"two fit alike", "DE", {{"de", "de-DE"}, {"at", "de-AT"}}, false, 2, nullptr},
+      {"two for one language", "JA", {{"ja", "ja"}, {"jp", "ja-JP"}}, false, 2, nullptr},
+      {"a translation with errors", "DE", {{"de", "de"}, {"xx", "klingon"}}, false, 2, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    options_.uiTexts.clear();
+    std::string description = kDescription;
+    Write(root_ / "locations.xml", description.replace(description.find(">EN<"), 4, std::string(">") + c.language + "<"));
+    if (c.programUi) Write(root_ / "program" / "kitfetcher.ui", "program's own");
+    std::map<std::string, std::string> libraries = {{"program", "program's own"}};
+    for (const auto& file : c.ui) {
+      std::ostringstream texts;
+      PrintUiTemplate(texts);
+      std::string translation = texts.str();
+      translation.replace(translation.find("language = en-US"), 16, "language = " + file.second);
+      Write(root_ / (file.first + ".txt"), translation);
+      options_.uiTexts.push_back((root_ / (file.first + ".txt")).string());
+      libraries[file.first] = BuildUiLibrary(ReadUiTexts(translation));
+    }
+    EXPECT_EQ(c.exitCode, Build()) << err_.str();
+    fs::path offline = root_ / "out" / "offline" / "kitfetcher.ui";
+    if (!c.offline) EXPECT_FALSE(fs::exists(root_ / "out"));
+    else EXPECT_TRUE(libraries[c.offline] == Read(offline)) << "not the library of " << c.offline;
+  }
 }
 
 }  // namespace
