@@ -14,6 +14,8 @@ pkgs=(cmake make g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools
 # kitpack, the vendor's tool, is built natively with the host compiler; its tests
 # read its keys and signatures back with OpenSSL's command-line tool.
 pkgs+=(g++ libpugixml-dev libssl-dev openssl)
+# kitpack's tests read the resource libraries it writes with binutils' objdump and icoutils' wrestool.
+pkgs+=(binutils-mingw-w64-i686 icoutils)
 
 missing=()
 for p in "${pkgs[@]}"; do
