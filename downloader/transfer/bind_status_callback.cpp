@@ -47,11 +47,28 @@ bool ParseContentLength(const wchar_t* headers, DWORD* length) {
   return false;
 }
 
-CBindStatusCallbackImpl::CBindStatusCallbackImpl(HANDLE cancelEvent) { Init(cancelEvent, true); }
+bool IsWebUrl(const wchar_t* url) {
+  if (!url) return false;
+  const wchar_t* schemes[2] = {L"http://", L"https://"};
+  for (size_t i = 0; i < 2; ++i) {
+    const wchar_t* s = schemes[i];
+    const wchar_t* u = url;
+    while (*s && LowerAscii(*u) == *s) {
+      ++s;
+      ++u;
+    }
+    if (!*s) return true;
+  }
+  return false;
+}
 
-CBindStatusCallbackImpl::CBindStatusCallbackImpl(ObserveOnly) { Init(NULL, false); }
+CBindStatusCallbackImpl::CBindStatusCallbackImpl(HANDLE cancelEvent, NetworkCall* call) {
+  Init(cancelEvent, true, call);
+}
 
-void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts) {
+CBindStatusCallbackImpl::CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call) { Init(NULL, false, call); }
+
+void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts, NetworkCall* call) {
   m_refCount = 1;
   m_cancelled = 0;
   m_cancelEvent = cancelEvent;
@@ -63,6 +80,11 @@ void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts) {
   m_httpStatus = 0;
   m_hasContentLength = 0;
   m_contentLength = 0;
+  m_call = call;
+  m_redirects = 0;
+  m_requests = 0;
+  m_redirectRefused = 0;
+  m_redirectLoop = 0;
 }
 
 STDMETHODIMP CBindStatusCallbackImpl::QueryInterface(REFIID riid, void** object) {
@@ -89,24 +111,56 @@ STDMETHODIMP CBindStatusCallbackImpl::GetPriority(LONG*) { return S_OK; }
 
 STDMETHODIMP CBindStatusCallbackImpl::OnLowResource(DWORD) { return S_OK; }
 
-STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG statusCode, LPCWSTR) {
+void CBindStatusCallbackImpl::Count(ULONG progress, ULONG statusCode) {
   DWORD delta = static_cast<DWORD>(progress) - m_lastProgress;
   if (m_counts) AddTransferredBytes(delta);
   m_lastProgress = static_cast<DWORD>(progress);
-
-  if (m_counts) {
-    if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
-      m_startTick = m_lastSampleTick = TransferTicks();
-    } else if (statusCode == BINDSTATUS_DOWNLOADINGDATA) {
-      DWORD now = TransferTicks();
-      if (SpeedSampleDue(m_lastSampleTick, now)) {
-        StoreSpeed(SpeedSampleKBps(static_cast<DWORD>(progress), m_startTick, now));
-        m_lastSampleTick = now;
-      }
+  if (!m_counts) return;
+  if (statusCode == BINDSTATUS_BEGINDOWNLOADDATA) {
+    m_startTick = m_lastSampleTick = TransferTicks();
+  } else if (statusCode == BINDSTATUS_DOWNLOADINGDATA) {
+    DWORD now = TransferTicks();
+    if (SpeedSampleDue(m_lastSampleTick, now)) {
+      StoreSpeed(SpeedSampleKBps(static_cast<DWORD>(progress), m_startTick, now));
+      m_lastSampleTick = now;
     }
   }
+}
 
-  if (IsCancelSignalled(m_cancelEvent)) {
+// A kit file may move to another web address, never to a file of the machine
+// or anything else the moniker can open. Windows reports each redirect with
+// its target; Wine reports none, but sends every request of a loop.
+bool CBindStatusCallbackImpl::FollowsRedirects(ULONG statusCode, LPCWSTR statusText) {
+  if (statusCode == BINDSTATUS_REDIRECTING) {
+    if (!IsWebUrl(statusText)) {
+      m_redirectRefused = 1;
+      return false;
+    }
+    if (++m_redirects > kMaxRedirects) {
+      m_redirectLoop = 1;
+      return false;
+    }
+  } else if (statusCode == BINDSTATUS_SENDINGREQUEST) {
+    if (++m_requests > kMaxRedirects + 1) {
+      m_redirectLoop = 1;
+      return false;
+    }
+  }
+  return true;
+}
+
+STDMETHODIMP CBindStatusCallbackImpl::OnProgress(ULONG progress, ULONG, ULONG statusCode, LPCWSTR statusText) {
+  if (m_call) {
+    m_call->NoteActivity();
+    // Walked away from: the run may be gone; stop without touching it.
+    if (!m_call->EnterIfLive()) return E_ABORT;
+  }
+  Count(progress, statusCode);
+  bool cancel = IsCancelSignalled(m_cancelEvent);
+  if (m_call) m_call->LeaveGate();
+
+  if (!FollowsRedirects(statusCode, statusText)) return E_ABORT;
+  if (cancel) {
     m_cancelled = 1;
     return E_ABORT;
   }
@@ -137,6 +191,7 @@ STDMETHODIMP CBindStatusCallbackImpl::BeginningTransaction(LPCWSTR, LPCWSTR, DWO
 STDMETHODIMP CBindStatusCallbackImpl::OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR,
                                                  LPWSTR* additionalRequestHeaders) {
   if (additionalRequestHeaders) *additionalRequestHeaders = NULL;
+  if (m_call) m_call->NoteActivity();
   m_httpStatus = responseCode;
   DWORD length = 0;
   if (ParseContentLength(responseHeaders, &length)) {

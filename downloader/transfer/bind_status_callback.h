@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include "downloader/transfer/network_call.h"
 #include "downloader/transfer/transfer_counters.h"
 
 // The Content-Length of raw response headers ("Name: value" lines separated by
@@ -14,17 +15,23 @@
 // 32-bit decimal number.
 bool ParseContentLength(const wchar_t* headers, DWORD* length);
 
+// Redirects a download follows at most; more is a loop.
+const DWORD kMaxRedirects = 10;
+
 // Lives in the frame of one download attempt; Release never frees it. Answers
 // IHttpNegotiate as well, only to observe the response status and length.
+// When the download runs as a NetworkCall (`call` not null), every notification
+// is a sign of life, and once the worker has walked away from the call the
+// callback touches nothing of the run and stops the download.
 class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiate {
  public:
   // A counted download: bytes and speed go into TransferStats, the cancel event
   // (NULL or INVALID_HANDLE_VALUE: none) stops it.
-  explicit CBindStatusCallbackImpl(HANDLE cancelEvent);
+  explicit CBindStatusCallbackImpl(HANDLE cancelEvent, NetworkCall* call = NULL);
   // An uncounted download: the callback only observes; it neither counts nor
   // cancels.
   enum ObserveOnly { kObserveOnly };
-  explicit CBindStatusCallbackImpl(ObserveOnly);
+  explicit CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call = NULL);
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID riid, void** object);
@@ -53,11 +60,18 @@ class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiat
   DWORD ContentLength() const { return m_contentLength; }
   // Byte count of the latest progress notification.
   DWORD LastProgress() const { return m_lastProgress; }
+  // The download was stopped because it was sent somewhere other than an
+  // http: or https: URL, or round in circles.
+  bool RedirectRefused() const { return m_redirectRefused != 0; }
+  bool RedirectLoop() const { return m_redirectLoop != 0; }
 
  private:
   CBindStatusCallbackImpl(const CBindStatusCallbackImpl&);
   CBindStatusCallbackImpl& operator=(const CBindStatusCallbackImpl&);
-  void Init(HANDLE cancelEvent, bool counts);
+  void Init(HANDLE cancelEvent, bool counts, NetworkCall* call);
+  // Redirects and requests: false when the download must stop.
+  bool FollowsRedirects(ULONG statusCode, LPCWSTR statusText);
+  void Count(ULONG progress, ULONG statusCode);
 
   LONG m_refCount;
   LONG m_cancelled;
@@ -69,4 +83,12 @@ class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiat
   DWORD m_httpStatus;
   LONG m_hasContentLength;
   DWORD m_contentLength;
+  NetworkCall* m_call;
+  DWORD m_redirects;
+  DWORD m_requests;
+  LONG m_redirectRefused;
+  LONG m_redirectLoop;
 };
+
+// True for a URL whose scheme is http or https (any letter case).
+bool IsWebUrl(const wchar_t* url);

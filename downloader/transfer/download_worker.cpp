@@ -28,6 +28,7 @@ namespace {
 struct PlannedDownload {
   const DownloadableFile* file;
   int sizeBytes;
+  bool sizeKnown;  // the server answered the size query
 };
 
 // False when the user does not want to install over an installed product.
@@ -77,11 +78,13 @@ bool PlanDownloads(qn::Array<PlannedDownload>* downloads) {
       if (!PlaceTopLevelPackageFile(file)) return false;
       continue;
     }
+    // After a quit nothing more is asked of the server; the loop ends the run.
+    if (CancelRequested()) return true;
     wchar_t url[kUrlChars];
     DWORD size = 0;
-    if (ComposeFileUrl(file, file.name.Get(), url, kUrlChars)) QueryRemoteFileSize(url, &size);
+    bool known = ComposeFileUrl(file, file.name.Get(), url, kUrlChars) && QueryRemoteFileSize(url, &size) == 0;
     AddExpectedBytes(size);
-    PlannedDownload planned = {&file, static_cast<int>(size)};
+    PlannedDownload planned = {&file, static_cast<int>(size), known};
     if (!downloads->push_back(planned)) qn::FatalError(L"PlanDownloads: out of memory");
   }
   return true;
@@ -112,7 +115,7 @@ FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
       host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       return kFileFailed;
     }
-    DownloadOutcome outcome = DownloadKitFile(url, planned.sizeBytes, cachePath, host);
+    DownloadOutcome outcome = DownloadKitFile(url, planned.sizeBytes, cachePath, host, planned.sizeKnown);
     if (outcome == kDownloadCancelled) return kFileCancelled;
     if (outcome != kDownloaded) return kFileFailed;
     source = cachePath;

@@ -1,5 +1,6 @@
 #include "downloader/transfer/url_download.h"
 
+#include <new>
 #include <string.h>
 #include <urlmon.h>
 #include <wininet.h>
@@ -12,53 +13,171 @@
 #include "downloader/services/system_libraries.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/transfer/bind_status_callback.h"
+#include "downloader/transfer/network_call.h"
 #include "downloader/transfer/worker_run.h"
 
 namespace {
 
 const int kRetriesAfterFirstAttempt = 2;
 
-DWORD CachedFileSize(const wchar_t* path) {
+ULONGLONG CachedFileSize(const wchar_t* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!path[0] || !GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-  return data.nFileSizeHigh ? 0xFFFFFFFFu : data.nFileSizeLow;
+  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// The moniker caches and reports success for whatever the server sent: an error
-// page, or a body cut off by a closed connection. Either is a failure here.
-HRESULT JudgeResponse(const wchar_t* url, const wchar_t* cachePath, const CBindStatusCallbackImpl& callback) {
-  DWORD status = callback.HttpStatus();
-  if (status >= 400) {
-    WriteLog(L"[KITFETCHER] Server answered %lu for %s", static_cast<unsigned long>(status), url);
-    return (status == 404 || status == 410) ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
+// What was wrong with an answer that the moniker took for a file.
+enum AnswerProblem { kAnswerGood, kAnswerHttpError, kAnswerCut, kAnswerRedirectRefused, kAnswerRedirectLoop };
+
+// One download into the URL cache, on a thread of its own (network_call.h).
+// Everything its thread reads and writes lies in here; the worker reads the
+// results, and logs them, only after the call has finished.
+class CacheDownload : public NetworkCall {
+ public:
+  CacheDownload(const wchar_t* url, bool counted, HANDLE cancelEvent)
+      : result(E_FAIL),
+        cancelled(false),
+        problem(kAnswerGood),
+        httpStatus(0),
+        delivered(0),
+        announced(0),
+        cachedBytes(0),
+        url_(url),
+        counted_(counted),
+        cancelEvent_(cancelEvent),
+        download_(Urlmon().downloadToCacheFile),
+        forget_(Wininet().deleteUrlCacheEntry) {
+    memset(cachePath, 0, sizeof(cachePath));
   }
-  if (callback.HasContentLength()) {
-    DWORD delivered = callback.LastProgress();
-    DWORD onDisk = CachedFileSize(cachePath);
-    if (onDisk > delivered) delivered = onDisk;
-    if (delivered < callback.ContentLength()) {
-      WriteLog(L"[KITFETCHER] Download of %s ended after %lu of %lu bytes", url,
-               static_cast<unsigned long>(delivered), static_cast<unsigned long>(callback.ContentLength()));
-      return INET_E_DOWNLOAD_FAILURE;
+
+  HRESULT result;
+  bool cancelled;
+  AnswerProblem problem;
+  DWORD httpStatus;
+  DWORD delivered;
+  DWORD announced;
+  ULONGLONG cachedBytes;
+  wchar_t cachePath[kCachePathChars];
+
+ protected:
+  void Perform() {
+    qn::ScopedCoInit com;
+    CBindStatusCallbackImpl callback(cancelEvent_, this);
+    CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly, this);
+    CBindStatusCallbackImpl& used = counted_ ? callback : observer;
+    if (!url_.IsPresent() || !url_.Get()[0]) {
+      result = E_INVALIDARG;
+      return;
+    }
+    result = download_(NULL, url_.Get(), cachePath, kCachePathChars, 0, &used);
+    cachePath[kCachePathChars - 1] = L'\0';
+    cancelled = used.Cancelled();
+    httpStatus = used.HttpStatus();
+    delivered = used.LastProgress();
+    if (cachePath[0]) cachedBytes = CachedFileSize(cachePath);
+    if (result == S_OK || used.RedirectRefused() || used.RedirectLoop()) result = Judge(used);
+    // A failed download leaves no cache entry behind, so that neither a retry
+    // nor a later run is answered with the same error page or cut-off body.
+    if (result != S_OK) {
+      if (cachePath[0]) forget_(url_.Get());
+      cachePath[0] = L'\0';
     }
   }
-  return S_OK;
+
+ private:
+  // The moniker caches and reports success for whatever the server sent: an
+  // error page, a body cut off by a closed connection, the empty body of a
+  // redirect it did not follow. Each is a failure here.
+  HRESULT Judge(const CBindStatusCallbackImpl& callback) {
+    if (callback.RedirectRefused() || callback.RedirectLoop()) {
+      problem = callback.RedirectLoop() ? kAnswerRedirectLoop : kAnswerRedirectRefused;
+      return INET_E_REDIRECT_FAILED;
+    }
+    if (httpStatus >= 400) {
+      problem = kAnswerHttpError;
+      return (httpStatus == 404 || httpStatus == 410) ? INET_E_OBJECT_NOT_FOUND : INET_E_DOWNLOAD_FAILURE;
+    }
+    // A redirect's own answer as the last one means the redirect was not
+    // followed over the web (Wine takes a file: target that way); a 304
+    // confirms the cached copy.
+    if (httpStatus >= 300 && httpStatus != 304) {
+      problem = kAnswerRedirectRefused;
+      return INET_E_REDIRECT_FAILED;
+    }
+    if (callback.HasContentLength()) {
+      announced = callback.ContentLength();
+      if (cachedBytes > delivered) delivered = cachedBytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(cachedBytes);
+      if (delivered < announced) {
+        problem = kAnswerCut;
+        return INET_E_DOWNLOAD_FAILURE;
+      }
+    }
+    return S_OK;
+  }
+
+  qn::OwnedText url_;
+  bool counted_;
+  HANDLE cancelEvent_;
+  decltype(UrlmonFunctions::downloadToCacheFile) download_;
+  decltype(WininetFunctions::deleteUrlCacheEntry) forget_;
+};
+
+void LogProblem(const wchar_t* url, const CacheDownload& download) {
+  switch (download.problem) {
+    case kAnswerHttpError:
+      WriteLog(L"[KITFETCHER] Server answered %lu for %s", static_cast<unsigned long>(download.httpStatus), url);
+      break;
+    case kAnswerCut:
+      WriteLog(L"[KITFETCHER] Download of %s ended after %lu of %lu bytes", url,
+               static_cast<unsigned long>(download.delivered), static_cast<unsigned long>(download.announced));
+      break;
+    case kAnswerRedirectRefused:
+      WriteLog(L"[KITFETCHER] Download of %s was sent somewhere other than an http or https address; refused", url);
+      break;
+    case kAnswerRedirectLoop:
+      WriteLog(L"[KITFETCHER] Download of %s was redirected more than %lu times; refused", url,
+               static_cast<unsigned long>(kMaxRedirects));
+      break;
+    case kAnswerGood:
+      break;
+  }
 }
 
-// One download into the URL cache through `callback`. A failed download leaves
-// no cache entry behind, so that neither a retry nor a later run is answered
-// with the same error page or cut-off body from the cache.
-HRESULT DownloadToCache(const wchar_t* url, wchar_t* cachePath, size_t capacity, CBindStatusCallbackImpl* callback) {
+// One download through the URL cache within its limits. On S_OK, cachePath
+// holds the cached copy and *cachedBytes its size; *cancelled tells a quit.
+HRESULT DownloadToCache(const wchar_t* url, bool counted, const CallLimits& limits, wchar_t* cachePath,
+                        size_t capacity, bool* cancelled, ULONGLONG* cachedBytes) {
+  *cancelled = false;
+  *cachedBytes = 0;
   memset(cachePath, 0, capacity * sizeof(wchar_t));
   if (!url || !url[0]) return E_INVALIDARG;
-  qn::ScopedCoInit com;
-  HRESULT hr = Urlmon().downloadToCacheFile(NULL, url, cachePath, static_cast<DWORD>(capacity), 0, callback);
-  cachePath[capacity - 1] = L'\0';
-  if (hr == S_OK) hr = JudgeResponse(url, cachePath, *callback);
-  if (hr != S_OK) {
-    if (cachePath[0]) Wininet().deleteUrlCacheEntry(url);
-    cachePath[0] = L'\0';
+  HANDLE cancelEvent = g_setup.cancelEvent.Get();
+  CacheDownload* download = new (std::nothrow) CacheDownload(url, counted, cancelEvent);
+  if (!download) return E_OUTOFMEMORY;
+  HRESULT hr;
+  switch (download->Run(cancelEvent, limits)) {
+    case kCallFinished:
+      hr = download->result;
+      *cancelled = download->cancelled;
+      LogProblem(url, *download);
+      if (hr == S_OK && !qn::CopyText(cachePath, capacity, download->cachePath)) hr = E_OUTOFMEMORY;
+      *cachedBytes = download->cachedBytes;
+      break;
+    case kCallCancelled:
+      WriteLog(L"[KITFETCHER] Download of %s left unfinished after the quit", url);
+      *cancelled = counted;
+      hr = E_ABORT;
+      break;
+    case kCallTimedOut:
+      WriteLog(L"[KITFETCHER] Download of %s gave up: the server sent nothing for too long", url);
+      hr = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+      break;
+    default:
+      WriteLog(L"[KITFETCHER] Cannot start the download of %s (error %d)", url, static_cast<int>(GetLastError()));
+      hr = E_FAIL;
+      break;
   }
+  download->Release();
   return hr;
 }
 
@@ -92,16 +211,28 @@ bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* 
   return ComposeKitUrl(templ, components, count, url, capacity);
 }
 
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host) {
+DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
+                                bool sizeKnown) {
   int retriesLeft = kRetriesAfterFirstAttempt;
   for (;;) {
-    CBindStatusCallbackImpl callback(g_setup.cancelEvent.Get());
     WriteLog(L"[KITFETCHER] Downloading: %s (size %d)", url ? url : L"", sizeBytes);
-    HRESULT hr = DownloadToCache(url, cachePath, kCachePathChars, &callback);
-    if (callback.Cancelled()) {
+    bool cancelled = false;
+    ULONGLONG cachedBytes = 0;
+    HRESULT hr = DownloadToCache(url, true, CurrentNetworkLimits().kitFile, cachePath, kCachePathChars, &cancelled,
+                                 &cachedBytes);
+    if (cancelled) {
       WriteLog(L"[KITFETCHER] Download canceled!");
       cachePath[0] = L'\0';
       return kDownloadCancelled;
+    }
+    // Without a length of its own (a chunked body), a cut answer looks whole:
+    // the size the server gave before is what it must match.
+    if (hr == S_OK && sizeKnown && cachedBytes != static_cast<DWORD>(sizeBytes)) {
+      WriteLog(L"[KITFETCHER] Download of %s brought %I64u bytes; the server announced %lu", url, cachedBytes,
+               static_cast<unsigned long>(static_cast<DWORD>(sizeBytes)));
+      Wininet().deleteUrlCacheEntry(url);
+      cachePath[0] = L'\0';
+      hr = INET_E_DOWNLOAD_FAILURE;
     }
     if (hr == S_OK) return kDownloaded;
 
@@ -120,6 +251,8 @@ DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cach
 
 HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity) {
   if (!cachePath || capacity == 0) return E_INVALIDARG;
-  CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly);
-  return DownloadToCache(url, cachePath, capacity, &observer);
+  bool cancelled = false;
+  ULONGLONG cachedBytes = 0;
+  return DownloadToCache(url, false, CurrentNetworkLimits().smallFile, cachePath, capacity, &cancelled,
+                         &cachedBytes);
 }

@@ -24,9 +24,16 @@ bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* 
 
 // One kit file, counted and cancellable, up to three attempts; after a failed
 // one the host is told and asked whether to retry. On kDownloaded, cachePath
-// (kCachePathChars) holds the cached copy.
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host);
+// (kCachePathChars) holds the cached copy. A download that brings another
+// size than sizeBytes, when the server announced that size (sizeKnown), has
+// failed. Each attempt ends within the kit file limits of network_call.h,
+// and a few seconds after the user quits whatever the server does.
+DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
+                                bool sizeKnown = false);
 
-// An uncounted, uncancellable download (productcode.txt, remote .md5 files).
-// An HTTP error status or a short body is a failure.
+// An uncounted download (productcode.txt, remote .md5 files): no quit stops
+// it while the server answers, but it ends within the small file limits, and
+// a few seconds after a quit when the server does not answer. An HTTP error
+// status, a short body or a redirect anywhere but an http or https address is
+// a failure.
 HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity);

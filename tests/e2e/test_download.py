@@ -125,6 +125,31 @@ class OnlineTest(unittest.TestCase):
         finally:
             kit.close()
 
+    def test_a_server_that_lies_about_the_file_installs_nothing(self):
+        # The size query announces the whole file; the download then brings
+        # less (a chunked body cut short or garbled), or the empty answer of a
+        # redirect to a file of the machine, which the moniker takes for the file.
+        files = sk.kit_file_bytes()
+        kit = ServedKit(files)
+        lies = {'cut chunked body': {'chunked': True, 'drop_after': len(files['setup_kit.exe']) - 5000},
+                'garbled chunk': {'bad_chunk': True},
+                'redirect to a local file': {'redirect': 'file:///C:/windows/win.ini'}}
+        retry = 'There was an error download one of the instalation file. Do you want to retry?'
+        failed = ('There was a problem with downloading one of the installatiion files. Please check your '
+                  'connection and try again later.')
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                for lie, rule in lies.items():
+                    with self.subTest(lie):
+                        kit.server.rules['/en/setup_kit.exe'] = rule
+                        r = run(prefix, pkg, rules=['box error download => cancel', 'box * => ok'])
+                        self.assertEqual([retry, failed], r.box_texts(), r.log)
+                        self.assertEqual([], installer_runs(prefix, sk.local_setup_folder()))
+                        self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+        finally:
+            kit.close()
+
     def test_cancel_during_throttled_download(self):
         files = sk.kit_file_bytes(data_size=4 * 1024 * 1024)
         # Twenty seconds of data: the quit comes long before the end of it.

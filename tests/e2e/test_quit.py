@@ -63,6 +63,35 @@ class QuitTest(unittest.TestCase):
         finally:
             kit.close()
 
+    def test_quit_while_the_server_holds_its_headers_ends_the_run_within_seconds(self):
+        # The size query's answer comes one byte a second (minutes for its
+        # headers); the download's would too. The quit must not wait for them.
+        kit = ServedKit(sk.kit_file_bytes())
+        kit.server.rules['/en/setup_kit.exe'] = {'drip_headers': 1.0}
+        try:
+            with kb.Prefix('win32') as prefix:
+                pkg = sk.package(prefix, kit.base_url)
+                answer_go = os.path.join(prefix.root, 'answer-go')
+                ui = kb.UiRun(prefix, ['progress close-after 2', 'box want to quit => yes after ' + kb.to_z(answer_go),
+                                       'box * => ok'])
+                proc = prefix.wine_background([pkg + '\\kitfetcher.exe', '/log:' + LOG])
+                try:
+                    self.assertTrue(wait_for(lambda: QUIT in [b['text'] for b in kb.boxes(ui.events())]),
+                                    'no quit question')
+                    open(answer_go, 'w').close()
+                    quit_at = time.time()
+                    proc.wait(timeout=120)
+                    self.assertLess(time.time() - quit_at, 20, 'the run outlived the quit')
+                finally:
+                    if proc.poll() is None:
+                        proc.kill()
+                    ui.finish()
+                log = kb.read_text(prefix.c_path(LOG), encoding='latin-1')
+                self.assertIn('[KITFETCHER] Download canceled!', log)
+                self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
+        finally:
+            kit.close()
+
 
 if __name__ == '__main__':
     unittest.main()

@@ -26,6 +26,16 @@ request, e.g. /f.bin?drop_after=1000&nonce=17; rules win over the query):
                        Last-Modified and an ETag, and a conditional request
                        (If-None-Match / If-Modified-Since) that still matches
                        the file is answered 304 without a body
+    chunked=1          the body goes chunked, without Content-Length (a HEAD
+                       answer still has it); with drop_after=N the connection
+                       closes after N body bytes, before the closing chunk
+    bad_chunk=1        chunked, and the second chunk's size line is garbage;
+                       the connection closes after it
+    redirect=URL       answer 302 with Location URL (URL-encoded in a query)
+    redirect_loop=1    answer 302 with Location the request's own URL
+    drip_headers=S     send the status line and headers one byte every S
+                       seconds (float)
+    header_flood=N     N extra header lines before the real ones end
 
 Control endpoints (never recorded as requests):
     GET /__requests?path=/x[&method=GET]   decimal count of requests seen for /x
@@ -58,7 +68,9 @@ import time
 import urllib.parse
 
 CHUNK = 64 * 1024
-_RULE_KEYS = ("status", "no_length", "rate", "drop_after", "delay", "max_age")
+_RULE_KEYS = ("status", "no_length", "rate", "drop_after", "delay", "max_age", "chunked", "bad_chunk",
+              "redirect", "redirect_loop", "drip_headers", "header_flood")
+_FLAG_KEYS = ("no_length", "chunked", "bad_chunk", "redirect_loop")
 
 
 def _error_page(status):
@@ -75,9 +87,11 @@ def _parse_rule(query):
             continue
         value = query[key][-1]
         try:
-            if key == "delay":
+            if key in ("delay", "drip_headers"):
                 rule[key] = float(value)
-            elif key == "no_length":
+            elif key == "redirect":
+                rule[key] = value
+            elif key in _FLAG_KEYS:
                 rule[key] = value not in ("", "0", "false", "False")
             else:
                 rule[key] = int(value)
@@ -129,6 +143,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if rule.get("delay"):
             time.sleep(rule["delay"])
 
+        if rule.get("redirect") or rule.get("redirect_loop"):
+            target = rule.get("redirect") or self.path
+            self._send(302, b"", rule, head, extra_headers={"Location": target})
+            return
         status = rule.get("status")
         if status:
             self._send(status, _error_page(status), rule, head)
@@ -164,19 +182,27 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         """Sends the headers and (unless head) the body: bytes or an open file."""
         if size is None:
             size = len(body)
-        no_length = rule.get("no_length", False)
+        # A HEAD answer still announces the length, as a file server's does
+        # while its GET answers come chunked.
+        chunked = (rule.get("chunked", False) or rule.get("bad_chunk", False)) and not head
+        no_length = rule.get("no_length", False) or chunked
         drop_after = rule.get("drop_after")
         rate = rule.get("rate") or self.kit.default_rate
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
+        for i in range(rule.get("header_flood") or 0):
+            self.send_header("X-Flood-%d" % i, "x" * 40)
         for name, value in (extra_headers or {}).items():
             self.send_header(name, value)
-        if not no_length and status != 304:
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        elif not no_length and status != 304:
             self.send_header("Content-Length", str(size))
-        if no_length or drop_after is not None:
+        if (no_length and not chunked) or drop_after is not None or (chunked and rule.get("bad_chunk")):
             self.send_header("Connection", "close")
             self.close_connection = True
-        self.end_headers()
+        if not self._end_headers(rule.get("drip_headers")):
+            return
         if head:
             self.kit._record_sent(getattr(self, "_request_index", None), 0)
             return
@@ -190,12 +216,21 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 data = body.read(n) if hasattr(body, "read") else body[sent:sent + n]
                 if not data:
                     break
-                self.wfile.write(data)
+                if chunked and rule.get("bad_chunk") and sent > 0:
+                    # Garbage where the second chunk's size belongs, then the end.
+                    self.wfile.write(b"zz; not a size\r\n" + data + b"\r\n")
+                    break
+                if chunked:
+                    self.wfile.write(b"%x\r\n" % len(data) + data + b"\r\n")
+                else:
+                    self.wfile.write(data)
                 sent += len(data)
                 if rate:
                     ahead = sent / float(rate) - (time.monotonic() - start)
                     if ahead > 0:
                         time.sleep(ahead)
+            if chunked and sent >= size:
+                self.wfile.write(b"0\r\n\r\n")
             self.wfile.flush()
             if drop_after is not None and limit < size:
                 self.connection.shutdown(socket.SHUT_RDWR)
@@ -203,6 +238,25 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         finally:
             self.kit._record_sent(getattr(self, "_request_index", None), sent)
+
+    def _end_headers(self, drip):
+        """Ends the headers; with drip, sends them one byte every `drip`
+        seconds. False when the client went away meanwhile."""
+        if not drip:
+            self.end_headers()
+            return True
+        self._headers_buffer.append(b"\r\n")
+        data = b"".join(self._headers_buffer)
+        self._headers_buffer = []
+        self.close_connection = True
+        try:
+            for i in range(len(data)):
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+                time.sleep(drip)
+        except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError, OSError):
+            return False
+        return True
 
     def _send_text(self, text, head):
         body = text.encode("utf-8")

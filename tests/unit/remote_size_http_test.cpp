@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string>
 
+#include "common/scoped_handles.h"
+#include "downloader/transfer/network_call.h"
 #include "downloader/transfer/remote_file_size.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/unique_name.h"
@@ -66,6 +68,39 @@ TEST_F(RemoteSizeHttpTest, AnErrorPageIsNotTheFilesSize) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_NET_RESP),
             QueryRemoteFileSize(httptest::Url(path + L"?status=500").c_str(), &size));
   EXPECT_EQ(0u, size);
+}
+
+DWORD WINAPI QuitAfterASecond(LPVOID) {
+  Sleep(1000);
+  SetEvent(g_setup.cancelEvent.Get());
+  return 0;
+}
+
+// A server that drips its headers (the whole answer would take minutes): the
+// query gives up at its limit (shortened here), and at once after a quit.
+TEST_F(RemoteSizeHttpTest, AServerThatHoldsItsHeadersBackGivesUpInTime) {
+  httptest::SetupScope setup;
+  std::wstring path = dir_ + L"/held.exe";
+  ASSERT_TRUE(httptest::Serve(path, httptest::Pattern(1000)));
+  NetworkLimits shortened = CurrentNetworkLimits();
+  shortened.sizeQuery.totalMs = 2000;
+  NetworkLimits previous = SetNetworkLimits(&shortened);
+  DWORD size = 99;
+  DWORD start = GetTickCount();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT),
+            QueryRemoteFileSize(httptest::Url(path + L"?drip_headers=1").c_str(), &size));
+  EXPECT_EQ(0u, size);
+  EXPECT_LT(GetTickCount() - start, 20000u);
+  SetNetworkLimits(&previous);
+
+  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, FALSE, NULL));
+  qn::ScopedHandle quitter(CreateThread(NULL, 0, QuitAfterASecond, NULL, 0, NULL));
+  size = 99;
+  start = GetTickCount();
+  EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED),
+            QueryRemoteFileSize(httptest::Url(path + L"?drip_headers=1").c_str(), &size));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  WaitForSingleObject(quitter.Get(), INFINITE);
 }
 
 TEST(RemoteSize, UnreachableServerGivesZeroAndTheWinInetError) {

@@ -11,6 +11,7 @@
 #include "common/scoped_handles.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
+#include "downloader/transfer/network_call.h"
 #include "downloader/transfer/url_download.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
@@ -37,12 +38,14 @@ class UrlDownloadHttpTest : public ::testing::Test {
     return path;
   }
 
-  // Downloads with a fresh host that answers the retry questions in order.
+  // Downloads with a fresh host that answers the retry questions in order;
+  // `announced` >= 0 is the size the server gave before (sizeKnown).
   DownloadOutcome Download(const std::wstring& urlPath, std::wstring* cached,
-                           const std::vector<int>& answers = std::vector<int>()) {
+                           const std::vector<int>& answers = std::vector<int>(), int announced = -1) {
     host_.reset(new RecordingHost(answers));
     wchar_t cachePath[kCachePathChars];
-    DownloadOutcome outcome = DownloadKitFile(httptest::Url(urlPath).c_str(), 1234, cachePath, *host_);
+    DownloadOutcome outcome = DownloadKitFile(httptest::Url(urlPath).c_str(), announced < 0 ? 1234 : announced,
+                                              cachePath, *host_, announced >= 0);
     *cached = cachePath;
     return outcome;
   }
@@ -100,15 +103,87 @@ TEST_F(UrlDownloadHttpTest, AShortDownloadKeepsThePreviousSpeed) {
   EXPECT_LT(speed, 230.0);
 }
 
-TEST_F(UrlDownloadHttpTest, ErrorStatusesAndCutBodiesAreFailedDownloads) {
-  const wchar_t* misbehaviours[] = {L"status=404", L"status=500", L"drop_after=1000"};
-  std::wstring path = ServeFile(L"kit.exe", 50000);
-  for (size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(misbehaviours[i])));
+// The moniker takes each of these for the file (Wine's does): an error page, a
+// cut body, a chunked body cut or garbled short of the size the server gave
+// before, the empty answer of a redirect to a file of the machine, a redirect
+// loop. Each is a failed download.
+TEST_F(UrlDownloadHttpTest, ErrorStatusesCutBodiesAndStrayRedirectsAreFailedDownloads) {
+  const size_t kSize = 400000;
+  std::wstring path = ServeFile(L"kit.exe", kSize);
+  struct Case {
+    const wchar_t* query;
+    int announced;
+  } cases[] = {{L"status=404", -1},
+               {L"status=500", -1},
+               {L"drop_after=1000", -1},
+               {L"chunked=1&drop_after=350000", static_cast<int>(kSize)},
+               {L"bad_chunk=1", static_cast<int>(kSize)},
+               {L"chunked=1", static_cast<int>(kSize) + 1},
+               {L"redirect=file%3A%2F%2F%2FC%3A%2Fwindows%2Fwin.ini", -1},
+               {L"redirect_loop=1", -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.query)));
     std::wstring cached = L"stale";
-    EXPECT_EQ(kDownloadFailed, Download(path + L"?" + misbehaviours[i], &cached, std::vector<int>(1, IDCANCEL)));
+    EXPECT_EQ(kDownloadFailed, Download(path + L"?" + c.query, &cached, std::vector<int>(1, IDCANCEL), c.announced));
     EXPECT_EQ(L"", cached);
     ExpectFailedAttempts(1, 1);
+  }
+  // What a server may do and still deliver the file: chunk it whole, or send
+  // it on to another web address.
+  const std::wstring fine[] = {L"chunked=1", L"redirect=" + httptest::Url(path + L"?moved=1")};
+  for (const std::wstring& query : fine) {
+    std::wstring cached;
+    EXPECT_EQ(kDownloaded, Download(path + L"?" + query, &cached, std::vector<int>(), static_cast<int>(kSize)))
+        << testing::PrintToString(query);
+    EXPECT_EQ(httptest::Pattern(kSize), testsupport::ReadBytes(cached));
+  }
+}
+
+// Plays the user who quits after a second.
+DWORD WINAPI QuitAfterASecond(LPVOID) {
+  Sleep(1000);
+  SetEvent(g_setup.cancelEvent.Get());
+  return 0;
+}
+
+// A server that holds its answer back, dripping its headers or flooding them
+// (either would take minutes): the download gives up after its limit
+// (shortened here), and a quit ends it within seconds, whichever comes first.
+TEST_F(UrlDownloadHttpTest, AServerThatHoldsItsHeadersBackNeverHoldsTheRun) {
+  NetworkLimits shortened = CurrentNetworkLimits();
+  shortened.kitFile.idleMs = 2000;
+  shortened.smallFile.idleMs = 2000;
+  NetworkLimits previous = SetNetworkLimits(&shortened);
+  std::wstring file = ServeFile(L"drip.exe", 1000);
+  std::wstring path = file + L"?drip_headers=1";
+  wchar_t cachePath[kCachePathChars];
+  for (const std::wstring& held : {path, file + L"?header_flood=100000"}) {
+    SCOPED_TRACE(testing::PrintToString(held));
+    DWORD start = GetTickCount();
+    std::wstring cached = L"stale";
+    EXPECT_EQ(kDownloadFailed, Download(held, &cached, std::vector<int>(1, IDCANCEL)));
+    EXPECT_EQ(L"", cached);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT),
+              DownloadUncounted(httptest::Url(held).c_str(), cachePath, kCachePathChars));
+    EXPECT_LT(GetTickCount() - start, 30000u);
+  }
+  SetNetworkLimits(&previous);
+
+  std::wstring cached;
+  DWORD start;
+  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, FALSE, NULL));
+  for (int uncounted = 0; uncounted < 2; ++uncounted) {
+    ResetEvent(g_setup.cancelEvent.Get());
+    qn::ScopedHandle quitter(CreateThread(NULL, 0, QuitAfterASecond, NULL, 0, NULL));
+    start = GetTickCount();
+    if (uncounted) {
+      EXPECT_TRUE(FAILED(DownloadUncounted(httptest::Url(path).c_str(), cachePath, kCachePathChars)));
+    } else {
+      EXPECT_EQ(kDownloadCancelled, Download(path, &cached));
+      EXPECT_TRUE(host_->calls.empty());
+    }
+    EXPECT_LT(GetTickCount() - start, 15000u) << "within seconds of the quit";
+    WaitForSingleObject(quitter.Get(), INFINITE);
   }
 }
 

@@ -1,0 +1,77 @@
+// Network calls the worker can walk away from.
+//
+// Threading: a call is made on the worker thread with Run(), which performs it
+// on a thread of its own and waits for whichever comes first: the call's end,
+// the user's quit (the cancel event), or the call's time limit. A server that
+// sends nothing, drips its headers or floods them would otherwise hold the
+// worker, and with it the whole run, for as long as it likes.
+//
+// A call walked away from is left to end by itself. Everything its thread
+// writes lives in the call object, which the thread keeps alive with a
+// reference of its own; once abandoned, the thread touches nothing of the run
+// (no counters, no log, no setup state: see EnterIfLive), and the process ends
+// it when it exits.
+#pragma once
+#include <windows.h>
+
+#include "common/scoped_handles.h"
+
+enum CallEnd {
+  kCallFinished,   // Perform returned; its results may be read
+  kCallCancelled,  // the user quit first
+  kCallTimedOut,   // no sign of life within the idle limit, or over the total limit
+  kCallNotStarted  // no thread could be made; nothing was performed
+};
+
+struct CallLimits {
+  DWORD idleMs;   // longest wait for a sign of life (NoteActivity); 0: no such limit
+  DWORD totalMs;  // longest wait in all; 0: no such limit
+};
+
+class NetworkCall {
+ public:
+  NetworkCall();
+
+  // On the worker thread: performs the call and waits (see above). The cancel
+  // event may be NULL (the call cannot be cancelled then). After anything but
+  // kCallFinished the call is abandoned and its results must not be read.
+  CallEnd Run(HANDLE cancelEvent, const CallLimits& limits);
+
+  // The object is shared with the call's thread: the worker calls Release
+  // instead of deleting it.
+  void Release();
+
+  // On the call's thread: the server showed a sign of life.
+  void NoteActivity();
+  // On the call's thread, around anything that touches the run's state: true,
+  // with the gate held until LeaveGate, while the call is not abandoned.
+  bool EnterIfLive();
+  void LeaveGate();
+
+ protected:
+  virtual ~NetworkCall();
+  // The blocking work, on the call's own thread.
+  virtual void Perform() = 0;
+
+ private:
+  NetworkCall(const NetworkCall&);
+  NetworkCall& operator=(const NetworkCall&);
+  static DWORD WINAPI ThreadMain(LPVOID call);
+  void Abandon();
+
+  volatile LONG refs_;
+  volatile LONG lastActivity_;
+  CRITICAL_SECTION gate_;
+  bool abandoned_;
+  qn::ScopedHandle done_;
+};
+
+// Tests shorten the limits to see them work; NULL puts the program's back.
+// Returns the limits in force before.
+struct NetworkLimits {
+  CallLimits kitFile;       // a counted kit file download
+  CallLimits smallFile;     // productcode.txt, .md5 files, the manifest
+  CallLimits sizeQuery;     // the HEAD request for a file's size
+};
+const NetworkLimits& CurrentNetworkLimits();
+NetworkLimits SetNetworkLimits(const NetworkLimits* limits);
