@@ -14,10 +14,14 @@ namespace qn {
 // True when the narrow search is in force.
 bool RestrictDllSearch();
 
-// Loads the library at `path` (a full path) so that the libraries it needs in
-// turn come from its own folder or the system folder, never from the
-// program's or the current folder. NULL with the last error on failure.
-HMODULE LoadLibraryWithOwnFolder(const wchar_t* path);
+// Loads the package's own library at `path` (a full path) so that the
+// libraries it needs in turn come from the system folder, never from its own
+// folder (the package folder, where anything may have been dropped) nor the
+// current folder. With the narrow search only the system folder is searched;
+// without it the standard search applies, which starts in the program's folder:
+// the program then runs from a fresh folder that holds nothing but itself.
+// NULL with the last error on failure.
+HMODULE LoadPackageLibrary(const wchar_t* path);
 
 // Loads `name` (a file name such as L"msi.dll") from the system folder.
 HMODULE LoadSystemLibrary(const wchar_t* name);
