@@ -59,6 +59,12 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   return LoadWithOwnFolderFirst(path);
 }
 
+HMODULE LoadSystemLibraryByName(const wchar_t* name) {
+  // No search flags: they would not change where a name is looked up once the
+  // search is narrowed, and Windows without the narrow search rejects them.
+  return LoadLibraryExW(name, NULL, 0);
+}
+
 // The texts come from the package's folder, which web pages can write to.
 // Windows XP rejects the image-resource flag and takes the plain data mapping.
 HMODULE LoadResourcesOnly(const wchar_t* path) {

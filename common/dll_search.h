@@ -26,6 +26,13 @@ HMODULE LoadPackageLibrary(const wchar_t* path);
 // Loads `name` (a file name such as L"msi.dll") from the system folder.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// Loads the system library `name` by its name alone, for a library that the
+// program's manifest redirects to the side-by-side store (comctl32 6.0), which
+// a full path would bypass. Only once RestrictDllSearch has run: a name the
+// store does not answer is then looked up in the system folder (or, where the
+// narrow search is missing, in the fresh folder the program runs from first).
+HMODULE LoadSystemLibraryByName(const wchar_t* name);
+
 // Maps the library at `path` for its resources only: none of its code runs.
 HMODULE LoadResourcesOnly(const wchar_t* path);
 

@@ -8,6 +8,7 @@
 #include "downloader/services/load_text.h"
 #include "downloader/services/message_box.h"
 #include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_texts.h"
@@ -194,7 +195,7 @@ void ProgressDialog::Run() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_PROGRESS_CLASS;
-  InitCommonControlsEx(&controls);
+  Comctl32().initCommonControlsEx(&controls);
   HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : GetModuleHandleW(NULL);
   INT_PTR result =
       DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, Proc, reinterpret_cast<LPARAM>(this));
