@@ -27,13 +27,24 @@ bool RestrictDllSearch() {
   return false;
 }
 
-HMODULE LoadLibraryWithOwnFolder(const wchar_t* path) {
-  // The altered search starts in the library's folder and leaves out the
-  // program's folder; the flags of the narrow search are unknown where it is
-  // not in force (Windows rejects them there).
+namespace {
+
+// The altered search starts in the library's own folder, which for a system
+// library is the system folder; the flags of the narrow search are unknown
+// where it is not in force (Windows rejects them there).
+HMODULE LoadWithOwnFolderFirst(const wchar_t* path) {
   DWORD flags = g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                         : LOAD_WITH_ALTERED_SEARCH_PATH;
   return LoadLibraryExW(path, NULL, flags);
+}
+
+}  // namespace
+
+HMODULE LoadPackageLibrary(const wchar_t* path) {
+  // Neither the library's own folder (DLL_LOAD_DIR, the altered search) nor
+  // anything else the caller can name takes the program's folder out where
+  // the narrow search is missing; the fresh folder does.
+  return LoadLibraryExW(path, NULL, g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_SYSTEM32 : 0);
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
@@ -45,7 +56,13 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return NULL;
   }
-  return LoadLibraryWithOwnFolder(path);
+  return LoadWithOwnFolderFirst(path);
+}
+
+HMODULE LoadSystemLibraryByName(const wchar_t* name) {
+  // No search flags: they would not change where a name is looked up once the
+  // search is narrowed, and Windows without the narrow search rejects them.
+  return LoadLibraryExW(name, NULL, 0);
 }
 
 // The texts come from the package's folder, which web pages can write to.

@@ -14,13 +14,24 @@ namespace qn {
 // True when the narrow search is in force.
 bool RestrictDllSearch();
 
-// Loads the library at `path` (a full path) so that the libraries it needs in
-// turn come from its own folder or the system folder, never from the
-// program's or the current folder. NULL with the last error on failure.
-HMODULE LoadLibraryWithOwnFolder(const wchar_t* path);
+// Loads the package's own library at `path` (a full path) so that the
+// libraries it needs in turn come from the system folder, never from its own
+// folder (the package folder, where anything may have been dropped) nor the
+// current folder. With the narrow search only the system folder is searched;
+// without it the standard search applies, which starts in the program's folder:
+// the program then runs from a fresh folder that holds nothing but itself.
+// NULL with the last error on failure.
+HMODULE LoadPackageLibrary(const wchar_t* path);
 
 // Loads `name` (a file name such as L"msi.dll") from the system folder.
 HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// Loads the system library `name` by its name alone, for a library that the
+// program's manifest redirects to the side-by-side store (comctl32 6.0), which
+// a full path would bypass. Only once RestrictDllSearch has run: a name the
+// store does not answer is then looked up in the system folder (or, where the
+// narrow search is missing, in the fresh folder the program runs from first).
+HMODULE LoadSystemLibraryByName(const wchar_t* name);
 
 // Maps the library at `path` for its resources only: none of its code runs.
 HMODULE LoadResourcesOnly(const wchar_t* path);

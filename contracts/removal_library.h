@@ -16,7 +16,9 @@ struct ProductRecord {
 #ifndef _WIN64
 static_assert(sizeof(ProductRecord) == 20, "the removal library's records are 20 bytes");
 #endif
-const UINT kProductRecordBytes = 20;
+// 20 bytes in the shipped 32-bit programs. The x86-64 test build pairs its
+// kitfetcher with an x86-64 library, whose records hold 64-bit pointers.
+const UINT kProductRecordBytes = sizeof(ProductRecord);
 
 // The selector of GetInstalledProducts that asks for the products installed now.
 const int kInstalledProductsMode = 2;

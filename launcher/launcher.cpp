@@ -43,9 +43,14 @@ bool AppendPathComponent(const wchar_t* component, qn::GuardedString& path) {
   return true;
 }
 
-int StartPlatformSetup() {
+int StartPlatformSetup(const wchar_t* folder) {
+  // Without its folder the name alone would be looked up in the current folder.
+  if (!folder || !*folder) {
+    OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");
+    return 0;
+  }
   qn::InPlaceGuardedString<kInPlaceChars> path;
-  GetProgramFolder(path);
+  path.Assign(folder);
   AppendPathComponent(qn::RunsUnderWow64() ? L"setup64.exe" : L"setup32.exe", path);
   OutputDebugStringW(L"[KITSTARTER] Running: ");
   OutputDebugStringW(path.c_str());
@@ -84,7 +89,10 @@ void StartRequestedProgram(const qn::OptionMap& options) {
 
 int RunKitstarter(const wchar_t* commandLine) {
   qn::OptionMap options(commandLine ? commandLine : L"");
-  if (options.HasOption(L"wow64")) return StartPlatformSetup();
+  if (options.HasOption(L"wow64")) {
+    qn::InPlaceGuardedString<kInPlaceChars> folder;
+    return StartPlatformSetup(GetProgramFolder(folder) ? folder.c_str() : NULL);
+  }
   if (options.HasOption(L"run")) StartRequestedProgram(options);
   return 0;
 }

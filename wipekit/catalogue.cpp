@@ -33,6 +33,7 @@ void ParseProduct(const std::wstring& value, Catalogue* catalogue) {
   CatalogueProduct product;
   product.name = fields[0];
   product.failRemoval = false;
+  product.overcount = false;
   if (fields.size() > 1) {
     std::vector<std::wstring> keys = Split(fields[1], L';');
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -44,6 +45,7 @@ void ParseProduct(const std::wstring& value, Catalogue* catalogue) {
     std::vector<std::wstring> flags = Split(fields[2], L',');
     for (size_t i = 0; i < flags.size(); ++i) {
       if (Trim(flags[i]) == L"fail") product.failRemoval = true;
+      if (Trim(flags[i]) == L"overcount") product.overcount = true;
     }
   }
   catalogue->products.push_back(product);

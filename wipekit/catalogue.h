@@ -10,6 +10,7 @@ struct CatalogueProduct {
   std::wstring name;
   std::vector<std::wstring> keys;
   bool failRemoval;  // removal always answers "not removed"
+  bool overcount;    // a reported array claims 2^31-1 records, however many it holds
 };
 
 struct Catalogue {

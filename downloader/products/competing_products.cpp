@@ -160,8 +160,11 @@ bool UninstallByKey(const wchar_t* key) {
 
 bool UninstallRecordsOwningKey(SAFEARRAY* products, const wchar_t* key, UninstallProductFn uninstallProduct) {
   CheckedProductArray array(products);
-  if (!key || !key[0] || !uninstallProduct || !array.Open()) return false;
-  size_t keyLength = wcslen(key);
+  bool opened = array.Open();
+  if (!opened || !key || !key[0] || !uninstallProduct) return false;
+  // Library texts are compared up to one character past the key's length.
+  size_t keyLength = wcsnlen(key, kLibraryTextChars);
+  if (keyLength >= kLibraryTextChars) return false;
   bool answer = false;
   for (size_t i = 0; i < array.Count(); ++i) {
     ProductRecord& record = array.At(i);

@@ -1,7 +1,9 @@
-// The removal library's answers read without trusting them: the product array
-// and each record's key array are checked for shape before anything is read,
-// only elements inside their bounds are read, and texts are measured with a
-// limit, never by running into memory past it.
+// The removal library's answers read without trusting them. Before any record
+// is read, the product array, every record's name and every key array with its
+// keys are checked against the memory they claim: a count, a bound or a
+// pointer that lies makes the whole answer unreadable, so that no record of it
+// is read past its end and nothing it points at is freed. Texts are measured
+// with a limit, never by running into memory past it.
 #pragma once
 #include <stddef.h>
 #include <windows.h>
@@ -9,15 +11,23 @@
 
 #include "contracts/removal_library.h"
 
+// Library texts (names and keys) are looked at up to this many characters;
+// every use of them takes fewer.
+const size_t kLibraryTextChars = 1024;
+
 // The library's product array, owned from construction on: at the end every
-// key array still held by a record is destroyed, then the array itself.
+// key array still held by a record is destroyed, then the array itself, as far
+// as each is what it claims to be (an array that lies is left alone: destroying
+// it would free or release what it points at).
 class CheckedProductArray {
  public:
   explicit CheckedProductArray(SAFEARRAY* products);
   ~CheckedProductArray();
 
-  // Checks the shape (one dimension, 20-byte elements) and gains access to the
-  // records. False, logged, when the array cannot be read.
+  // Checks the array (one dimension of records, no elements that own what
+  // they point at, its count within readable memory), then every record's
+  // name and key array, and gains access to the records. False, logged, when
+  // the answer cannot be read safely.
   bool Open();
   size_t Count() const { return count_; }
   ProductRecord& At(size_t index) { return records_[index]; }
@@ -25,14 +35,17 @@ class CheckedProductArray {
  private:
   CheckedProductArray(const CheckedProductArray&);
   CheckedProductArray& operator=(const CheckedProductArray&);
+  bool RecordsReadable();
 
   SAFEARRAY* array_;
   ProductRecord* records_;
   size_t count_;
+  bool destroyable_;
 };
 
-// One record's keys. At the end the key array is destroyed and the record's
-// pointer cleared, whether or not it could be read.
+// One record's keys, for records of an opened CheckedProductArray (their key
+// arrays have been checked). At the end the key array is destroyed and the
+// record's pointer cleared, whether or not it could be read.
 class CheckedKeyArray {
  public:
   explicit CheckedKeyArray(ProductRecord& record);
@@ -41,11 +54,11 @@ class CheckedKeyArray {
   // The record has a key array at all.
   bool Present() const { return record_.productKeys != NULL; }
   // Checks the shape (one dimension of BSTR) and gains access to the keys.
-  // False, logged, when the array cannot be read.
+  // False, logged, when the array holds something else.
   bool Open();
   size_t Count() const { return count_; }
-  // The key text at index (up to its first zero character) and its length;
-  // null for a null key.
+  // The key text at index (up to its first zero character, at most
+  // kLibraryTextChars) and its length; null for a null key.
   const wchar_t* At(size_t index, size_t* length) const;
 
  private:
@@ -57,6 +70,7 @@ class CheckedKeyArray {
   size_t count_;
 };
 
-// Length of a text from the library, looked at up to `limit` characters: the
-// answer is `limit` for a text that long or longer, 0 for a null text.
+// Length of a text of an opened answer, looked at up to `limit` characters
+// (at most kLibraryTextChars): the answer is `limit` for a text that long or
+// longer, 0 for a null text.
 size_t LibraryTextLength(const wchar_t* text, size_t limit);

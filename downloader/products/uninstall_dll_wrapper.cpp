@@ -53,8 +53,8 @@ bool CUninstallDllWrapper::Load() {
     return false;
   }
   WriteLog(L"[SETUP] [CUninstallDllWrapper] wipekitpath<%s>", path);
-  // Its own dependencies must not come from the current folder either.
-  HMODULE module = qn::LoadLibraryWithOwnFolder(path);
+  // The libraries it needs come from the system folder, not from beside it.
+  HMODULE module = qn::LoadPackageLibrary(path);
   if (!module) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path,
              static_cast<int>(GetLastError()));

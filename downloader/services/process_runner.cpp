@@ -33,15 +33,63 @@ class RedirectionOff {
 
 namespace {
 
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+bool HasPath(const wchar_t* name, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] == L'\\' || name[i] == L'/' || name[i] == L':') return true;
+  }
+  return false;
+}
+
+// The system folder's file for a program name as a command line gives it
+// (Windows adds ".exe" to a name without a dot); false when there is none.
+// Redirection is off for the caller, so on 64-bit Windows this is the native
+// system folder, as for the program Windows itself would start.
+bool FindInSystemFolder(const wchar_t* name, size_t length, wchar_t* path, size_t capacity) {
+  if (length == 0 || HasPath(name, length)) return false;
+  wchar_t folder[MAX_PATH];
+  UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  bool hasDot = false;
+  for (size_t i = 0; i < length; ++i) hasDot = hasDot || name[i] == L'.';
+  qn::FixedString<MAX_PATH> candidate;
+  if (!candidate.Format(L"%s\\%.*s%s", folder, static_cast<int>(length), name, hasDot ? L"" : L".exe")) return false;
+  DWORD attributes = GetFileAttributesW(candidate.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return qn::CopyText(path, capacity, candidate.c_str());
+}
+
+enum ProgramPlace { kProgramHasPath, kProgramInSystemFolder, kProgramNotFound };
+
+// Where the program of a command line lies when the command names it without
+// a path: Windows would look beside this program and in the current folder
+// before the system folder, and both may hold files nobody vetted, so only the
+// system folder counts. The candidates are those Windows tries: the quoted
+// name, or the unquoted text up to each blank in turn.
+ProgramPlace FindProgramWithoutPath(const wchar_t* commandLine, wchar_t* path, size_t capacity) {
+  const wchar_t* name = commandLine;
+  while (IsBlank(*name)) ++name;
+  if (*name == L'"') {
+    ++name;
+    const wchar_t* close = wcschr(name, L'"');
+    size_t length = close ? static_cast<size_t>(close - name) : wcslen(name);
+    if (HasPath(name, length)) return kProgramHasPath;
+    return FindInSystemFolder(name, length, path, capacity) ? kProgramInSystemFolder : kProgramNotFound;
+  }
+  size_t first = 0;
+  while (name[first] && !IsBlank(name[first])) ++first;
+  if (HasPath(name, first)) return kProgramHasPath;
+  for (size_t end = first;; ++end) {
+    if (!name[end] || IsBlank(name[end])) {
+      if (FindInSystemFolder(name, end, path, capacity)) return kProgramInSystemFolder;
+      if (!name[end]) return kProgramNotFound;
+    }
+  }
+}
+
 // application null: the program is the command line's first token.
 bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder) {
-  if (workingFolder) {
-    WriteLog(L"[KITFETCHER] Running: %s in %s", commandLine, workingFolder);
-  } else {
-    WriteLog(L"[KITFETCHER] Running: %s", commandLine);
-  }
-
-  RedirectionOff redirection;
   qn::StartedProcess process;
   if (!qn::StartProcess(application, commandLine, workingFolder, &process)) {
     WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
@@ -52,11 +100,32 @@ bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_
   return true;
 }
 
+void LogRunning(const wchar_t* commandLine, const wchar_t* workingFolder) {
+  if (workingFolder) {
+    WriteLog(L"[KITFETCHER] Running: %s in %s", commandLine, workingFolder);
+  } else {
+    WriteLog(L"[KITFETCHER] Running: %s", commandLine);
+  }
+}
+
 }  // namespace
 
 bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
   if (!commandLine) return false;
-  return StartAndWait(NULL, commandLine, workingFolder);
+  LogRunning(commandLine, workingFolder);
+  RedirectionOff redirection;
+  wchar_t program[MAX_PATH];
+  switch (FindProgramWithoutPath(commandLine, program, MAX_PATH)) {
+    case kProgramHasPath:
+      return StartAndWait(NULL, commandLine, workingFolder);
+    case kProgramInSystemFolder:
+      // The command line stays as given: the program reads it as Windows made it.
+      return StartAndWait(program, commandLine, workingFolder);
+    case kProgramNotFound:
+      break;
+  }
+  WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
+  return false;
 }
 
 bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder) {
@@ -68,5 +137,7 @@ bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder)
     WriteLog(L"[KITFETCHER] Failed to run: %s", programPath);
     return false;
   }
+  LogRunning(commandLine.c_str(), workingFolder);
+  RedirectionOff redirection;
   return StartAndWait(programPath, commandLine.data(), workingFolder);
 }

@@ -3,9 +3,12 @@
 #include <windows.h>
 
 // Starts the command line (modifiable, may be null) in the working folder (null:
-// inherit) and waits for the program to end. Windows finds the program in the
-// command line by its own rules: only for command lines that come as such (the
-// uninstall commands of other products).
+// inherit) and waits for the program to end. Only for command lines that come
+// as such (the uninstall commands of other products): a program given with a
+// path is found by Windows' own rules; one named without a path ("MsiExec.exe
+// /X{...}") is taken from the system folder only, never from beside this
+// program or from the current folder, and fails when the system folder lacks
+// it. The program gets the command line as given.
 bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder);
 // Starts the program at its full path (may be null), without arguments, and
 // waits for it to end. The path is the program: no prefix of it ending at a

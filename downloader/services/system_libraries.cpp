@@ -25,13 +25,16 @@ struct Library {
   const wchar_t* name;
   HMODULE module;
   bool tried;
+  bool byName;  // redirected to the side-by-side store by the manifest
 };
 
-Library g_msi = {L"msi.dll", NULL, false};
-Library g_psapi = {L"psapi.dll", NULL, false};
-Library g_urlmon = {L"urlmon.dll", NULL, false};
-Library g_wininet = {L"wininet.dll", NULL, false};
+Library g_comctl32 = {L"comctl32.dll", NULL, false, true};
+Library g_msi = {L"msi.dll", NULL, false, false};
+Library g_psapi = {L"psapi.dll", NULL, false, false};
+Library g_urlmon = {L"urlmon.dll", NULL, false, false};
+Library g_wininet = {L"wininet.dll", NULL, false, false};
 
+Comctl32Functions g_comctl32Functions;
 MsiFunctions g_msiFunctions;
 PsapiFunctions g_psapiFunctions;
 UrlmonFunctions g_urlmonFunctions;
@@ -41,7 +44,7 @@ WininetFunctions g_wininetFunctions;
 bool LoadOnce(Library& library) {
   if (library.tried) return false;
   library.tried = true;
-  library.module = qn::LoadSystemLibrary(library.name);
+  library.module = library.byName ? qn::LoadSystemLibraryByName(library.name) : qn::LoadSystemLibrary(library.name);
   if (!library.module)
     WriteLog(L"[KITFETCHER] Cannot load %s from the system folder (error %d)", library.name,
              static_cast<int>(GetLastError()));
@@ -52,6 +55,11 @@ template <typename Fn>
 void Resolve(const Library& library, const char* name, Fn standIn, Fn* target) {
   FARPROC address = library.module ? GetProcAddress(library.module, name) : NULL;
   *target = address ? reinterpret_cast<Fn>(address) : standIn;
+}
+
+BOOL WINAPI MissingInitCommonControlsEx(const INITCOMMONCONTROLSEX*) {
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
 }
 
 INSTALLSTATE WINAPI MissingQueryProductState(LPCWSTR) {
@@ -109,6 +117,14 @@ BOOL WINAPI MissingDeleteUrlCacheEntry(LPCWSTR) {
 }
 
 }  // namespace
+
+const Comctl32Functions& Comctl32() {
+  qn::ScopedCriticalSectionLock locked(g_lock.Get());
+  if (LoadOnce(g_comctl32))
+    Resolve(g_comctl32, "InitCommonControlsEx", &MissingInitCommonControlsEx,
+            &g_comctl32Functions.initCommonControlsEx);
+  return g_comctl32Functions;
+}
 
 const MsiFunctions& Msi() {
   qn::ScopedCriticalSectionLock locked(g_lock.Get());

@@ -8,6 +8,7 @@
 #include "downloader/services/load_text.h"
 #include "downloader/services/message_box.h"
 #include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_texts.h"
@@ -18,6 +19,12 @@ namespace {
 #define WMU_SET_PERCENT (WM_USER + 1)
 #define WMU_SET_SPEED_TEXT (WM_USER + 2)
 #define WMU_SET_TIME_LEFT_TEXT (WM_USER + 3)
+// From the worker: the taskbar state to show (wParam, a TBPFLAG), and the
+// worker's end. The dialog procedure does both on the dialog's thread: the
+// taskbar object belongs to that thread's apartment, and only the dialog's
+// own thread ends the dialog.
+#define WMU_SHOW_TRANSFER_STATE (WM_USER + 4)
+#define WMU_WORKER_ENDED (WM_USER + 5)
 
 const UINT kRefreshPeriodMs = 1000;
 // A question's text formatted with its argument is cut at this length.
@@ -52,13 +59,14 @@ void DropQueuedTexts(HWND dialog) {
 
 }  // namespace
 
-ProgressDialog::ProgressDialog()
+ProgressDialog::ProgressDialog(ITaskbarList3* taskbar)
     : brush_(CreateSolidBrush(RGB(0, 0, 0))),
       ready_(CreateEventW(NULL, TRUE, FALSE, NULL)),
       window_(NULL),
       progressBar_(NULL),
       speedText_(NULL),
-      timeLeftText_(NULL) {}
+      timeLeftText_(NULL),
+      taskbar_(taskbar) {}
 
 void ProgressDialog::OnInitDialog(HWND dialog) {
   window_ = dialog;
@@ -154,6 +162,13 @@ INT_PTR ProgressDialog::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WMU_SET_TIME_LEFT_TEXT:
       ShowPostedText(timeLeftText_, lParam);
       return TRUE;
+    case WMU_SHOW_TRANSFER_STATE:
+      taskbar_.ShowState(dialog, static_cast<TBPFLAG>(wParam));
+      return TRUE;
+    case WMU_WORKER_ENDED:
+      KillTimer(dialog, IDT_REFRESH);
+      EndDialog(dialog, 1);
+      return TRUE;
     case WM_CLOSE:
       OnClose(dialog, wParam);
       return TRUE;
@@ -180,7 +195,7 @@ void ProgressDialog::Run() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_PROGRESS_CLASS;
-  InitCommonControlsEx(&controls);
+  Comctl32().initCommonControlsEx(&controls);
   HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : GetModuleHandleW(NULL);
   INT_PTR result =
       DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, Proc, reinterpret_cast<LPARAM>(this));
@@ -200,7 +215,8 @@ HWND ProgressDialog::WaitForWindow() {
 }
 
 void ProgressDialog::ReportProgress(TransferState state) {
-  taskbar_.ShowState(WaitForWindow(), state == kTransferFailing ? TBPF_ERROR : TBPF_NORMAL);
+  HWND dialog = WaitForWindow();
+  if (dialog) PostMessageW(dialog, WMU_SHOW_TRANSFER_STATE, state == kTransferFailing ? TBPF_ERROR : TBPF_NORMAL, 0);
 }
 
 int ProgressDialog::Ask(UINT textId, UINT style, const wchar_t* argument) {
@@ -218,5 +234,9 @@ void ProgressDialog::Tell(UINT textId, UINT style) { Ask(textId, style, NULL); }
 
 void ProgressDialog::End() {
   HWND dialog = WaitForWindow();
-  if (dialog) EndDialog(dialog, 1);
+  if (!dialog) return;
+  // The worker's end always ends the dialog: should the posted message find
+  // no room in a full queue, it is sent, and still handled on the dialog's
+  // thread. A dialog already gone takes neither.
+  if (!PostMessageW(dialog, WMU_WORKER_ENDED, 0, 0)) SendMessageW(dialog, WMU_WORKER_ENDED, 0, 0);
 }

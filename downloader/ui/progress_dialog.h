@@ -11,7 +11,9 @@
 
 class ProgressDialog : public WorkerHost {
  public:
-  ProgressDialog();
+  // Tests may hand in a taskbar object of their own, used in place of the one
+  // the dialog would make on Windows 7.
+  explicit ProgressDialog(ITaskbarList3* taskbar = NULL);
 
   // Runs dialog 104 modally on the calling thread (COM initialised) until the
   // worker ends it or the user confirms quitting. When the dialog cannot be
@@ -30,7 +32,9 @@ class ProgressDialog : public WorkerHost {
   HBRUSH Brush() const { return brush_.Get(); }
 
   // WorkerHost, from the worker thread. Every one first waits for the dialog,
-  // so that the worker neither ends it nor owns a box before it is there.
+  // so that the worker neither ends it nor owns a box before it is there. The
+  // taskbar state and the end are posted to the dialog, whose procedure acts
+  // on them on its own thread; the boxes are the worker's, owned by the dialog.
   void ReportProgress(TransferState state);
   int Ask(UINT textId, UINT style, const wchar_t* argument);
   void Tell(UINT textId, UINT style);

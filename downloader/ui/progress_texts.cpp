@@ -1,8 +1,8 @@
 #include "downloader/ui/progress_texts.h"
 
-#include <string.h>
-
 #include "common/wide_format.h"
+#include "downloader/services/text_conversions.h"
+#include "downloader/services/text_ids.h"
 
 namespace {
 
@@ -42,21 +42,6 @@ bool FormatSpeedText(double speedKBps, const wchar_t* kbUnit, const wchar_t* mbU
   return qn::FormatInto(out, capacity, L"%4.2lf %s", speedKBps / 1024.0, OrEmpty(mbUnit));
 }
 
-bool FormatHasConversions(const wchar_t* templ, const char* expected) {
-  if (!templ || !expected) return false;
-  size_t matched = 0;
-  size_t wanted = strlen(expected);
-  for (const wchar_t* p = templ; *p; ++p) {
-    if (*p != L'%') continue;
-    ++p;
-    if (*p == L'%') continue;
-    if (matched >= wanted) return false;
-    if (*p != static_cast<wchar_t>(expected[matched])) return false;
-    ++matched;
-  }
-  return matched == wanted;
-}
-
 bool FormatTimeLeft(uint32_t seconds, const DurationWords& words, wchar_t* out, size_t capacity) {
   // Every count fits an int: seconds never exceed 4 GiB / 1 KiB.
   int secs = static_cast<int>(seconds % 60u);
@@ -67,15 +52,17 @@ bool FormatTimeLeft(uint32_t seconds, const DurationWords& words, wchar_t* out, 
   }
   const wchar_t* secondWord = Unit(static_cast<uint32_t>(secs), words.second, words.seconds);
   if (seconds < 3600u) {
-    const wchar_t* format = FormatHasConversions(words.shortFormat, "dsds") ? words.shortFormat
-                                                                            : kDefaultShortFormat;
+    const wchar_t* format = TextHasConversions(words.shortFormat, ExpectedConversions(IDS_SHORT_DURATION))
+                                ? words.shortFormat
+                                : kDefaultShortFormat;
     int totalMins = static_cast<int>(seconds / 60u);
     return qn::FormatInto(out, capacity, format, totalMins,
                           Unit(static_cast<uint32_t>(totalMins), words.minute, words.minutes), secs,
                           secondWord);
   }
-  const wchar_t* format = FormatHasConversions(words.longFormat, "dsdsds") ? words.longFormat
-                                                                          : kDefaultLongFormat;
+  const wchar_t* format = TextHasConversions(words.longFormat, ExpectedConversions(IDS_LONG_DURATION))
+                              ? words.longFormat
+                              : kDefaultLongFormat;
   int hours = static_cast<int>(seconds / 3600u);
   return qn::FormatInto(out, capacity, format, hours, Unit(static_cast<uint32_t>(hours), words.hour, words.hours),
                         mins, Unit(static_cast<uint32_t>(mins), words.minute, words.minutes), secs,

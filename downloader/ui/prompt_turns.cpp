@@ -12,7 +12,8 @@ bool QuitConfirmed() { return IsCancelSignalled(g_setup.cancelEvent.Get()); }
 
 }  // namespace
 
-PromptTurns::PromptTurns() : turn_(kTurnFree), questionClosed_(CreateEventW(NULL, TRUE, TRUE, NULL)) {}
+PromptTurns::PromptTurns()
+    : turn_(kTurnFree), lookedAgain_(0), questionClosed_(CreateEventW(NULL, TRUE, TRUE, NULL)) {}
 
 bool PromptTurns::ClaimForWorker(UINT textId) {
   bool waitLogged = false;
@@ -27,6 +28,7 @@ bool PromptTurns::ClaimForWorker(UINT textId) {
     // Without the event (it could not be made) the question is looked at again shortly.
     if (!questionClosed_.Valid() || WaitForSingleObject(questionClosed_.Get(), INFINITE) != WAIT_OBJECT_0)
       Sleep(20);
+    InterlockedIncrement(&lookedAgain_);
   }
   WriteLog(L"[KITFETCHER] Message %u not shown: the user has quit", textId);
   return false;
@@ -35,12 +37,15 @@ bool PromptTurns::ClaimForWorker(UINT textId) {
 void PromptTurns::ReleaseWorker() { InterlockedCompareExchange(&turn_, kTurnFree, kWorkerBoxOpen); }
 
 bool PromptTurns::BeginQuitQuestion() {
-  // Reset before the turn is taken, so that a worker box that finds the question
-  // open never waits on a signal left from the question before.
+  // The event is only ever reset by the one who holds the question's turn. A
+  // second close while the question is open (the taskbar's "Close window", End
+  // Task) takes nothing and touches nothing: setting the event then would let a
+  // waiting worker box find the question still open and look again at once,
+  // for as long as the question stays. A worker that finds the question open
+  // before the reset below merely looks once more.
+  if (InterlockedCompareExchange(&turn_, kQuitQuestionOpen, kTurnFree) != kTurnFree) return false;
   if (questionClosed_.Valid()) ResetEvent(questionClosed_.Get());
-  bool taken = InterlockedCompareExchange(&turn_, kQuitQuestionOpen, kTurnFree) == kTurnFree;
-  if (!taken && questionClosed_.Valid()) SetEvent(questionClosed_.Get());
-  return taken;
+  return true;
 }
 
 void PromptTurns::EndQuitQuestion(bool quitConfirmed) {

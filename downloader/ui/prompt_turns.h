@@ -27,11 +27,15 @@ class PromptTurns {
   // The dialog window is going: no worker box from now on.
   void Close();
 
+  // Tests: how often a worker box has looked at the turn again after waiting.
+  LONG TimesLookedAgain() const { return lookedAgain_; }
+
  private:
   PromptTurns(const PromptTurns&);
   PromptTurns& operator=(const PromptTurns&);
 
   volatile LONG turn_;
+  volatile LONG lookedAgain_;
   // Set whenever the quit question is not open: a waiting worker box looks again.
   qn::ScopedHandle questionClosed_;
 };

@@ -12,8 +12,8 @@ class TaskbarButton {
   // Tests: a taskbar object of their own, as if the dialog had made it.
   explicit TaskbarButton(ITaskbarList3* list);
 
-  // Makes the taskbar object for the dialog (COM initialised) and shows an
-  // indeterminate progress; logs when there is none.
+  // Makes the taskbar object for the dialog (COM initialised), unless a test
+  // handed one in, and shows an indeterminate progress; logs when there is none.
   void Attach(HWND dialog);
   void ShowState(HWND dialog, TBPFLAG state);
   void ShowPercent(HWND dialog, ULONGLONG percent);

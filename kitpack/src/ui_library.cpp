@@ -105,43 +105,8 @@ std::string DescribeLanguage(const UiLanguage& language) {
          (language.rightToLeft ? ", right to left: the dialog is mirrored" : "");
 }
 
-}  // namespace
-
-const char kUiHelp[] =
-    "usage: kitpack ui --texts <file> --out <kitfetcher.ui>\n"
-    "       kitpack ui --template\n"
-    "       kitpack ui --check <file>          (the same as kitpack check-ui <file>)\n"
-    "\n"
-    "Makes kitfetcher's resource library from a translations file: the string table with every text kitfetcher\n"
-    "shows (and the store rows from 2000) and the progress dialog (104) with the file's labels, in the language\n"
-    "the file names, as a library that holds no code, no entry point and no imports (kitfetcher maps it as\n"
-    "data, on Windows XP SP3 and later). Right-to-left languages (Arabic, Hebrew, ...) get a mirrored dialog.\n"
-    "The file is checked first, as check-ui does; nothing is written when it has errors.\n"
-    "\n"
-    "The file is UTF-8, one \"key = text\" line each; lines starting with # are comments and blanks around a\n"
-    "text are dropped. The keys are kitfetcher's string ids (104 ... 144, store rows from 2000), the dialog's\n"
-    "labels (dialog.1004, dialog.1002, dialog.1003) and language (a tag such as de, de-AT, ja, ar, or a Windows\n"
-    "language id such as 0x0407). --template prints the English file with a comment per key: the start of a\n"
-    "translation. --texts - reads standard input.\n"
-    "\n"
-    "Exit codes: 0 written, 1 written with warnings, 2 errors (nothing written), 3 unreadable input.\n";
-
-const char kCheckUiHelp[] =
-    "usage: kitpack check-ui <file>\n"
-    "\n"
-    "Checks a translations file (see kitpack help ui) the way kitfetcher will use its texts, as\n"
-    "FILE:LINE: error|warning: sentence.\n"
-    "Errors: a missing key, an unknown key or language; placeholders (%s, %d) that differ from the English\n"
-    "text's in number, kind or order (%% is a percent sign; texts shown without values take none); a text over\n"
-    "kitfetcher's buffers: 511 characters for any text, 49 for the time words and formats (110-117) and for the\n"
-    "longest time left they make, 41 for the speed units (107, 108); a store row that is not \"marker|link\" or\n"
-    "whose link has another placeholder than %s or another number of them.\n"
-    "Warnings: a label wider than its control, counted at the dialog font's (MS Shell Dlg 8 pt) average\n"
-    "character width of 4 dialog units (a wide East Asian character counts two); %s or %d in a text that\n"
-    "kitfetcher shows as it stands.\n"
-    "\n"
-    "Exit codes: 0 clean, 1 warnings only, 2 errors, 3 the file cannot be read.\n";
-
+// The progress dialog's template (DIALOGEX) with the file's labels; mirrored
+// for a right-to-left language.
 std::string ProgressDialogTemplate(const UiTexts& ui) {
   Bytes b;
   b.Word(1);       // DIALOGEX version
@@ -184,6 +149,44 @@ std::string ProgressDialogTemplate(const UiTexts& ui) {
   }
   return b.Data();
 }
+
+}  // namespace
+
+const char kUiHelp[] =
+    "usage: kitpack ui --texts <file> --out <kitfetcher.ui>\n"
+    "       kitpack ui --template\n"
+    "       kitpack ui --check <file>          (the same as kitpack check-ui <file>)\n"
+    "\n"
+    "Makes kitfetcher's resource library from a translations file: the string table with every text kitfetcher\n"
+    "shows (and the store rows from 2000) and the progress dialog (104) with the file's labels, in the language\n"
+    "the file names, as a library that holds no code, no entry point and no imports (kitfetcher maps it as\n"
+    "data, on Windows XP SP3 and later). Right-to-left languages (Arabic, Hebrew, ...) get a mirrored dialog.\n"
+    "The file is checked first, as check-ui does; nothing is written when it has errors.\n"
+    "\n"
+    "The file is UTF-8, one \"key = text\" line each; lines starting with # are comments and blanks around a\n"
+    "text are dropped. The keys are kitfetcher's string ids (104 ... 144, store rows from 2000), the dialog's\n"
+    "labels (dialog.1004, dialog.1002, dialog.1003) and language (a tag such as de, de-AT, ja, ar, or a Windows\n"
+    "language id such as 0x0407). --template prints the English file with a comment per key: the start of a\n"
+    "translation. --texts - reads standard input.\n"
+    "\n"
+    "Exit codes: 0 written, 1 written with warnings, 2 errors (nothing written), 3 unreadable input.\n";
+
+const char kCheckUiHelp[] =
+    "usage: kitpack check-ui <file>\n"
+    "\n"
+    "Checks a translations file (see kitpack help ui) the way kitfetcher will use its texts, as\n"
+    "FILE:LINE: error|warning: sentence.\n"
+    "Errors (kitfetcher would show its English text, or nothing): a missing key, an unknown key or language;\n"
+    "placeholders (%s, %d; a '%' not doubled opens one, %% is a percent sign) that differ from the English\n"
+    "text's in number, kind or order, so any placeholder in a text that takes no value; a text over kitfetcher's\n"
+    "buffers: 511 characters for any text, 49 for the time words and formats (110-117) and for the longest time\n"
+    "left they make, 41 for the speed units (107, 108); a store row that is not \"marker|link\", or holds a\n"
+    "percent sign other than %s in the link (URL escapes too), or another number of %s than the English row.\n"
+    "Warnings: a label wider than its control, counted at the dialog font's (MS Shell Dlg 8 pt) average\n"
+    "character width of 4 dialog units (a wide East Asian character counts two); %% in a text that takes no\n"
+    "value, which kitfetcher shows as it stands.\n"
+    "\n"
+    "Exit codes: 0 clean, 1 warnings only, 2 errors, 3 the file cannot be read.\n";
 
 std::string BuildUiLibrary(const UiTexts& ui) {
   std::vector<PeResource> resources;

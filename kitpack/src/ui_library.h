@@ -13,10 +13,6 @@ namespace kitpack {
 // The library's bytes; the texts must have no errors.
 std::string BuildUiLibrary(const UiTexts& ui);
 
-// The progress dialog's template (DIALOGEX) with the file's labels; mirrored
-// for a right-to-left language.
-std::string ProgressDialogTemplate(const UiTexts& ui);
-
 extern const char kUiHelp[];
 extern const char kCheckUiHelp[];
 

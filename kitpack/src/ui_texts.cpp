@@ -254,8 +254,6 @@ void CheckPlaceholders(const std::string& key, const std::string& text, const st
   }
 }
 
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
 void CheckStoreRow(const std::string& key, const std::string& text, const char* english, int line,
                    Findings& findings) {
   size_t bar = text.find('|');
@@ -263,17 +261,18 @@ void CheckStoreRow(const std::string& key, const std::string& text, const char* 
     findings.Error(line, key + " is no store row \"marker|link\": kitfetcher skips it");
     return;
   }
-  // kitfetcher fills "%s" alone and copies every other percent sign; in a link
-  // only a URL escape (%2F) means something then.
+  // kitfetcher fills "%s" in the link alone, and refuses a row with any other
+  // percent sign (a URL escape such as %2F too), taking its own row instead.
   size_t slots = 0;
-  for (size_t i = bar + 1; i < text.size(); ++i) {
+  for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') continue;
-    if (i + 1 < text.size() && text[i + 1] == 's') {
+    if (i > bar && i + 1 < text.size() && text[i + 1] == 's') {
       ++slots;
       ++i;
-    } else if (!(i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2]))) {
-      findings.Error(line, key + " holds \"" + text.substr(i, 2) +
-                               "\", which is neither %s nor a URL escape: kitfetcher fills only %s");
+    } else {
+      findings.Error(line, key + " holds \"" + text.substr(i, 2) + "\"" + (i < bar ? " in its marker" : "") +
+                               ": kitfetcher takes no percent sign in a row but %s in the link (write the character "
+                               "itself, not its URL escape), and would use its own row instead");
       return;
     }
   }
@@ -333,12 +332,18 @@ void CheckText(const EnglishText& english, const std::string& text, int line, Fi
     findings.Error(line, key + " is " + std::to_string(units) + " characters long, over the " +
                              std::to_string(kTextMax) + " kitfetcher reads of a text");
   }
+  // kitfetcher fills no value into these and refuses one that holds a
+  // placeholder (a '%' not doubled opens one), showing its English text.
+  bool takesNoValue = english.use == TextUse::kShown || english.use == TextUse::kTimeWord ||
+                      english.use == TextUse::kSpeedUnit;
+  if (takesNoValue && !Placeholders(text).empty()) {
+    findings.Error(line, key + " takes no value, but holds a placeholder (" + Joined(Placeholders(text)) +
+                             "): kitfetcher would show its English text instead");
+  } else if (takesNoValue && text.find("%%") != std::string::npos) {
+    findings.Warning(line, key + " is shown as it stands: its %% appears as two percent signs");
+  }
   switch (english.use) {
     case TextUse::kShown:
-      if (text.find("%s") != std::string::npos || text.find("%d") != std::string::npos) {
-        findings.Warning(line, key + " is shown as it stands, with no value filled in: its %s or %d appears as "
-                                     "written");
-      }
       break;
     case TextUse::kFormat:
       CheckPlaceholders(key, text, english.text, line, findings);
@@ -533,7 +538,8 @@ void PrintUiTemplate(std::ostream& out) {
   out << "# kitfetcher's texts for a resource library (kitfetcher.ui), in UTF-8.\n"
          "# One \"key = text\" line each; a line starting with # is a comment; blanks around a text are dropped.\n"
          "# Keep every placeholder (%s, %d) of a text, in the same order; in a text with placeholders write %%\n"
-         "# for a percent sign. Check with: kitpack check-ui FILE; make the library with:\n"
+         "# for a percent sign; a text without any is shown as it stands and can hold none.\n"
+         "# Check with: kitpack check-ui FILE; make the library with:\n"
          "# kitpack ui --texts FILE --out kitfetcher.ui\n"
          "\n"
          "# The library's language: a tag such as de, de-AT, ja, ar, he (right-to-left languages get a mirrored\n"

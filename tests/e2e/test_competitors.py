@@ -37,8 +37,6 @@ def uninstaller_runs(prefix):
 
 
 def package(prefix, base_url='http://127.0.0.1:9/%s', library='wipekit'):
-    if library in ('wipekit', 'wipekit_nouninstall'):
-        kb.needs_32bit_code("the removal library's records are 20 bytes in 32-bit code only")
     pkg = sk.package(prefix, base_url, folder=PKG)
     if library:
         shutil.copy(kb.build_file(library + '.dll'), os.path.join(prefix.c_path(pkg), 'wipekit.dll'))
@@ -115,13 +113,16 @@ class CompetitorTest(unittest.TestCase):
             self.assertIn('[SETUP] RunSetupAfterRestart >>', r.log)
             self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=32))
 
-    def test_library_missing_or_incomplete_means_no_competitors(self):
-        cases = [(None, 'could not load'), ('wipekit_noinstalled', 'pfnGetInstalledProducts is NULL')]
-        for library, why in cases:
-            with self.subTest(library=library), kb.Prefix('win32') as prefix:
+    def test_library_missing_incomplete_or_lying_means_no_competitors(self):
+        cases = [(None, '', 'could not load'), ('wipekit_noinstalled', '', 'pfnGetInstalledProducts is NULL'),
+                 # 2^31-1 records claimed over one: none is read, nothing is destroyed past its end.
+                 ('wipekit', 'overcount', '2147483647 records from index 0 are not all in readable memory')]
+        for library, flags, why in cases:
+            with self.subTest(library=library, flags=flags), kb.Prefix('win32') as prefix:
                 package(prefix, library=library)
-                install_rival(prefix, 'Rival Writer 2', 'C:\\rival\\uninst.exe')
+                install_rival(prefix, 'Rival Writer 2', 'C:\\rival\\uninst.exe', flags=flags)
                 r = run(prefix, [])
+                self.assertEqual(0, r.returncode)
                 self.assertIn(why, r.log)
                 self.assertNotIn('Found competitive product', r.log)
                 # Setup went on to the download (no server here: the connection message).

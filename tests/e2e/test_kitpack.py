@@ -1,7 +1,9 @@
 """Kits laid out by kitpack from a folder of sample files and installed by the
 real kitfetcher: from the server folder (online package), from the offline
 package with the server unreachable, and the offline package's update from a
-server laid out again after one kit file changed.
+server laid out again after one kit file changed; and offline packages with the
+resource library kitpack made from a translation, whose texts and dialog the
+program shows.
 
 kitpack is the native build of kitpack/ (ctest's kitpack.native): KIT_KITPACK,
 or KIT_BUILD_DIR/kitpack/kitpack."""
@@ -45,9 +47,22 @@ class VendorKit:
         self.program = program
         self.locations = os.path.join(self.root, 'locations.xml')
 
-    def describe(self, base_url):
+    def describe(self, base_url, language='EN'):
         with open(self.locations, 'w', encoding='utf-8') as f:
-            f.write(kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT))
+            f.write(kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
+                                     language=language))
+
+    def translate(self, texts):
+        """kitpack's English template with the given keys' texts, as a translations file."""
+        lines = self.kitpack('ui', '--template').stdout.decode('utf-8').splitlines()
+        for i, line in enumerate(lines):
+            key = line.split(' = ')[0]
+            if key in texts:
+                lines[i] = '%s = %s' % (key, texts[key])
+        path = os.path.join(self.root, texts['language'] + '.txt')
+        with open(path, 'w', encoding='utf-8') as f:
+            f.write('\n'.join(lines) + '\n')
+        return path
 
     def write_files(self, files):
         for rel, data in files.items():
@@ -59,9 +74,9 @@ class VendorKit:
     def kitpack(self, *args):
         return subprocess.run([KITPACK] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
 
-    def build(self):
+    def build(self, *extra):
         r = self.kitpack('build', '--kit', self.kit, '--locations', self.locations, '--product-code', sk.PRODUCT_CODE,
-                         '--out', self.out, '--program-files', self.program)
+                         '--out', self.out, '--program-files', self.program, *extra)
         if r.returncode != 0:
             raise AssertionError('kitpack build: %d\n%s' % (r.returncode, r.stdout.decode(errors='replace')))
 
@@ -80,6 +95,18 @@ class VendorKit:
 
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+# Texts of three translations: the labels, the estimate, the quit question and the new-files question.
+GERMAN = {'language': 'de', '104': 'Herunterladen:', '105': 'Geschwindigkeit:', '106': 'Verbleibende Zeit:',
+          '119': 'Wird geschätzt...', '122': 'Möchten Sie wirklich beenden?',
+          '144': 'Soll %s beim Installieren neuere Dateien herunterladen?'}
+JAPANESE = {'language': 'ja', '104': 'ダウンロード中:', '105': 'ダウンロード速度:', '106': '残り時間:',
+            '119': '計算中...', '122': '終了してもよろしいですか?',
+            '144': 'インストール中に %s で新しいファイルをダウンロードしますか?'}
+ARABIC = {'language': 'ar', '104': 'جارٍ التنزيل:', '105': 'سرعة التنزيل:', '106': 'الوقت المتبقي:',
+          '119': 'جارٍ التقدير...', '122': 'هل تريد الإنهاء؟', '144': 'هل تريد أن يقوم %s بتنزيل ملفات أحدث؟'}
+WS_EX_LAYOUTRTL = 0x00400000
 
 
 def md5(data):
@@ -167,6 +194,44 @@ class KitpackLayoutTest(unittest.TestCase):
             self.assertEqual(md5(changed).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
 
+
+class TranslatedKitTest(unittest.TestCase):
+    """An offline package with a translation kitpack made into kitfetcher.ui, updating a changed kit file from a
+    slow server: the new-files question, the progress dialog and, asked to close, the quit question in its words."""
+
+    def run_translated(self, texts):
+        vendor = VendorKit()
+        server = KitServer(vendor.server_root, default_rate=150_000)
+        server.start()
+        try:
+            vendor.describe('http://127.0.0.1:%d/kit/%%s' % server.port, language=texts['language'].upper())
+            ui = vendor.translate(texts)
+            self.assertEqual(0, vendor.kitpack('check-ui', ui).returncode)
+            vendor.build('--ui', ui)
+            with kb.Prefix('win32') as prefix:
+                pkg = vendor.install_offline(prefix)
+                vendor.write_files({'setup_kit.exe': sk.kit_file_bytes(data_size=1024 * 1024)['setup_kit.exe']})
+                vendor.build('--ui', ui)
+                r = run(prefix, pkg, ['progress close-after 3', 'box %s => no' % texts['122'], 'box * => yes'])
+                self.assertEqual([texts['144'] % sk.MAKER, texts['122']], r.box_texts(), r.log)
+                self.assertTrue(r.progress, 'no progress dialog seen')
+                shown = [[s['controls'][c] for c in ('1004', '1002', '1003', '1005')] for s in r.progress]
+                self.assertIn([texts['104'], texts['105'], texts['106'], texts['119']], shown)
+                self.assertEqual(1, len(installer_runs(prefix)), r.log)
+                return r
+        finally:
+            server.stop()
+            vendor.close()
+
+    def test_german_and_japanese_texts_and_a_plain_dialog(self):
+        for texts in (GERMAN, JAPANESE):
+            with self.subTest(language=texts['language']):
+                r = self.run_translated(texts)
+                self.assertEqual([0], sorted({s['exstyle'] & WS_EX_LAYOUTRTL for s in r.progress}))
+
+    def test_arabic_mirrors_the_dialog(self):
+        r = self.run_translated(ARABIC)
+        self.assertEqual([WS_EX_LAYOUTRTL], sorted({s['exstyle'] & WS_EX_LAYOUTRTL for s in r.progress}))
 
 if __name__ == '__main__':
     unittest.main()

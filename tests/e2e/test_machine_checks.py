@@ -34,6 +34,21 @@ class RequirementPromptTest(unittest.TestCase):
             self.assertEqual(3, len(r.boxes), r.box_texts())
             self.assertIn('internet connection', r.boxes[2]['text'])
 
+    def test_resource_texts_that_take_other_arguments_give_way_to_the_programs_own(self):
+        # A kitfetcher.ui planted beside the package: its processor message asks for texts and
+        # writes through %n where the program passes one number; its memory message takes the
+        # number in other words.
+        with kb.Prefix('win32') as prefix:
+            pkg = kb.make_package(prefix, locations=kb.locations_xml(cpu='2000000', ram='9000000'))
+            shutil.copy(os.path.join(kb.TESTS_BIN, 'hostile_texts.dll'),
+                        os.path.join(prefix.c_path(pkg), 'kitfetcher.ui'))
+            r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\texts.txt'],
+                               log_windows_path='C:\\texts.txt', rules=['box You need a CPU => yes', 'box * => no'])
+            self.assertEqual(0, r.returncode)
+            self.assertEqual(['You need a CPU with at least 2000000 MHz for optimal performance. Install anyway?',
+                              'Library: 9000000 MB of memory wanted (100% sure). Install anyway?'], r.box_texts())
+            self.assertIn('Text 133 of the resource library does not fit its use; not taken', r.log)
+
     def test_disk_shortfall_is_reported_and_stops(self):
         with kb.Prefix('win32') as prefix:
             pkg = kb.make_package(prefix, locations=kb.locations_xml(hdd='2000000000'))

@@ -1,5 +1,6 @@
-"""Libraries planted beside kitfetcher.exe run no code: the stand-in library
-writes <its path>.ran from DllMain whenever something loads it as code."""
+"""Libraries planted beside kitfetcher.exe and kitstarter.exe run no code: the
+stand-in library writes <its path>.ran from DllMain whenever something loads it
+as code, with a line naming the program that loaded it."""
 import glob
 import os
 import shutil
@@ -8,14 +9,31 @@ import unittest
 import kitbench as kb
 import samplekit as sk
 from test_download import ServedKit, installer_runs, run
+from test_launcher import lay_out, start_exact, wait_for
 
 PLANTED = os.path.join(kb.TESTS_BIN, 'planted_library.dll')
-# Libraries the program uses that Windows does not take from the system folder by itself.
-SYSTEM_NAMES = ('msi.dll', 'urlmon.dll', 'wininet.dll', 'psapi.dll', 'comctl32.dll')
+# Libraries that Windows does not take from the system folder by itself, each with who would load it.
+SYSTEM_NAMES = (
+    ('msi.dll', 'the program, at run time'),
+    ('urlmon.dll', 'the program, at run time'),
+    ('wininet.dll', 'the program, at run time'),
+    ('psapi.dll', 'the program, at run time'),
+    ('comctl32.dll', 'the program, for the progress dialog (the manifest names version 6)'),
+    ('uxtheme.dll', 'comctl32, by name as it starts'),
+    ('dwmapi.dll', "the package's removal library (here one that needs it)"),
+    ('cryptbase.dll', 'system code, by name'),
+    ('userenv.dll', 'system code, by name'),
+    ('secur32.dll', 'system code, by name'),
+)
+# Not planted: version.dll. Wine's user32 imports it (Windows' does not), so under Wine a copy beside the
+# program is mapped before the program's first instruction whatever the program does, and one without the
+# exports user32 wants kills the program at its start. Under Windows nothing the programs import needs it:
+# tests/static/import_allowlist.txt holds the programs to libraries Windows maps from its system folder.
+NAMES = tuple(name for name, _ in SYSTEM_NAMES)
 # Wine prefers its own copy of a library it implements wherever a file of that name lies;
 # Windows takes the first file its search finds. Native-first makes Wine search like Windows.
 WINDOWS_SEARCH = {'WINEDLLOVERRIDES': kb.WINE_ENV['WINEDLLOVERRIDES'] + ';' +
-                  ','.join(n[:-4] for n in SYSTEM_NAMES) + '=n,b'}
+                  ','.join(n[:-4] for n in NAMES) + '=n,b'}
 
 
 def plant(prefix, folder, names):
@@ -24,7 +42,11 @@ def plant(prefix, folder, names):
 
 
 def markers(prefix, folder):
-    return sorted(os.path.basename(p) for p in glob.glob(os.path.join(prefix.c_path(folder), '*.ran')))
+    """{library name: [the programs that loaded it]} for each planted library that ran."""
+    found = {}
+    for path in glob.glob(os.path.join(prefix.c_path(folder), '*.ran')):
+        found[os.path.basename(path)[:-4]] = kb.read_text(path).splitlines()
+    return found
 
 
 class PlantedLibrariesTest(unittest.TestCase):
@@ -36,24 +58,39 @@ class PlantedLibrariesTest(unittest.TestCase):
             r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', rules=['box * => no'])
             self.assertEqual(0, r.returncode)
             self.assertEqual(['Resource library text: 2000000 MHz wanted. Install anyway?'], r.box_texts())
-            self.assertEqual([], markers(prefix, pkg))
+            self.assertEqual({}, markers(prefix, pkg))
 
     def test_system_library_names_beside_the_program_are_never_loaded(self):
         kit = ServedKit(sk.kit_file_bytes())
         try:
             with kb.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
-                plant(prefix, pkg, SYSTEM_NAMES)
+                plant(prefix, pkg, NAMES)
+                shutil.copy(os.path.join(kb.TESTS_BIN, 'dependent_library.dll'),
+                            os.path.join(prefix.c_path(pkg), 'wipekit.dll'))
                 r = run(prefix, pkg, extra_env=WINDOWS_SEARCH)
-                self.assertEqual([], markers(prefix, pkg))
+                self.assertEqual({}, markers(prefix, pkg))
                 # The run still went all the way: kit downloaded, installer started.
                 self.assertEqual(0, r.returncode)
                 self.assertEqual([], r.box_texts())
                 self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
                 self.assertNotIn('from the system folder', r.log)  # each system library loaded
+                self.assertIn('pfnGetProducts is NULL', r.log)  # the removal library was loaded
                 self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
         finally:
             kit.close()
+
+    def test_kitstarter_loads_none_of_them_either(self):
+        with kb.Prefix('win32') as prefix:
+            folder, root = lay_out(prefix)
+            plant(prefix, folder, NAMES)
+            for options, started in (('/wow64', 'setup32.exe'),
+                                     ('/run:"%s\\target.exe" /args:"/after_restart"' % folder, 'target.exe')):
+                with self.subTest(options=options):
+                    line = '"%s\\kitstarter.exe" %s' % (folder, options)
+                    self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH))
+                    self.assertTrue(wait_for(os.path.join(root, started + '.started.txt')), started + ' never started')
+                    self.assertEqual({}, markers(prefix, folder))
 
 
 if __name__ == '__main__':

@@ -196,9 +196,11 @@ void HandleProgress(HWND dialog, Seen& seen) {
   GetClientRect(dialog, &client);
   POINT origin = {0, 0};
   ClientToScreen(dialog, &origin);
-  char tail[160];
-  _snprintf(tail, sizeof(tail), "}, \"percent\": %lu, \"client\": [%ld, %ld, %ld, %ld]",
-            static_cast<unsigned long>(pos), origin.x, origin.y, client.right, client.bottom);
+  // The extended style tells a mirrored (right-to-left) dialog from a plain one.
+  unsigned long exStyle = static_cast<unsigned long>(GetWindowLongW(dialog, GWL_EXSTYLE));
+  char tail[192];
+  _snprintf(tail, sizeof(tail), "}, \"percent\": %lu, \"client\": [%ld, %ld, %ld, %ld], \"exstyle\": %lu",
+            static_cast<unsigned long>(pos), origin.x, origin.y, client.right, client.bottom, exStyle);
   state += tail;
   if (state != seen.lastState) {
     LogLine(state);

@@ -2,13 +2,13 @@
 // Uninstall entries, read defensively, and removed by command and by library.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "downloader/products/competing_products.h"
 #include "downloader/products/uninstall_entry.h"
-#include "tests/unit/support/needs_32bit_code.h"
 #include "tests/unit/support/products_bench.h"
 
 using productbench::ProgramFolder;
@@ -63,24 +63,187 @@ TEST_F(UntrustedArrays, RecordsOfAnotherSizeOrShapeAreNotRead) {
   EXPECT_FALSE(FillCompetingProducts(RecordArray(2, kProductRecordBytes, 2)));
   EXPECT_EQ(0u, g_setup.competingProductCount);
   EXPECT_TRUE(folder.LogHas(L"1 dimension(s) of 16-byte elements"));
-  EXPECT_TRUE(folder.LogHas(L"2 dimension(s) of 20-byte elements"));
+  EXPECT_TRUE(folder.LogHas(L"2 dimension(s) of " + std::to_wstring(kProductRecordBytes) + L"-byte elements"));
 }
 
 TEST_F(UntrustedArrays, HugeArrayFillsTheTableAndNoMore) {
-  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
-  SAFEARRAY* huge = RecordArray(100000);
-  std::vector<std::wstring> many(100000);
-  for (int i = 0; i < 100000; ++i) {
+  const int kRecords = 1000000;
+  SAFEARRAY* huge = RecordArray(kRecords);
+  std::vector<std::wstring> many(kRecords);
+  for (int i = 0; i < kRecords; ++i) {
     many[i] = L"P" + std::to_wstring(i);
     Records(huge)[i].productName = many[i].c_str();
   }
+  // Key arrays of records past the full table are still destroyed, once each.
+  Records(huge)[kRecords - 1].productKeys = KeyArray(std::wstring(L"{last}"));
   ASSERT_TRUE(FillCompetingProducts(huge));
   ASSERT_EQ(5u, g_setup.competingProductCount);
   EXPECT_STREQ(L"P4", Entry(4).productKey);
 }
 
+// Two pages: the first readable, the second not, so that an answer can be
+// made to end exactly where readable memory ends.
+class PageEdge {
+ public:
+  PageEdge() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    page_ = info.dwPageSize;
+    base_ = static_cast<char*>(VirtualAlloc(NULL, 2 * page_, MEM_RESERVE, PAGE_NOACCESS));
+    if (base_) VirtualAlloc(base_, page_, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~PageEdge() {
+    if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+  }
+  bool Ready() const { return base_ != NULL; }
+  // The first byte that cannot be read.
+  char* Edge() const { return base_ + page_; }
+  // Room for `bytes` ending at the edge, zeroed.
+  void* Before(size_t bytes) const {
+    memset(Edge() - bytes, 0, bytes);
+    return Edge() - bytes;
+  }
+
+ private:
+  char* base_;
+  size_t page_;
+};
+
+// A one-dimensional array over data it does not own (FADF_STATIC: destroying
+// it frees the descriptor only), claiming `count` elements from `lower` on.
+SAFEARRAY* ArrayOver(void* data, ULONG count, ULONG elementBytes, USHORT features = 0, LONG lower = 0) {
+  SAFEARRAY* array = NULL;
+  if (FAILED(SafeArrayAllocDescriptor(1, &array))) return NULL;
+  array->fFeatures = static_cast<USHORT>(FADF_STATIC | features);
+  array->cbElements = elementBytes;
+  array->rgsabound[0].lLbound = lower;
+  array->rgsabound[0].cElements = count;
+  array->pvData = data;
+  return array;
+}
+
+TEST_F(UntrustedArrays, AnswersThatLieAboutTheirMemoryAreRefusedWhole) {
+  PageEdge edge;
+  ASSERT_TRUE(edge.Ready());
+  const wchar_t* unreadable = reinterpret_cast<const wchar_t*>(edge.Edge());
+  const struct {
+    const char* what;
+    std::function<SAFEARRAY*()> answer;
+    const wchar_t* logged;
+  } kCases[] = {
+      {"no array at all", [&] { return static_cast<SAFEARRAY*>(NULL); }, NULL},
+      {"an array in unreadable memory", [&] { return reinterpret_cast<SAFEARRAY*>(edge.Edge()); },
+       L"Removal library products ignored: the array is not readable memory"},
+      {"2^31-1 records over one real record",
+       [&] {
+         ProductRecord* one = static_cast<ProductRecord*>(edge.Before(sizeof(ProductRecord)));
+         one->productName = L"Real";
+         return ArrayOver(one, 0x7FFFFFFF, kProductRecordBytes);
+       },
+       L"products ignored: 2147483647 records from index 0 are not all in readable memory"},
+      {"one record more than there is",
+       [&] {
+         ProductRecord* one = static_cast<ProductRecord*>(edge.Before(sizeof(ProductRecord)));
+         one->productName = L"Real";
+         return ArrayOver(one, 2, kProductRecordBytes);
+       },
+       L"products ignored: 2 records from index 0 are not all in readable memory"},
+      {"an upper bound past the last index",
+       [&] {
+         SAFEARRAY* array = RecordArray(2);
+         Records(array)[0].productName = L"Real";
+         array->rgsabound[0].lLbound = 0x7FFFFFFF;
+         return array;
+       },
+       L"products ignored: 2 records from index 2147483647 are not all in readable memory"},
+      {"no data for its one record", [&] { return ArrayOver(NULL, 1, kProductRecordBytes); },
+       L"products ignored: 1 records from index 0"},
+      {"records that own what they point at",
+       [&] {
+         // Destroyed as it claims to be, the name would be freed as a BSTR.
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = L"Real";
+         array->fFeatures |= FADF_BSTR;
+         return array;
+       },
+       L"products ignored: elements that own what they point at (features 0x0100)"},
+      {"a name in unreadable memory",
+       [&] {
+         SAFEARRAY* array = RecordArray(2);
+         Records(array)[0].productName = L"Real";
+         Records(array)[1].productName = unreadable;
+         return array;
+       },
+       L"answer refused: the name of record 1 is not readable memory"},
+      {"a name that runs into unreadable memory",
+       [&] {
+         wchar_t* name = static_cast<wchar_t*>(edge.Before(4 * sizeof(wchar_t)));
+         wmemcpy(name, L"Cut!", 4);
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = name;
+         return array;
+       },
+       L"answer refused: the name of record 0 is not readable memory"},
+      {"a key array in unreadable memory",
+       [&] {
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = L"Real";
+         Records(array)[0].productKeys = reinterpret_cast<SAFEARRAY*>(edge.Edge());
+         return array;
+       },
+       L"answer refused: the key array of record 0 cannot be read safely"},
+      {"more keys than there are",
+       [&] {
+         BSTR* one = static_cast<BSTR*>(edge.Before(sizeof(BSTR)));
+         one[0] = SysAllocString(L"{key}");
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = L"Real";
+         Records(array)[0].productKeys = ArrayOver(one, 1000, sizeof(BSTR), FADF_BSTR);
+         return array;
+       },
+       L"the key array of record 0 cannot be read safely"},
+      {"a key in unreadable memory",
+       [&] {
+         SAFEARRAY* keys = KeyArray(std::wstring(L"{key}"));
+         static_cast<BSTR*>(keys->pvData)[0] = reinterpret_cast<BSTR>(edge.Edge() + sizeof(DWORD));
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = L"Real";
+         Records(array)[0].productKeys = keys;
+         return array;
+       },
+       L"the key array of record 0 cannot be read safely"},
+      {"keys of interfaces",
+       [&] {
+         SAFEARRAY* array = RecordArray(1);
+         Records(array)[0].productName = L"Real";
+         Records(array)[0].productKeys = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
+         return array;
+       },
+       L"the key array of record 0 cannot be read safely"},
+      {"one key array in two records",
+       [&] {
+         // Destroyed once per record, it would be freed twice.
+         SAFEARRAY* keys = KeyArray(std::wstring(L"{shared}"));
+         SAFEARRAY* array = RecordArray(2);
+         Records(array)[0].productName = L"Real";
+         Records(array)[0].productKeys = keys;
+         Records(array)[1].productName = L"Twin";
+         Records(array)[1].productKeys = keys;
+         return array;
+       },
+       L"the key array of record 1 cannot be read safely"},
+  };
+  for (size_t i = 0; i < sizeof(kCases) / sizeof(kCases[0]); ++i) {
+    SCOPED_TRACE(kCases[i].what);
+    EXPECT_FALSE(FillCompetingProducts(kCases[i].answer()));
+    EXPECT_EQ(0u, g_setup.competingProductCount);
+    if (kCases[i].logged) {
+      EXPECT_TRUE(folder.LogHas(kCases[i].logged));
+    }
+  }
+}
+
 TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
-  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   std::wstring key = UniqueName(L"k");
   std::wstring longName(600, L'n');
   SAFEARRAY* array = RecordArray(4);
@@ -101,7 +264,6 @@ TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
 }
 
 TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
-  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   std::wstring tooLong(600, L'x');
   std::wstring noLookUp(500, L'y');  // fits an entry, not the Uninstall subkey
   std::wstring fine = UniqueName(L"fine");
@@ -125,7 +287,6 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
 }
 
 TEST_F(UntrustedArrays, KeyArrayOfAnotherTypeIsSkipped) {
-  SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
   SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 2);
   std::wstring key = UniqueName(L"k");
   SAFEARRAY* array = RecordArray(2);
@@ -158,8 +319,7 @@ unsigned char __stdcall FakeUninstallProduct(ProductRecord* record, unsigned cha
 class RemovalByKey : public ::testing::Test {
  protected:
   void SetUp() override {
-    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
-    g_asked.clear();
+      g_asked.clear();
     g_answers.clear();
   }
   ProgramFolder folder;
@@ -211,6 +371,11 @@ TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
   Records(array)[0].productName = L"Numbers";
   Records(array)[0].productKeys = SafeArrayCreateVector(VT_I4, 0, 1);
   EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Numbers", FakeUninstallProduct));
+  // A record past the claimed memory refuses the whole answer, the records before it too.
+  array = RecordArray(2);
+  Records(array)[0].productName = L"Keyless";
+  array->rgsabound[0].cElements = 0x7FFFFFFF;
+  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
   EXPECT_TRUE(g_asked.empty());
 }
 
@@ -219,8 +384,7 @@ TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
 class Detection : public ::testing::Test {
  protected:
   void SetUp() override {
-    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
-    ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
+      ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
   }
   ProgramFolder folder;
 };
@@ -377,8 +541,7 @@ TEST(ReadUninstallValue, RefusesLongMissingAndOtherTypes) {
 class Removal : public ::testing::Test {
  protected:
   void SetUp() override {
-    SKIP_UNLESS_32BIT_CODE(KIT_RECORDS_NEED_32BIT_CODE);
-    ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
+      ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
     ASSERT_TRUE(folder.PutStandIn(L"uninst.exe"));
   }
   void TearDown() override { productbench::DeleteOwnRestartRegistration(folder.Path()); }

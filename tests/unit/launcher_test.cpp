@@ -9,6 +9,8 @@
 
 #include "common/guarded_string.h"
 #include "launcher/launcher.h"
+#include "tests/unit/support/program_resources.h"
+#include "tests/unit/support/scratch_files.h"
 
 namespace {
 
@@ -115,4 +117,21 @@ TEST(RunKitstarter, NothingToDoEndsAtOnceWithZero) {
   // Names are case-sensitive: neither WOW64 nor Run is an option of ours.
   EXPECT_EQ(0, RunKitstarter(L"/WOW64 /Run:\"C:\\nothing.exe\" stray"));
   EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST(StartPlatformSetup, WithoutItsFolderStartsNothingFromTheCurrentFolder) {
+  // Setup programs in the current folder, where a name without a folder would
+  // find them.
+  testsupport::ScratchFolder scratch;
+  const wchar_t* names[] = {L"setup32.exe", L"setup64.exe"};
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_TRUE(CopyFileW((testsupport::TestProgramFolder() + L"record_start.exe").c_str(),
+                          scratch.Sub(names[i]).c_str(), FALSE));
+  }
+  wchar_t previous[MAX_PATH];
+  ASSERT_TRUE(GetCurrentDirectoryW(MAX_PATH, previous));
+  ASSERT_TRUE(SetCurrentDirectoryW(scratch.Path().c_str()));
+  EXPECT_EQ(0, StartPlatformSetup(NULL));
+  SetCurrentDirectoryW(previous);
+  for (size_t i = 0; i < 2; ++i) EXPECT_FALSE(testsupport::Exists(scratch.Sub(names[i]) + L".started.txt")) << names[i];
 }

@@ -1,5 +1,6 @@
 // String-table texts, read from the program's own resources (loaded here as a
-// data file, since the test program carries no string table).
+// data file, since the test program carries no string table), and from a
+// resource library whose texts ask for other arguments than the program passes.
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <windows.h>
@@ -9,7 +10,9 @@
 #include "common/scoped_handles.h"
 #include "downloader/services/load_text.h"
 #include "downloader/services/setup_state.h"
+#include "downloader/services/text_conversions.h"
 #include "downloader/services/text_ids.h"
+#include "tests/unit/support/program_resources.h"
 
 namespace {
 
@@ -105,4 +108,104 @@ TEST_F(LoadTextTest, TwoThreadsLoadingAtOnceGetIntactTexts) {
   ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, both, TRUE, 60000));
   EXPECT_EQ(0, worker.mismatches);
   EXPECT_EQ(0, dialog.mismatches);
+}
+
+namespace {
+
+std::wstring OwnText(HMODULE module, UINT id) {
+  wchar_t text[kTextChars];
+  return LoadStringW(module, id, text, static_cast<int>(kTextChars)) > 0 ? std::wstring(text) : std::wstring();
+}
+
+}  // namespace
+
+TEST(TextConversions, OnlyTheExactConversionsInOrderMatch) {
+  const struct {
+    const wchar_t* text;
+    const char* expected;
+    bool matches;
+  } kCases[] = {
+      {L"%d %s and %d %s", "dsds", true},
+      {L"%d %s and %d", "dsds", false},          // one too few
+      {L"%d %s and %d %s %s", "dsds", false},    // one too many
+      {L"%s %d and %d %s", "dsds", false},       // order
+      {L"%5d %s and %d %s", "dsds", false},      // a width is a conversion of its own kind
+      {L"%ld MB", "d", false},                   // so is a length
+      {L"%S cannot", "s", false},                // and the narrow string
+      {L"%d %s and %d %s%", "dsds", false},      // a lone percent sign at the end
+      {L"%s%s%s%s%s%s%s%s%n", "d", false},
+      {L"%n", "", false},
+      {L"100%% of %d MB", "d", true},            // a literal percent sign
+      {L"%%%d%%", "d", true},
+      {L"Plain text", "", true},
+      {L"100% sure", "", false},
+      {L"", "", true},
+      {L"", "d", false},
+      {NULL, "ds", false},
+      {L"%s", NULL, false},
+  };
+  for (size_t i = 0; i < sizeof(kCases) / sizeof(kCases[0]); ++i) {
+    EXPECT_EQ(kCases[i].matches, TextHasConversions(kCases[i].text, kCases[i].expected))
+        << (kCases[i].text ? kCases[i].text : L"(null)") << " against " << (kCases[i].expected ? kCases[i].expected : "(null)");
+  }
+}
+
+// Every text of the program's own table takes exactly what its id is formatted
+// with: the table of conversions and the string table agree.
+TEST_F(LoadTextTest, EveryOwnTextFitsItsId) {
+  g_setup.programInstance = program_;
+  int seen = 0;
+  for (UINT id = 100; id < IDS_STORE_ROW_FIRST + 100; id = id == 199 ? IDS_STORE_ROW_FIRST : id + 1) {
+    std::wstring own = OwnText(program_, id);
+    if (own.empty()) continue;
+    ++seen;
+    EXPECT_EQ(own, LoadText(id).c_str()) << "text " << id;
+  }
+  EXPECT_GE(seen, 37);
+}
+
+// A kitfetcher.ui beside the program: a text whose conversions differ from the
+// ones its id is formatted with gives way to the program's own text; texts
+// with the same conversions in other words are taken.
+TEST_F(LoadTextTest, LibraryTextsWithOtherConversionsGiveWayToTheProgramsOwn) {
+  qn::ScopedLibrary hostile(qn::LoadResourcesOnly((testsupport::TestProgramFolder() + L"hostile_texts.dll").c_str()));
+  ASSERT_TRUE(hostile.Valid()) << "hostile_texts.dll beside the tests";
+  g_setup.programInstance = program_;
+  g_setup.resourceModule = hostile.Get();
+  const struct {
+    UINT id;
+    const wchar_t* library;  // the library's text when it is taken, else null: the program's own
+  } kCases[] = {
+      {IDS_DOWNLOADING_LABEL, L"Fetching:"},
+      {IDS_CONFIRM_QUIT, NULL},  // a lone percent sign in a text that takes nothing
+      {IDS_LONG_DURATION, NULL},
+      {IDS_SHORT_DURATION, L"%d %s and %d %s"},
+      {IDS_UNSUPPORTED_OS, NULL},
+      {IDS_NOT_ENOUGH_DISK, NULL},
+      {IDS_COMPETITOR_FOUND, NULL},
+      {IDS_CPU_TOO_SLOW, NULL},
+      {IDS_NOT_ENOUGH_RAM, L"Library: %d MB of memory wanted (100%% sure). Install anyway?"},
+      {IDS_CANNOT_UNINSTALL, NULL},
+      {IDS_OTHER_VERSION_FOUND, L"Library: another %s found; remove it to install %s?"},
+      {IDS_DOWNLOAD_NEWER_FILES, NULL},
+      {IDS_ERROR_CAPTION, L""},  // missing in the library, and taking nothing: stays empty
+      // Store rows: those the program has keep its placeholders, others take one
+      // or two "%s" and nothing else.
+      {IDS_STORE_ROW_FIRST, NULL},
+      {IDS_STORE_ROW_FIRST + 1, NULL},
+      {IDS_STORE_ROW_FIRST + 2, NULL},  // missing in the library
+      {IDS_STORE_ROW_FIRST + 3, L"_tlr-|https://library.example/tlr?N=%s"},
+      {IDS_STORE_ROW_FIRST + 6, L"_lib-|https://library.example/lib?item=%s&affiliate=%s"},
+      {IDS_STORE_ROW_FIRST + 7, L""},
+      {IDS_STORE_ROW_FIRST + 8, L""},
+      {IDS_STORE_ROW_FIRST + 9, L""},
+  };
+  for (size_t i = 0; i < sizeof(kCases) / sizeof(kCases[0]); ++i) {
+    std::wstring want = kCases[i].library ? kCases[i].library : OwnText(program_, kCases[i].id);
+    if (!kCases[i].library) {
+      EXPECT_NE(L"", want) << "text " << kCases[i].id;
+    }
+    EXPECT_EQ(want, LoadText(kCases[i].id).c_str()) << "text " << kCases[i].id;
+  }
+  g_setup.resourceModule = program_;
 }

@@ -198,6 +198,84 @@ TEST_F(ProcessRunner, MissingProgramFails) {
   EXPECT_EQ(L"[KITFETCHER] Failed to run: " + line, lines[1]);
 }
 
+// The uninstall commands of other products name their program without a path
+// ("MsiExec.exe /X{...}"), and Windows would look for it beside the calling
+// program first. A stand-in lies in the system folder and a planted copy
+// beside this test program, under each name a command may use.
+class ProgramWithoutPath : public ProcessRunner {
+ protected:
+  void SetUp() override {
+    ProcessRunner::SetUp();
+    wchar_t system[MAX_PATH];
+    ASSERT_TRUE(GetSystemDirectoryW(system, MAX_PATH));
+    systemFolder_ = std::wstring(system) + L"\\";
+    name_ = testsupport::UniqueName(L"kit_uninstall");
+  }
+  void TearDown() override {
+    for (size_t i = 0; i < placed_.size(); ++i) {
+      DeleteFileW(placed_[i].c_str());
+      DeleteFileW((placed_[i] + L".started.txt").c_str());
+    }
+    ProcessRunner::TearDown();
+  }
+  void Place(const std::wstring& path) {
+    ASSERT_TRUE(CopyFileW((testsupport::TestProgramFolder() + L"record_start.exe").c_str(), path.c_str(), TRUE));
+    placed_.push_back(path);
+  }
+  std::vector<std::string> CommandLines(const std::wstring& program) {
+    std::vector<std::string> lines;
+    std::string bytes;
+    testsupport::ReadFileInto(program + L".started.txt", &bytes);
+    for (size_t at = bytes.find("cmdline="); at != std::string::npos; at = bytes.find("cmdline=", at + 1)) {
+      lines.push_back(bytes.substr(at + 8, bytes.find('\n', at) - at - 8));
+    }
+    return lines;
+  }
+  std::wstring systemFolder_;
+  std::wstring name_;
+  std::vector<std::wstring> placed_;
+};
+
+TEST_F(ProgramWithoutPath, ComesFromTheSystemFolderNeverFromBesideTheProgram) {
+  // Windows tries the unquoted name with blanks up to each blank in turn.
+  std::wstring firstPrefix = name_ + L"x.exe";
+  std::wstring blank = name_ + L"x uninstall.exe";
+  Place(systemFolder_ + name_ + L".exe");
+  Place(testsupport::TestProgramFolder() + name_ + L".exe");
+  Place(systemFolder_ + blank);
+  Place(testsupport::TestProgramFolder() + blank);
+  Place(testsupport::TestProgramFolder() + firstPrefix);
+  // The command line reaches the program exactly as it was given.
+  const std::wstring commands[] = {
+      name_ + L".exe /X{6B49AE3D-5B2D-4C34-9A43-6F1A5C0F5D11}",  // as Uninstall entries give it
+      L"\"" + name_ + L".exe\" /x quiet",                         // quoted
+      name_ + L" /X{6B49AE3D-5B2D-4C34-9A43-6F1A5C0F5D11}",      // ".exe" left to Windows
+      L"\t" + name_ + L".EXE /x",                                // blank in front, other letter case
+      blank + L" /x",                                            // unquoted, with blanks
+  };
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < sizeof(commands) / sizeof(commands[0]); ++i) {
+    std::vector<wchar_t> command = Modifiable(commands[i]);
+    EXPECT_TRUE(RunProcessAndWait(&command[0], NULL)) << i;
+    if (i < 4) expected.push_back(std::string(commands[i].begin(), commands[i].end()));
+  }
+  EXPECT_EQ(expected, CommandLines(systemFolder_ + name_ + L".exe"));
+  EXPECT_EQ(1u, CommandLines(systemFolder_ + blank).size());
+  EXPECT_EQ(0u, CommandLines(testsupport::TestProgramFolder() + name_ + L".exe").size());
+  EXPECT_EQ(0u, CommandLines(testsupport::TestProgramFolder() + blank).size());
+  EXPECT_EQ(0u, CommandLines(testsupport::TestProgramFolder() + firstPrefix).size());
+}
+
+TEST_F(ProgramWithoutPath, OnlyBesideTheProgramIsNotStarted) {
+  Place(testsupport::TestProgramFolder() + name_ + L".exe");
+  std::wstring line = name_ + L".exe /x";
+  std::vector<wchar_t> command = Modifiable(line);
+  LogCapture log;
+  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(0u, CommandLines(testsupport::TestProgramFolder() + name_ + L".exe").size());
+  EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Failed to run: " + line));
+}
+
 // Stand-ins for the redirection functions, to see when and where they are called.
 struct RedirectionCalls {
   int disables;

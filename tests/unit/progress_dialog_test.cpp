@@ -13,6 +13,7 @@
 #include "downloader/services/text_ids.h"
 #include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
+#include "downloader/ui/prompt_turns.h"
 #include "downloader/ui/taskbar_button.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/fresh_setup_state.h"
@@ -303,7 +304,7 @@ namespace {
 // Records the taskbar states the dialog asks for.
 class FakeTaskbar : public ITaskbarList3 {
  public:
-  FakeTaskbar() : calls(0), lastState(TBPF_NOPROGRESS), lastWindow(NULL) {}
+  FakeTaskbar() : calls(0), lastState(TBPF_NOPROGRESS), lastWindow(NULL), lastThread(0) {}
   STDMETHODIMP QueryInterface(REFIID, void** object) {
     *object = NULL;
     return E_NOINTERFACE;
@@ -320,6 +321,7 @@ class FakeTaskbar : public ITaskbarList3 {
   STDMETHODIMP SetProgressState(HWND window, TBPFLAG state) {
     ++calls;
     lastWindow = window;
+    lastThread = GetCurrentThreadId();
     lastState = state;
     return S_OK;
   }
@@ -334,12 +336,67 @@ class FakeTaskbar : public ITaskbarList3 {
   STDMETHODIMP SetThumbnailTooltip(HWND, LPCWSTR) { return S_OK; }
   STDMETHODIMP SetThumbnailClip(HWND, RECT*) { return S_OK; }
 
-  int calls;
-  TBPFLAG lastState;
+  volatile int calls;
+  volatile TBPFLAG lastState;
   HWND lastWindow;
+  volatile DWORD lastThread;
 };
 
+// Whether the dialog, when hidden at its end, was inside a message sent from
+// another thread: a dialog ended by another thread's call is.
+struct EndWatch {
+  static HWND dialog;
+  static int hides;
+  static bool hiddenFromAnotherThread;
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->hwnd == dialog && call->message == WM_WINDOWPOSCHANGING &&
+        (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags & SWP_HIDEWINDOW)) {
+      ++hides;
+      if (InSendMessage()) hiddenFromAnotherThread = true;
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+  }
+};
+HWND EndWatch::dialog = NULL;
+int EndWatch::hides = 0;
+bool EndWatch::hiddenFromAnotherThread = false;
+
 }  // namespace
+
+// The worker's taskbar state and its end are carried out by the dialog on its
+// own thread: the taskbar object lives in that thread's apartment, and a
+// dialog is ended by its own thread.
+TEST_F(ProgressDialogTest, TheWorkersTaskbarStateAndEndAreCarriedOutOnTheDialogsThread) {
+  g_setup.osVersionCode = kOsWindows7;
+  FakeTaskbar list;
+  dialog_.reset(new ProgressDialog(&list));
+  EndWatch::hides = 0;
+  EndWatch::hiddenFromAnotherThread = false;
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, EndWatch::Hook, NULL, GetCurrentThreadId());
+  ASSERT_TRUE(hook != NULL);
+  struct {
+    bool ready = false;
+    TBPFLAG state = TBPF_NOPROGRESS;
+    DWORD thread = 0;
+  } seen;
+  RunDialogWith([&] {
+    if (!(seen.ready = DialogReady())) return dialog_->End();
+    EndWatch::dialog = dialog_->WaitForWindow();
+    dialog_->ReportProgress(kTransferFailing);
+    for (DWORD start = GetTickCount(); list.lastState != TBPF_ERROR && GetTickCount() - start < 5000;) Sleep(10);
+    seen.state = list.lastState;
+    seen.thread = list.lastThread;
+    dialog_->End();
+  });
+  UnhookWindowsHookEx(hook);
+  ASSERT_TRUE(seen.ready);
+  EXPECT_EQ(TBPF_ERROR, seen.state);
+  EXPECT_EQ(GetCurrentThreadId(), seen.thread) << "the taskbar object was called from the worker's thread";
+  EXPECT_FALSE(IsWindow(EndWatch::dialog));
+  EXPECT_EQ(1, EndWatch::hides);
+  EXPECT_FALSE(EndWatch::hiddenFromAnotherThread) << "the dialog was ended from the worker's thread";
+}
 
 // The taskbar button shows the worker's states on Windows 7 only, and only
 // once there is a dialog window to mark.
@@ -419,4 +476,33 @@ TEST_F(ProgressDialogTest, AWorkerBoxWaitsForTheQuitQuestionAndNeverFollowsAConf
       EXPECT_EQ(kPromptWithheld, dialog_->Ask(IDS_DOWNLOAD_FAILED, MB_ICONERROR, NULL)) << "the dialog is gone";
     }
   }
+}
+
+// A second close while the quit question is open (the taskbar's "Close
+// window", End Task) is refused and leaves a worker box that waits for the
+// answer waiting: it does not look at the turn again until the question ends.
+TEST(PromptTurns, ASecondCloseDuringTheQuitQuestionLeavesAWaitingWorkerAsleep) {
+  ResetSetupState();
+  testsupport::LogCapture log;
+  PromptTurns turns;
+  ASSERT_TRUE(turns.BeginQuitQuestion());
+  bool claimed = false;
+  {
+    kittest::Thread worker([&] { claimed = turns.ClaimForWorker(IDS_RETRY_DOWNLOAD); });
+    for (DWORD start = GetTickCount(); !log.Contains("waits for the answer") && GetTickCount() - start < 10000;)
+      Sleep(10);
+    EXPECT_FALSE(turns.BeginQuitQuestion()) << "a second question beside the first";
+    EXPECT_FALSE(turns.BeginQuitQuestion());
+    Sleep(300);
+    EXPECT_EQ(0, turns.TimesLookedAgain()) << "the worker spins while the question is open";
+    turns.EndQuitQuestion(false);
+    EXPECT_TRUE(worker.Join(10000));
+  }
+  EXPECT_TRUE(claimed);
+  EXPECT_GE(turns.TimesLookedAgain(), 1);
+  // The worker's box holds the turn now: the next close waits for it.
+  EXPECT_FALSE(turns.BeginQuitQuestion());
+  turns.ReleaseWorker();
+  EXPECT_TRUE(turns.BeginQuitQuestion());
+  ResetSetupState();
 }

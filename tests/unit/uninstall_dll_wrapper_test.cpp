@@ -78,6 +78,29 @@ TEST(UninstallDllWrapper, LibraryPathThatDoesNotFitIsNotTried) {
   EXPECT_TRUE(folder.LogHas(L"[SETUP] [CUninstallDllWrapper] could not load <"));
 }
 
+// A library the package's removal library needs comes from the system folder,
+// even when a file of that name lies beside it in the package folder. Wine
+// prefers its own dwmapi unless told otherwise; the override makes it search
+// as Windows does (Wine reads it again at every load).
+TEST(UninstallDllWrapper, LibrariesItNeedsNeverComeFromThePackageFolder) {
+  ProgramFolder folder;
+  ASSERT_TRUE(CopyFileW((testsupport::TestProgramFolder() + L"dependent_library.dll").c_str(),
+                        folder.File(L"wipekit.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((testsupport::TestProgramFolder() + L"planted_library.dll").c_str(),
+                        folder.File(L"dwmapi.dll").c_str(), FALSE));
+  HKEY overrides = NULL;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, NULL, 0,
+                                           KEY_SET_VALUE, NULL, &overrides, NULL));
+  const wchar_t nativeFirst[] = L"native,builtin";
+  RegSetValueExW(overrides, L"dwmapi", 0, REG_SZ, reinterpret_cast<const BYTE*>(nativeFirst), sizeof(nativeFirst));
+  bool loaded = UninstallDll().Load();
+  RegDeleteValueW(overrides, L"dwmapi");
+  RegCloseKey(overrides);
+  EXPECT_FALSE(loaded);  // it exports nothing of the contract; it was loaded all the same
+  EXPECT_TRUE(folder.LogHas(L"[SETUP][CUninstallDllWrapper] pfnGetProducts is NULL"));
+  EXPECT_FALSE(testsupport::Exists(folder.File(L"dwmapi.dll.ran")));
+}
+
 // The stand-in library, driven through the binding as the downloader drives it.
 class WipekitLibrary : public ::testing::Test {
  protected:
