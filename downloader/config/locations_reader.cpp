@@ -5,6 +5,7 @@
 
 #include "common/fixed_string.h"
 #include "downloader/config/xml_dom.h"
+#include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 
 namespace {
@@ -102,9 +103,89 @@ void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
   ReadRequirement(attributes.Get(), L"ramMBytes", config.ramMBytes);
 }
 
+// A serial as kitpack writes it: decimal digits without sign or leading zero,
+// at most 4294967295.
+bool ReadSerial(const wchar_t* text, uint32_t* serial) {
+  size_t length = wcslen(text);
+  if (length == 0 || length > 10 || (length > 1 && text[0] == L'0')) return false;
+  unsigned long long value = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    value = value * 10 + static_cast<unsigned>(text[i] - L'0');
+  }
+  if (value > 0xFFFFFFFFull) return false;
+  *serial = static_cast<uint32_t>(value);
+  return true;
+}
+
+// An attribute that is there must be well formed; one that is not there
+// answers `absent`.
+enum Attribute { kAttributeAbsent, kAttributeRead };
+
+Attribute ReadOptional(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text) {
+  return xmldom::ReadAttributeText(attributes, name, text) == S_OK ? kAttributeRead : kAttributeAbsent;
+}
+
+// The keys and rules of the trust element. Anything wrong leaves no key, so
+// that the pin holds and no kit passes it.
+bool ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
+  AttributeMapPtr attributes;
+  if (xmldom::GetAttributes(element, attributes) != S_OK) return false;
+  qn::ScopedBstr key, key2, minSerial, library;
+  if (ReadOptional(attributes.Get(), L"key", key) != kAttributeRead || !ReadPublicKey(key.Text(), &trust.keys[0])) {
+    WriteLog(L"[KITFETCHER] The trust element's key is not an RSA key of 2048 to 4096 bits");
+    return false;
+  }
+  size_t keys = 1;
+  if (ReadOptional(attributes.Get(), L"key2", key2) == kAttributeRead) {
+    if (!ReadPublicKey(key2.Text(), &trust.keys[1])) {
+      WriteLog(L"[KITFETCHER] The trust element's key2 is not an RSA key of 2048 to 4096 bits");
+      return false;
+    }
+    keys = 2;
+  }
+  if (ReadOptional(attributes.Get(), L"minSerial", minSerial) == kAttributeRead &&
+      !ReadSerial(minSerial.Text(), &trust.minSerial)) {
+    WriteLog(L"[KITFETCHER] The trust element's minSerial is not a serial: %s", minSerial.Text());
+    return false;
+  }
+  if (ReadOptional(attributes.Get(), L"removalLibrary", library) == kAttributeRead) {
+    if (!HexToDigest(library.Text(), trust.libraryHash)) {
+      WriteLog(L"[KITFETCHER] The trust element's removalLibrary is not a SHA-256: %s", library.Text());
+      return false;
+    }
+    trust.hasLibraryHash = true;
+  }
+  trust.keyCount = keys;
+  return true;
+}
+
+// Read before anything else, so that no stop of the reading can skip it.
+void ReadTrust(IXMLDOMNode* root, KitTrust& trust) {
+  long everywhere = 0;
+  HRESULT counted = xmldom::CountNodes(root, L"//trust", &everywhere);
+  if (counted == S_OK && everywhere == 0) return;
+  trust.pinned = true;
+  NodePtr element;
+  if (counted != S_OK || everywhere != 1 || xmldom::SelectNode(root, L"//locations/trust", element) != S_OK) {
+    WriteLog(L"[KITFETCHER] locations.xml holds %ld trust elements or one out of place; no kit will be taken",
+             everywhere);
+    return;
+  }
+  if (!ReadTrustAttributes(element.Get(), trust)) {
+    trust.keyCount = 0;
+    trust.hasLibraryHash = false;
+    WriteLog(L"[KITFETCHER] The trust element cannot be used; no kit will be taken");
+    return;
+  }
+  WriteLog(L"[KITFETCHER] Kits must be signed: %u key(s), serial %lu or above", static_cast<unsigned>(trust.keyCount),
+           static_cast<unsigned long>(trust.minSerial));
+}
+
 // The document's sections in reading order; each stop leaves the rest at its
 // defaults. False when memory ran out on the way.
 bool ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
+  ReadTrust(root, config.trust);
   qn::ScopedBstr baseUrl;
   if (!ReadSelectedText(root, x64 ? L"//locations/x64/base_url" : L"//locations/x86/base_url", baseUrl) ||
       baseUrl.Text()[0] == L'\0') {

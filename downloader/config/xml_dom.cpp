@@ -133,6 +133,16 @@ HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node) {
   return Settle(hr, node);
 }
 
+HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count) {
+  *count = 0;
+  if (!from || !xpath || !IsCompletePattern(xpath)) return E_INVALIDARG;
+  qn::ScopedBstr query(xpath);
+  qn::ComPtr<IXMLDOMNodeList> nodes;
+  HRESULT hr = from->selectNodes(query.Get(), nodes.Receive());
+  if (hr != S_OK || nodes.IsNull()) return FAILED(hr) ? hr : E_FAIL;
+  return nodes->get_length(count);
+}
+
 HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child) {
   child.Reset();
   if (!node) return E_INVALIDARG;

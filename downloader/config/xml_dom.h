@@ -48,6 +48,9 @@ HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodeP
 // The text of one attribute; S_OK only when it exists and its text was read.
 HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
 
+// How many nodes the path selects; S_OK with the count (possibly 0).
+HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count);
+
 // Creates an element without namespace, owned by doc but not yet in the tree.
 HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
 

@@ -1,13 +1,50 @@
 #include "downloader/products/uninstall_dll_wrapper.h"
 
+#include <string.h>
+
 #include "common/dll_search.h"
 #include "common/path_join.h"
+#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
+#include "downloader/services/kit_crypto.h"
 #include "downloader/services/setup_state.h"
 
 const wchar_t kRemovalLibraryName[] = L"wipekit.dll";
 
 namespace {
+
+// A pinned package loads only the removal library its trust element names by
+// SHA-256. The file is held open, shared for reading only, from the hash to the
+// load, so that nobody can swap it in between; the caller keeps `held` until
+// the library is loaded.
+bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
+  const KitTrust& trust = g_setup.locations.trust;
+  if (!trust.hasLibraryHash) {
+    WriteLog(L"[SETUP] [CUninstallDllWrapper] the trust element pins no removal library; <%s> not loaded", path);
+    return false;
+  }
+  held->Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+  if (!held->Valid()) {
+    WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path, static_cast<int>(GetLastError()));
+    return false;
+  }
+  Sha256 hash;
+  BYTE chunk[16384];
+  DWORD read = 0;
+  bool hashed = hash.Ready();
+  while (hashed && ReadFile(held->Get(), chunk, sizeof(chunk), &read, NULL) && read > 0) hashed = hash.Add(chunk, read);
+  BYTE digest[kSha256Bytes];
+  if (!hashed || read != 0 || !hash.Finish(digest) || memcmp(digest, trust.libraryHash, kSha256Bytes) != 0) {
+    wchar_t expected[kSha256HexChars];
+    wchar_t found[kSha256HexChars];
+    DigestToHex(trust.libraryHash, expected);
+    DigestToHex(digest, found);
+    WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> is not the pinned removal library: expected SHA-256 %s, found %s",
+             path, expected, hashed ? found : L"(unreadable)");
+    return false;
+  }
+  return true;
+}
 
 template <class Fn>
 Fn Resolve(HMODULE module, const char* name) {
@@ -53,6 +90,8 @@ bool CUninstallDllWrapper::Load() {
     return false;
   }
   WriteLog(L"[SETUP] [CUninstallDllWrapper] wipekitpath<%s>", path);
+  qn::ScopedHandle pinned;
+  if (g_setup.locations.trust.pinned && !HoldPinnedLibrary(path, &pinned)) return false;
   // The libraries it needs come from the system folder, not from beside it.
   HMODULE module = qn::LoadPackageLibrary(path);
   if (!module) {

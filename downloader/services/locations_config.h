@@ -4,6 +4,7 @@
 
 #include "common/growable_array.h"
 #include "common/owned_text.h"
+#include "downloader/services/kit_crypto.h"
 
 struct DownloadableFile {
   DownloadableFile() : autorun(false) {}
@@ -24,6 +25,22 @@ struct XmlPatch {
 };
 typedef qn::Array<XmlPatch> XmlPatchList;
 
+// The vendor's keys, pinned by the package's own locations.xml. Once pinned,
+// nothing is placed or run that a manifest signed with one of them does not
+// vouch for; a trust element that cannot be read pins trust with no key, so
+// that no kit is taken at all.
+struct KitTrust {
+  KitTrust() : pinned(false), keyCount(0), minSerial(0), hasLibraryHash(false) {}
+  bool pinned;
+  PublicKeyBlob keys[2];
+  size_t keyCount;
+  uint32_t minSerial;
+  // The SHA-256 of the package's wipekit.dll; without it a pinned package
+  // never loads the library.
+  bool hasLibraryHash;
+  BYTE libraryHash[kSha256Bytes];
+};
+
 const size_t kNameChars = 100;
 
 struct LocationsConfig {
@@ -39,4 +56,5 @@ struct LocationsConfig {
   int cpuFreqMHz;
   int hddMBytes;
   int ramMBytes;
+  KitTrust trust;
 };

@@ -13,6 +13,7 @@
 #include "downloader/services/text_ids.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
+#include "downloader/transfer/kit_manifest.h"
 #include "downloader/transfer/offline_copy.h"
 #include "downloader/transfer/reinstall_check.h"
 #include "downloader/transfer/remote_file_size.h"
@@ -23,6 +24,15 @@
 #include "downloader/transfer/worker_run.h"
 
 namespace {
+
+// Where the update path may take files from. An online package (no
+// productcode.txt beside the program) was shipped without kit files: anything
+// under a kit file's name in its folder was put there by someone else, a web
+// page's download among them, and is never taken.
+struct UpdateSources {
+  bool offlinePackage;
+  KitGate& gate;
+};
 
 // An autorun entry to download, with the size the server gave for it.
 struct PlannedDownload {
@@ -46,10 +56,12 @@ void EndDownloadCancelled(WorkerHost& host) {
   FinishWorkerRun(host, true);
 }
 
-// Entries without autorun are not downloaded; when the package carries one with
-// its .md5, both go to the top of the local setup folder. False when a copy failed.
-bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
+// Entries without autorun are not downloaded; when an offline package carries
+// one with its .md5, both go to the top of the local setup folder. False when a
+// copy failed.
+bool PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources& sources) {
   WriteLog(L"[SETUPINFORMATION] File %s will not be downloaded.", file.name.Get());
+  if (!sources.offlinePackage) return true;
   wchar_t packageFile[kLongPathChars];
   wchar_t packageDigest[kLongPathChars];
   wchar_t targetFile[kLongPathChars];
@@ -62,20 +74,22 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file) {
   if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
   RecordPlacedFile(targetFile);
-  if (!CopyKitFile(packageFile, targetFile)) return false;
+  if (!PlaceThroughGate(sources.gate, sources.gate.Pinned() ? sources.gate.PackageLine(file) : NULL, packageFile,
+                        targetFile))
+    return false;
   RecordPlacedFile(targetDigest);
   return CopyKitFile(packageDigest, targetDigest);
 }
 
 // Sizes the autorun entries (the ones to download) and lists copies of them;
 // places the others. False when one of those could not be placed.
-bool PlanDownloads(qn::Array<PlannedDownload>* downloads) {
+bool PlanDownloads(const UpdateSources& sources, qn::Array<PlannedDownload>* downloads) {
   const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     const DownloadableFile& file = files[i];
     if (!IsSafeKitEntry(file)) continue;
     if (!file.autorun) {
-      if (!PlaceTopLevelPackageFile(file)) return false;
+      if (!PlaceTopLevelPackageFile(file, sources)) return false;
       continue;
     }
     // After a quit nothing more is asked of the server; the loop ends the run.
@@ -92,7 +106,7 @@ bool PlanDownloads(qn::Array<PlannedDownload>* downloads) {
 
 enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
 
-FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
+FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& sources, WorkerHost& host) {
   const DownloadableFile& file = *planned.file;
   const wchar_t* name = file.name.Get();
   wchar_t localDigest[kDigestChars] = {0};
@@ -108,7 +122,8 @@ FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
 
   wchar_t cachePath[kCachePathChars] = {0};
   const wchar_t* source = places.packagePath;
-  if (update != 0 || !PathFileExistsW(places.packagePath)) {
+  bool fromPackage = sources.offlinePackage && update == 0 && PathFileExistsW(places.packagePath);
+  if (!fromPackage) {
     wchar_t url[kUrlChars];
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
@@ -121,8 +136,10 @@ FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
     source = cachePath;
   }
 
+  const ManifestLine* line = NULL;
+  if (sources.gate.Pinned()) line = fromPackage ? sources.gate.PackageLine(file) : sources.gate.ServerLine(file);
   PrepareEntryCopy(file, places, remoteDigest, source);
-  if (!CopyKitFile(source, places.target)) {
+  if (!PlaceThroughGate(sources.gate, line, source, places.target)) {
     host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
@@ -130,7 +147,7 @@ FileResult FetchAndPlace(const PlannedDownload& planned, WorkerHost& host) {
   return kFilePlaced;
 }
 
-void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
+void RunUpdatePath(const wchar_t* remoteCode, const wchar_t* localCode, bool offlinePackage, WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Using update; downloading the files");
   WriteLog(L"[KITFETCHER] The product code is: %s", remoteCode);
   if (!ConfirmReinstall(remoteCode, host)) {
@@ -141,8 +158,18 @@ void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
     FailWorkerRun(host);
     return;
   }
+  // A pinned package checks what it will place against the vendor's manifests
+  // before it places anything: the server's, and the package's own when the
+  // package holds a kit it may take files from.
+  KitGate gate(g_setup.locations.trust);
+  if (gate.Pinned() &&
+      (!gate.AcceptServerManifest(remoteCode) || (offlinePackage && !gate.AcceptPackageManifest(localCode)))) {
+    FailWorkerRun(host);
+    return;
+  }
+  UpdateSources sources = {offlinePackage, gate};
   qn::Array<PlannedDownload> downloads;
-  if (!PlanDownloads(&downloads)) {
+  if (!PlanDownloads(sources, &downloads)) {
     FailWorkerRun(host);
     return;
   }
@@ -155,7 +182,7 @@ void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
       return;
     }
     // A cancelled download has logged itself; a failed one has told the user.
-    if (FetchAndPlace(downloads[i], host) != kFilePlaced) {
+    if (FetchAndPlace(downloads[i], sources, host) != kFilePlaced) {
       FinishWorkerRun(host, true);
       return;
     }
@@ -167,9 +194,15 @@ void RunUpdatePath(const wchar_t* remoteCode, WorkerHost& host) {
   FinishWorkerRun(host, false);
 }
 
-void RunCopyPath(const wchar_t* localCode, WorkerHost& host) {
+void RunCopyPath(const wchar_t* localCode, bool offlinePackage, WorkerHost& host) {
   WriteLog(L"[KITFETCHER] Not using update. The files should be copied");
   WriteLog(L"[KITFETCHER] The product code is: %s", localCode);
+  // An online package holds no kit (see UpdateSources): nothing in its folder is taken.
+  if (!offlinePackage) {
+    WriteLog(L"[KITFETCHER] An online package has no kit files of its own to copy");
+    FailWorkerRun(host);
+    return;
+  }
   if (!ConfirmReinstall(localCode, host)) {
     FinishWorkerRun(host, true);
     return;
@@ -219,8 +252,8 @@ DWORD WINAPI DownloadWorker(LPVOID hostParameter) {
   }
   if (localFound && !remoteFound) WriteLog(L"[KITFETCHER] No remote product code => this is an offline package");
   if (remoteCode[0] != L'\0' && g_setup.worker.downloadNewFiles)
-    RunUpdatePath(remoteCode, host);
+    RunUpdatePath(remoteCode, localCode, localFound, host);
   else
-    RunCopyPath(localCode, host);
+    RunCopyPath(localCode, localFound, host);
   return 0;
 }

@@ -1,7 +1,10 @@
 #include "downloader/transfer/kit_entry_placement.h"
 
+#include <new>
+#include <string.h>
 #include <windows.h>
 
+#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/process_runner.h"
 #include "downloader/transfer/setup_folder_record.h"
@@ -24,6 +27,98 @@ bool CopyKitFile(const wchar_t* source, const wchar_t* target) {
   if (CopyFileW(source, target, FALSE)) return true;
   LogFailedCopy(source, target, GetLastError());
   return false;
+}
+
+namespace {
+
+const DWORD kCopyChunkBytes = 1 << 20;
+
+class ChunkBuffer {
+ public:
+  ChunkBuffer() : bytes_(new (std::nothrow) BYTE[kCopyChunkBytes]) {}
+  ~ChunkBuffer() { delete[] bytes_; }
+  BYTE* Get() const { return bytes_; }
+
+ private:
+  ChunkBuffer(const ChunkBuffer&);
+  ChunkBuffer& operator=(const ChunkBuffer&);
+  BYTE* bytes_;
+};
+
+bool Stopped(CCopyFileStatusCallback* progress, ULONGLONG copied) {
+  return progress && progress->OnProgress(static_cast<uint32_t>(copied)) == PROGRESS_CANCEL;
+}
+
+// Copies and hashes; false (logged unless the user stopped it) when the copy
+// could not be made whole.
+bool CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar_t* target, Sha256& hash,
+                 ULONGLONG* copied, CCopyFileStatusCallback* progress, bool* stopped) {
+  ChunkBuffer buffer;
+  if (!buffer.Get() || !hash.Ready()) {
+    WriteLog(L"[KITFETCHER] Cannot copy %s: no memory or no SHA-256 here", source);
+    return false;
+  }
+  *stopped = Stopped(progress, 0);
+  while (!*stopped) {
+    DWORD read = 0;
+    if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, NULL)) {
+      LogFailedCopy(source, target, GetLastError());
+      return false;
+    }
+    if (read == 0) return true;
+    DWORD written = 0;
+    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, NULL) || written != read) {
+      LogFailedCopy(source, target, GetLastError());
+      return false;
+    }
+    *copied += read;
+    *stopped = Stopped(progress, *copied);
+  }
+  return false;
+}
+
+}  // namespace
+
+CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
+                               CCopyFileStatusCallback* progress) {
+  BYTE digest[kSha256Bytes] = {0};
+  ULONGLONG copied = 0;
+  bool stopped = false;
+  bool made = false;
+  {
+    qn::ScopedHandle in(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!in.Valid()) {
+      LogFailedCopy(source, target, GetLastError());
+      return kCopyRefused;
+    }
+    qn::ScopedHandle out(CreateFileW(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!out.Valid()) {
+      LogFailedCopy(source, target, GetLastError());
+      return kCopyRefused;
+    }
+    Sha256 hash;
+    made = CopyAndHash(in.Get(), out.Get(), source, target, hash, &copied, progress, &stopped) && hash.Finish(digest);
+  }
+  bool matches = made && copied == line.size && memcmp(digest, line.sha256, kSha256Bytes) == 0;
+  if (!matches) DeleteFileW(target);
+  if (stopped) return kCopyStopped;
+  if (matches) return kCopyMatched;
+  if (made) {
+    wchar_t expected[kSha256HexChars];
+    wchar_t found[kSha256HexChars];
+    DigestToHex(line.sha256, expected);
+    DigestToHex(digest, found);
+    WriteLog(L"[KITFETCHER] %s does not match the manifest: expected %I64u bytes, SHA-256 %s; found %I64u bytes, "
+             L"SHA-256 %s", source, line.size, expected, copied, found);
+  }
+  return kCopyRefused;
+}
+
+bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source, const wchar_t* target) {
+  if (!gate.Pinned()) return CopyKitFile(source, target);
+  return line && CopyCheckedKitFile(source, target, *line, NULL) == kCopyMatched;
 }
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {

@@ -5,6 +5,8 @@
 
 #include "downloader/services/locations_config.h"
 #include "downloader/transfer/kit_entry_paths.h"
+#include "downloader/transfer/kit_manifest.h"
+#include "downloader/transfer/offline_copy.h"
 
 // Before the copy: creates the entry's sub-folder, writes its digest file and
 // records both files as this run's (the copy's before it exists, so that a
@@ -16,5 +18,19 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
 void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error);
 // CopyFileW, overwriting; false (logged) when the copy failed.
 bool CopyKitFile(const wchar_t* source, const wchar_t* target);
+
+enum CheckedCopy { kCopyMatched, kCopyRefused, kCopyStopped };
+// Copies a kit file to its place while hashing the bytes it writes (one read
+// of the source, which may lie where others can write), and keeps the copy
+// only when its size and SHA-256 are the manifest line's (the log shows both
+// when they are not). With `progress`, the bytes are counted as an offline
+// copy's and a quit stops the copy (kCopyStopped). The copy is removed unless
+// it matched.
+CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
+                               CCopyFileStatusCallback* progress);
+// A kit file into its place: unpinned, a plain copy; pinned, a copy checked
+// against `line` (null: the manifest does not list the file, which is then
+// never placed). False (logged) when nothing was placed.
+bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source, const wchar_t* target);
 // After the copy: an autorun entry is run from its folder and then deleted.
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places);

@@ -6,6 +6,7 @@
 #include "downloader/handoff/cancel_event.h"
 #include "downloader/transfer/kit_entry_paths.h"
 #include "downloader/transfer/kit_entry_placement.h"
+#include "downloader/transfer/kit_manifest.h"
 #include "downloader/transfer/setup_folder_record.h"
 #include "downloader/transfer/transfer_counters.h"
 #include "downloader/transfer/update_check.h"
@@ -76,7 +77,7 @@ void CountExpectedSizes() {
 
 enum CopyResult { kCopyDone, kCopyCancelled, kCopyFailed };
 
-CopyResult CopyOneFile(const DownloadableFile& file) {
+CopyResult CopyOneFile(const DownloadableFile& file, const KitGate& gate) {
   const wchar_t* name = file.name.Get();
   WriteLog(L"[KITFETCHER] Current file is %s", name);
   wchar_t localDigest[kDigestChars] = {0};
@@ -88,8 +89,18 @@ CopyResult CopyOneFile(const DownloadableFile& file) {
     WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
     return kCopyFailed;
   }
+  const ManifestLine* line = gate.Pinned() ? gate.PackageLine(file) : NULL;
+  if (gate.Pinned() && !line) return kCopyFailed;
   PrepareEntryCopy(file, places, localDigest, places.packagePath);
   CCopyFileStatusCallback progress(g_setup.cancelEvent.Get());
+  if (line) {
+    // Copied by hand to hash what is written; the routine still counts and cancels.
+    CheckedCopy checked = CopyCheckedKitFile(places.packagePath, places.target, *line, &progress);
+    if (checked == kCopyStopped) return kCopyCancelled;
+    if (checked != kCopyMatched) return kCopyFailed;
+    RunAutorunEntry(file, places);
+    return kCopyDone;
+  }
   BOOL neverCancel = FALSE;
   BOOL copied = CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
   // A copy that our routine stopped fails too (ERROR_REQUEST_ABORTED): that is the quit.
@@ -115,6 +126,13 @@ void CopyOfflineKit(const wchar_t* productCode, WorkerHost& host) {
     FailWorkerRun(host);
     return;
   }
+  // A pinned package takes nothing from its folder that its own signed
+  // manifest does not vouch for.
+  KitGate gate(g_setup.locations.trust);
+  if (gate.Pinned() && !gate.AcceptPackageManifest(productCode)) {
+    FailWorkerRun(host);
+    return;
+  }
   CountExpectedSizes();
   WriteLog(L"[KITFETCHER] Local folder is: %s", g_setup.worker.localSetupFolder);
 
@@ -127,7 +145,7 @@ void CopyOfflineKit(const wchar_t* productCode, WorkerHost& host) {
       return;
     }
     if (!HasPlainNames(files[i])) continue;
-    CopyResult result = CopyOneFile(files[i]);
+    CopyResult result = CopyOneFile(files[i], gate);
     if (result == kCopyCancelled) {
       EndCancelled(host);
       return;
