@@ -1,5 +1,6 @@
 #include "downloader/config/xml_dom.h"
 
+#include <new>
 #include <wchar.h>
 
 #include "downloader/config/doctype_scan.h"
@@ -18,7 +19,9 @@ const IID kIidXmlDomDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 
 // The documents come from the package and from the server, and the program
 // runs with full rights: a document loads at once, fetches nothing it names and
 // validates nothing. Refusing document types outright is a property not every
-// parser takes; LoadDocument refuses them by itself either way.
+// parser takes, and one parser was seen to take it and ignore it; LoadDocument
+// refuses them by itself either way, and refuses every document it cannot
+// vouch for, whatever the parser answered here.
 HRESULT Harden(IXMLDOMDocument* doc) {
   HRESULT hr = doc->put_async(VARIANT_FALSE);
   if (SUCCEEDED(hr)) hr = doc->put_resolveExternals(VARIANT_FALSE);
@@ -43,6 +46,45 @@ HRESULT Harden(IXMLDOMDocument* doc) {
   }
   return S_OK;
 }
+
+// A document's bytes, read whole.
+class DocumentBytes {
+ public:
+  DocumentBytes() : data_(NULL), size_(0) {}
+  ~DocumentBytes() { delete[] data_; }
+
+  // False for a file that cannot be read whole (logged when it is too large).
+  bool Read(const wchar_t* path) {
+    qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    LARGE_INTEGER length;
+    if (!file.Valid() || !GetFileSizeEx(file.Get(), &length)) return false;
+    if (length.QuadPart > kMaxDocumentBytes) {
+      WriteLog(L"[KITFETCHER] %s is larger than %lu bytes; not read", path,
+               static_cast<unsigned long>(kMaxDocumentBytes));
+      return false;
+    }
+    DWORD wanted = static_cast<DWORD>(length.QuadPart);
+    data_ = new (std::nothrow) unsigned char[wanted ? wanted : 1];
+    if (!data_) return false;
+    // A file that shrinks meanwhile is taken as far as it goes.
+    while (size_ < wanted) {
+      DWORD read = 0;
+      if (!ReadFile(file.Get(), data_ + size_, wanted - size_, &read, NULL)) return false;
+      if (read == 0) break;
+      size_ += read;
+    }
+    return true;
+  }
+  const unsigned char* Data() const { return data_; }
+  size_t Size() const { return size_; }
+
+ private:
+  DocumentBytes(const DocumentBytes&);
+  DocumentBytes& operator=(const DocumentBytes&);
+  unsigned char* data_;
+  DWORD size_;
+};
 
 // S_OK only together with an object: a success without one counts as "nothing"
 // (S_FALSE), and anything but S_OK leaves the owner empty.
@@ -102,12 +144,34 @@ HRESULT CreateDocument(DocumentPtr& doc) {
 
 HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
   if (!doc || !path) return E_INVALIDARG;
-  DocumentTypeScan scan = ScanForDocumentType(path);
+  // The file is read once: the parser gets the very bytes that were scanned,
+  // so a file changed in between cannot slip a document type past the scan.
+  DocumentBytes bytes;
+  if (!bytes.Read(path)) return S_FALSE;
+  DocumentTypeScan scan = ScanForDocumentType(bytes.Data(), bytes.Size());
   if (scan == kDeclaresDocumentType) WriteLog(L"[KITFETCHER] %s declares a document type; not read", path);
+  if (scan == kEncodingNotScanned)
+    WriteLog(L"[KITFETCHER] %s is in an encoding the document type check does not read; not read", path);
   if (scan != kNoDocumentType) return S_FALSE;
-  qn::ScopedVariant source(path);
+  qn::ComPtr<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(NULL, TRUE, stream.Receive());
+  if (SUCCEEDED(hr) && stream.IsNull()) hr = E_OUTOFMEMORY;
+  ULONG written = 0;
+  if (SUCCEEDED(hr)) hr = stream->Write(bytes.Data(), static_cast<ULONG>(bytes.Size()), &written);
+  if (SUCCEEDED(hr) && written != bytes.Size()) hr = E_OUTOFMEMORY;
+  LARGE_INTEGER origin;
+  origin.QuadPart = 0;
+  if (SUCCEEDED(hr)) hr = stream->Seek(origin, STREAM_SEEK_SET, NULL);
+  if (FAILED(hr)) {
+    WriteLog(L"[KITFETCHER] Cannot hand %s to the XML parser (error 0x%08lx)", path, static_cast<unsigned long>(hr));
+    return hr;
+  }
+  VARIANT source;
+  VariantInit(&source);
+  source.vt = VT_UNKNOWN;
+  source.punkVal = stream.Get();  // borrowed: the variant is not cleared
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  HRESULT hr = doc->load(source.Get(), &loaded);
+  hr = doc->load(source, &loaded);
   if (hr == S_OK && loaded == VARIANT_TRUE) return S_OK;
   return FAILED(hr) ? hr : S_FALSE;
 }

@@ -16,9 +16,13 @@ typedef qn::ComPtr<IXMLDOMNamedNodeMap> AttributeMapPtr;
 // external parts and does not validate (and refuses document types where the
 // parser offers that).
 HRESULT CreateDocument(DocumentPtr& doc);
-// Loads the file. S_OK only when the DOM reports the load successful; S_FALSE,
-// without asking the DOM, for a file that cannot be read or that declares a
-// document type (logged).
+// Documents are the kit's small descriptions: a larger file is not read.
+const DWORD kMaxDocumentBytes = 16 * 1024 * 1024;
+
+// Reads the file once and loads the DOM from those bytes. S_OK only when the
+// DOM reports the load successful; S_FALSE, without asking the DOM, for a file
+// that cannot be read whole, that declares a document type, or that is in an
+// encoding the document type check does not read (logged).
 HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
 // Both of the above; any answer but S_OK leaves doc empty.
 HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);

@@ -58,7 +58,9 @@ const char* ExpectedConversions(UINT id) {
 bool TextHasConversions(const wchar_t* text, const char* expected) {
   if (!text || !expected) return false;
   char found[kMaxConversions + 1];
-  return CollectConversions(text, found) && strcmp(found, expected) == 0;
+  if (!CollectConversions(text, found)) return false;
+  size_t length = strlen(expected);
+  return strlen(found) == length && strncmp(found, expected, length) == 0;
 }
 
 bool StoreRowFits(const wchar_t* row, const wchar_t* ownRow) {

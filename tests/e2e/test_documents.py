@@ -1,8 +1,11 @@
 """XML documents never reach out: a served install descriptor and a local
 locations.xml that declare an external DTD and an external entity on the server
 make no request for either, and the run goes on or ends as it does for an
-unreadable document (a document that declares a document type is not read)."""
+unreadable document (a document that declares a document type is not read, nor
+one in an encoding the check for it does not read)."""
+import base64
 import os
+import re
 import unittest
 
 import kitbench as kb
@@ -23,6 +26,21 @@ def declaring_externals(document, root, server_url, entity_element):
     return declaration + '\n' + doctype + rest
 
 
+def in_utf7(document):
+    """The document declared and written in UTF-7, its markup characters in base64
+    ("<!" as "+ADwAIQ-"), the declaration itself in ASCII as a parser needs it."""
+    declaration, rest = document.split('\n', 1)
+    rest = rest.replace('+', '+-')
+    encoded = re.sub(r'[<>!&\[\]]+', lambda m: '+' + base64.b64encode(m.group(0).encode('utf-16-be')).decode()
+                     .rstrip('=') + '-', rest)
+    return '<?xml version="1.0" encoding="UTF-7"?>\n' + encoded
+
+
+# How each variant is written, and what the log says about it.
+ENCODINGS = [('utf-8', lambda d: d, 'declares a document type; not read'),
+             ('utf-7', in_utf7, 'is in an encoding the document type check does not read; not read')]
+
+
 class ExternalDeclarationsTest(unittest.TestCase):
     def serve_outside(self, kit):
         """Real files behind the external URLs, so that a fetch would succeed."""
@@ -39,39 +57,46 @@ class ExternalDeclarationsTest(unittest.TestCase):
         return [p for _, p in kit.server.requests if p.startswith('/outside/')]
 
     def test_served_descriptor_is_left_unread(self):
-        kit = ServedKit({})
-        url = self.serve_outside(kit)
-        descriptor = declaring_externals(sk.DESCRIPTOR, 'install', url, 'product')
-        sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
-        try:
-            with kb.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, kit.base_url)
-                r = run(prefix, pkg)
-                self.assertEqual([], self.outside_requests(kit))
-                # An unreadable descriptor is left as it is; the installer runs anyway.
-                self.assertEqual([], r.box_texts())
-                self.assertIn('Cannot load xml', r.log)
-                placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
-                self.assertEqual(descriptor, kb.read_text(placed))
-                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
-        finally:
-            kit.close()
+        for name, encode, logged in ENCODINGS:
+            with self.subTest(encoding=name):
+                kit = ServedKit({})
+                url = self.serve_outside(kit)
+                descriptor = encode(declaring_externals(sk.DESCRIPTOR, 'install', url, 'product'))
+                sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
+                try:
+                    with kb.Prefix('win32') as prefix:
+                        pkg = sk.package(prefix, kit.base_url)
+                        r = run(prefix, pkg)
+                        self.assertEqual([], self.outside_requests(kit))
+                        # An unreadable descriptor is left as it is; the installer runs anyway.
+                        self.assertEqual([], r.box_texts())
+                        self.assertIn(logged, r.log)
+                        self.assertIn('Cannot load xml', r.log)
+                        placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
+                        self.assertEqual(descriptor, kb.read_text(placed))
+                        self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
+                finally:
+                    kit.close()
 
     def test_local_locations_document_is_left_unread(self):
-        kit = ServedKit(sk.kit_file_bytes())
-        url = self.serve_outside(kit)
-        try:
-            with kb.Prefix('win32') as prefix:
-                locations = declaring_externals(kb.locations_xml(base_url=kit.base_url, maker=sk.MAKER,
-                                                                 product=sk.PRODUCT, files=sk.FILES),
-                                                'locations', url, 'defaultProductName')
-                pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
-                r = run(prefix, pkg)
-                # Unread, it names no server to ask: nothing is fetched at all.
-                self.assertEqual([], kit.server.requests)
-                self.assertEqual([NEEDS_CONNECTION], r.box_texts())
-        finally:
-            kit.close()
+        for name, encode, logged in ENCODINGS:
+            with self.subTest(encoding=name):
+                kit = ServedKit(sk.kit_file_bytes())
+                url = self.serve_outside(kit)
+                try:
+                    with kb.Prefix('win32') as prefix:
+                        locations = encode(declaring_externals(
+                            kb.locations_xml(base_url=kit.base_url, maker=sk.MAKER, product=sk.PRODUCT,
+                                             files=sk.FILES),
+                            'locations', url, 'defaultProductName'))
+                        pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                        r = run(prefix, pkg)
+                        # Unread, it names no server to ask: nothing is fetched at all.
+                        self.assertEqual([], kit.server.requests)
+                        self.assertEqual([NEEDS_CONNECTION], r.box_texts())
+                        self.assertIn(logged, r.log)
+                finally:
+                    kit.close()
 
 
 if __name__ == '__main__':
