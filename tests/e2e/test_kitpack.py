@@ -47,10 +47,26 @@ class VendorKit:
         self.program = program
         self.locations = os.path.join(self.root, 'locations.xml')
 
-    def describe(self, base_url, language='EN'):
+    def describe(self, base_url, language='EN', trust=None):
+        text = kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
+                                language=language)
+        if trust:
+            text = text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
         with open(self.locations, 'w', encoding='utf-8') as f:
-            f.write(kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
-                                     language=language))
+            f.write(text)
+
+    def keygen(self, name='vendor.pem'):
+        """A new key of the vendor's; its trust element."""
+        path = os.path.join(self.root, name)
+        r = self.kitpack('keygen', path)
+        if r.returncode != 0:
+            raise AssertionError('kitpack keygen: %s' % r.stdout.decode(errors='replace'))
+        return path, r.stdout.decode().strip().splitlines()[-1]
+
+    def resign(self, manifest, key):
+        """Signs a (changed) manifest with any key, as OpenSSL does."""
+        subprocess.run(['openssl', 'dgst', '-sha256', '-sign', key, '-out', manifest[:-4] + '.sig', manifest],
+                       check=True)
 
     def translate(self, texts):
         """kitpack's English template with the given keys' texts, as a translations file."""
@@ -85,12 +101,15 @@ class VendorKit:
         shutil.copytree(os.path.join(self.out, 'offline'), prefix.c_path(PACKAGE))
         return PACKAGE
 
-    def install_online(self, prefix):
+    def install_online(self, prefix, locations=None):
         """The online package: the offline package's programs and documents, none of the kit."""
         folder = prefix.c_path(PACKAGE)
-        os.makedirs(folder)
+        os.makedirs(folder, exist_ok=True)
         for name in ('kitfetcher.exe', 'kitstarter.exe', 'contacts.xml', 'locations.xml'):
             shutil.copy(os.path.join(self.out, 'offline', name), os.path.join(folder, name))
+        if locations:
+            with open(os.path.join(folder, 'locations.xml'), 'w', encoding='utf-8') as f:
+                f.write(locations)
         return PACKAGE
 
     def close(self):
@@ -232,6 +251,120 @@ class TranslatedKitTest(unittest.TestCase):
     def test_arabic_mirrors_the_dialog(self):
         r = self.run_translated(ARABIC)
         self.assertEqual([WS_EX_LAYOUTRTL], sorted({s['exstyle'] & WS_EX_LAYOUTRTL for s in r.progress}))
+
+DOWNLOAD_FAILED = ('There was a problem with downloading one of the installatiion files. Please check your '
+                   'connection and try again later.')
+
+
+class SignedKitTest(unittest.TestCase):
+    """Kits signed by kitpack, their key pinned in the package: what installs, and what is refused with no
+    installer run and the setup folder taken back."""
+
+    def setUp(self):
+        self.vendor = VendorKit()
+        self.server = KitServer(self.vendor.server_root)
+        self.server.start()
+        self.key, self.trust = self.vendor.keygen()
+        self.base_url = 'http://127.0.0.1:%d/kit/%%s' % self.server.port
+        self.vendor.describe(self.base_url, trust=self.trust)
+        self.vendor.build('--sign', self.key)
+        self.served = os.path.join(self.vendor.server_root, 'kit', 'en')
+
+    def tearDown(self):
+        self.server.stop()
+        self.vendor.close()
+
+    def assert_refused(self, prefix, r, why, asked=()):
+        self.assertEqual(list(asked) + [DOWNLOAD_FAILED], r.box_texts(), why)
+        self.assertEqual([], installer_runs(prefix), why)
+        self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())), why)
+
+    def test_a_signed_kit_installs_online_and_offline(self):
+        self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root, '--locations',
+                                                self.vendor.locations).returncode)
+        with kb.Prefix('win32') as prefix:
+            r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
+            self.assertEqual([], r.box_texts(), r.log)
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+            self.assertIn("The server's manifest: signed, serial 1, 2 file(s)", r.log)
+        with kb.Prefix('win32') as prefix:
+            r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+            self.assertIn("The package's manifest: signed, serial 1, 2 file(s)", r.log)
+
+    def test_what_the_vendor_did_not_sign_is_refused(self):
+        manifest = os.path.join(self.served, 'kitmanifest.txt')
+        stranger, _ = self.vendor.keygen('stranger.pem')
+        original = {name: kb.read_bytes(os.path.join(self.served, name))
+                    for name in ('kitmanifest.txt', 'kitmanifest.sig', 'setup_kit.exe')}
+
+        def restore():
+            for name, data in original.items():
+                with open(os.path.join(self.served, name), 'wb') as f:
+                    f.write(data)
+
+        def change_byte():
+            setup = bytearray(original['setup_kit.exe'])
+            setup[len(setup) // 2] ^= 0x01
+            with open(os.path.join(self.served, 'setup_kit.exe'), 'wb') as f:
+                f.write(bytes(setup))
+
+        def drop_line():
+            lines = original['kitmanifest.txt'].decode().splitlines(keepends=True)
+            with open(manifest, 'w', newline='') as f:
+                f.write(''.join(line for line in lines if 'setup_kit.exe' not in line))
+            self.vendor.resign(manifest, self.key)
+
+        cases = {
+            'one byte changed in a served autorun file': (change_byte, 'does not match the manifest: expected'),
+            'a manifest signed by another key': (lambda: self.vendor.resign(manifest, stranger),
+                                                 'does not verify under the pinned key'),
+            'no signature': (lambda: os.unlink(manifest[:-4] + '.sig'), 'Cannot download'),
+            'no manifest': (lambda: os.unlink(manifest), 'Cannot download'),
+            'a kit file missing from the manifest': (drop_line, 'does not list setup_kit.exe'),
+        }
+        with kb.Prefix('win32') as prefix:
+            for why, (damage, logged) in cases.items():
+                with self.subTest(why):
+                    restore()
+                    damage()
+                    r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
+                    self.assert_refused(prefix, r, why)
+                    self.assertIn(logged, r.log)
+            with self.subTest('a serial below the minimum'):
+                restore()
+                pinned_higher = kb.read_text(self.vendor.locations).replace('minSerial="1"', 'minSerial="2"')
+                r = run(prefix, self.vendor.install_online(prefix, locations=pinned_higher), ['box * => ok'])
+                self.assert_refused(prefix, r, 'serial')
+                self.assertIn('serial 1 is below the minimum 2', r.log)
+
+    def test_files_planted_in_the_package_folder_never_run(self):
+        probe = kb.read_bytes(kb.helper_exe('record_start'))
+        with kb.Prefix('win32') as prefix:
+            for pinned in (False, True):
+                with self.subTest(pinned=pinned):
+                    # An online package: a file under an autorun entry's name beside the program is never taken.
+                    unpinned = kb.read_text(self.vendor.locations).replace(self.trust, '')
+                    pkg = self.vendor.install_online(prefix, locations=None if pinned else unpinned)
+                    sk.copy_into(prefix, pkg, {'setup_kit.exe': probe})
+                    downloads = self.server.request_count('/kit/en/setup_kit.exe', 'GET')
+                    r = run(prefix, pkg, ['box * => ok'])
+                    self.assertFalse(os.path.exists(prefix.c_path(pkg + '\\setup_kit.exe.started.txt')), r.log)
+                    self.assertEqual(downloads + 1, self.server.request_count('/kit/en/setup_kit.exe', 'GET'))
+                    self.assertEqual(1, len(installer_runs(prefix)), r.log)
+                    shutil.rmtree(prefix.c_path(sk.local_setup_folder()))
+            # With the key, a planted productcode.txt and kit files make an "offline package" whose own manifest is
+            # missing: refused. The offline package's real files and manifest pass.
+            pkg = self.vendor.install_online(prefix)
+            sk.write_tree(prefix.c_path(pkg), {'setup_kit.exe': probe, 'extras/postinstall.exe': probe})
+            r = run(prefix, pkg, ['box download newer files => no', 'box * => ok'])
+            self.assert_refused(prefix, r, 'planted offline kit',
+                                asked=['Do you want Quillnet to download newer files while installing?'])
+            self.assertIn("Cannot read C:\\Downloads\\QuillnetSetup\\kitmanifest.txt", r.log)
+            shutil.rmtree(prefix.c_path(pkg))
+            r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
+            self.assertEqual(1, len(installer_runs(prefix)), r.log)
+
 
 if __name__ == '__main__':
     unittest.main()
