@@ -118,67 +118,48 @@ bool ReadSerial(const wchar_t* text, uint32_t* serial) {
   return true;
 }
 
-// An attribute that is there must be well formed; one that is not there
-// answers `absent`.
-enum Attribute { kAttributeAbsent, kAttributeRead };
-
-Attribute ReadOptional(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text) {
-  return xmldom::ReadAttributeText(attributes, name, text) == S_OK ? kAttributeRead : kAttributeAbsent;
-}
-
-// The keys and rules of the trust element. Anything wrong leaves no key, so
-// that the pin holds and no kit passes it.
-bool ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
+// The keys and rules of the trust element; the name of the first attribute
+// that cannot be used, or null. Anything wrong leaves no key, so that the pin
+// holds and no kit passes it.
+const wchar_t* ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(element, attributes) != S_OK) return false;
-  qn::ScopedBstr key, key2, minSerial, library;
-  if (ReadOptional(attributes.Get(), L"key", key) != kAttributeRead || !ReadPublicKey(key.Text(), &trust.keys[0])) {
-    WriteLog(L"[KITFETCHER] The trust element's key is not an RSA key of 2048 to 4096 bits");
-    return false;
-  }
+  xmldom::GetAttributes(element, attributes);
+  qn::ScopedBstr text;
+  if (xmldom::ReadAttributeText(attributes.Get(), L"key", text) != S_OK || !ReadPublicKey(text.Text(), &trust.keys[0]))
+    return L"key";
   size_t keys = 1;
-  if (ReadOptional(attributes.Get(), L"key2", key2) == kAttributeRead) {
-    if (!ReadPublicKey(key2.Text(), &trust.keys[1])) {
-      WriteLog(L"[KITFETCHER] The trust element's key2 is not an RSA key of 2048 to 4096 bits");
-      return false;
-    }
+  if (xmldom::ReadAttributeText(attributes.Get(), L"key2", text) == S_OK) {
+    if (!ReadPublicKey(text.Text(), &trust.keys[1])) return L"key2";
     keys = 2;
   }
-  if (ReadOptional(attributes.Get(), L"minSerial", minSerial) == kAttributeRead &&
-      !ReadSerial(minSerial.Text(), &trust.minSerial)) {
-    WriteLog(L"[KITFETCHER] The trust element's minSerial is not a serial: %s", minSerial.Text());
-    return false;
-  }
-  if (ReadOptional(attributes.Get(), L"removalLibrary", library) == kAttributeRead) {
-    if (!HexToDigest(library.Text(), trust.libraryHash)) {
-      WriteLog(L"[KITFETCHER] The trust element's removalLibrary is not a SHA-256: %s", library.Text());
-      return false;
-    }
+  if (xmldom::ReadAttributeText(attributes.Get(), L"minSerial", text) == S_OK && !ReadSerial(text.Text(), &trust.minSerial))
+    return L"minSerial";
+  if (xmldom::ReadAttributeText(attributes.Get(), L"removalLibrary", text) == S_OK) {
+    if (!HexToDigest(text.Text(), trust.libraryHash)) return L"removalLibrary";
     trust.hasLibraryHash = true;
   }
   trust.keyCount = keys;
-  return true;
+  return NULL;
 }
 
-// Read before anything else, so that no stop of the reading can skip it.
+// Read before anything else, so that no stop of the reading can skip it. A
+// trust element out of place or twice pins trust with no key.
 void ReadTrust(IXMLDOMNode* root, KitTrust& trust) {
-  long everywhere = 0;
-  HRESULT counted = xmldom::CountNodes(root, L"//trust", &everywhere);
-  if (counted == S_OK && everywhere == 0) return;
+  long count = 0;
+  HRESULT counted = xmldom::CountNodes(root, L"//trust", &count);
+  if (counted == S_OK && count == 0) return;
   trust.pinned = true;
   NodePtr element;
-  if (counted != S_OK || everywhere != 1 || xmldom::SelectNode(root, L"//locations/trust", element) != S_OK) {
-    WriteLog(L"[KITFETCHER] locations.xml holds %ld trust elements or one out of place; no kit will be taken",
-             everywhere);
-    return;
-  }
-  if (!ReadTrustAttributes(element.Get(), trust)) {
+  const wchar_t* unusable = L"place";
+  if (counted == S_OK && count == 1 && xmldom::SelectNode(root, L"//locations/trust", element) == S_OK)
+    unusable = ReadTrustAttributes(element.Get(), trust);
+  if (unusable) {
     trust.keyCount = 0;
     trust.hasLibraryHash = false;
-    WriteLog(L"[KITFETCHER] The trust element cannot be used; no kit will be taken");
+    WriteLog(L"[KITFETCHER] Trust element unusable (%s); no kit is taken", unusable);
     return;
   }
-  WriteLog(L"[KITFETCHER] Kits must be signed: %u key(s), serial %lu or above", static_cast<unsigned>(trust.keyCount),
+  WriteLog(L"[KITFETCHER] Kits must be signed: %u key(s), serial %lu on", static_cast<unsigned>(trust.keyCount),
            static_cast<unsigned long>(trust.minSerial));
 }
 

@@ -20,7 +20,7 @@ namespace {
 bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
   const KitTrust& trust = g_setup.locations.trust;
   if (!trust.hasLibraryHash) {
-    WriteLog(L"[SETUP] [CUninstallDllWrapper] the trust element pins no removal library; <%s> not loaded", path);
+    WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> not pinned; not loaded", path);
     return false;
   }
   held->Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
@@ -39,8 +39,8 @@ bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
     wchar_t found[kSha256HexChars];
     DigestToHex(trust.libraryHash, expected);
     DigestToHex(digest, found);
-    WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> is not the pinned removal library: expected SHA-256 %s, found %s",
-             path, expected, hashed ? found : L"(unreadable)");
+    WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> not loaded: SHA-256 %s, pinned %s", path,
+             hashed ? found : L"-", expected);
     return false;
   }
   return true;

@@ -3,7 +3,6 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "common/growable_array.h"
 
 namespace {
 
@@ -101,15 +100,8 @@ Sha256::~Sha256() {
   if (provider_) CryptReleaseContext(provider_, 0);
 }
 
-bool Sha256::Add(const void* data, size_t length) {
-  const BYTE* p = static_cast<const BYTE*>(data);
-  while (hash_ && length > 0) {
-    DWORD piece = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-    if (!CryptHashData(hash_, p, piece, 0)) return false;
-    p += piece;
-    length -= piece;
-  }
-  return hash_ != 0;
+bool Sha256::Add(const void* data, DWORD length) {
+  return hash_ && CryptHashData(hash_, static_cast<const BYTE*>(data), length, 0);
 }
 
 bool Sha256::Finish(BYTE digest[kSha256Bytes]) {
@@ -117,30 +109,20 @@ bool Sha256::Finish(BYTE digest[kSha256Bytes]) {
   return hash_ && CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0) && size == kSha256Bytes;
 }
 
-bool VerifySignature(const PublicKeyBlob& key, const void* data, size_t dataLength, const BYTE* signature,
+bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
                      size_t signatureLength) {
   if (!signature || key.length == 0 || signatureLength != key.bits / 8) return false;
+  // OpenSSL writes the signature big-endian; CryptoAPI reads it little-endian.
+  BYTE reversed[kMaxKeyBits / 8];
+  for (size_t i = 0; i < signatureLength; ++i) reversed[i] = signature[signatureLength - 1 - i];
   HCRYPTPROV provider = 0;
   if (!AcquireProvider(&provider)) return false;
-  bool verified = false;
   HCRYPTKEY imported = 0;
   HCRYPTHASH hash = 0;
-  qn::Array<BYTE> reversed;
-  bool copied = true;
-  for (size_t i = signatureLength; i-- > 0 && copied;) copied = reversed.push_back(signature[i]);
-  if (copied && CryptImportKey(provider, key.bytes, key.length, 0, 0, &imported) &&
-      CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
-    const BYTE* p = static_cast<const BYTE*>(data);
-    bool hashed = true;
-    for (size_t left = dataLength; hashed && left > 0;) {
-      DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-      hashed = CryptHashData(hash, p, piece, 0) != FALSE;
-      p += piece;
-      left -= piece;
-    }
-    verified = hashed && CryptVerifySignatureW(hash, &reversed[0], static_cast<DWORD>(signatureLength), imported,
-                                               NULL, 0) != FALSE;
-  }
+  bool verified = CryptImportKey(provider, key.bytes, key.length, 0, 0, &imported) &&
+                  CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+                  CryptHashData(hash, static_cast<const BYTE*>(data), dataLength, 0) &&
+                  CryptVerifySignatureW(hash, reversed, static_cast<DWORD>(signatureLength), imported, NULL, 0);
   if (hash) CryptDestroyHash(hash);
   if (imported) CryptDestroyKey(imported);
   CryptReleaseContext(provider, 0);
@@ -170,9 +152,6 @@ bool HexToDigestA(const char* hex, size_t length, BYTE digest[kSha256Bytes]) {
 bool HexToDigest(const wchar_t* hex, BYTE digest[kSha256Bytes]) {
   if (!hex || wcslen(hex) != 2 * kSha256Bytes) return false;
   char narrow[2 * kSha256Bytes];
-  for (size_t i = 0; i < 2 * kSha256Bytes; ++i) {
-    if (hex[i] > 0x7F) return false;
-    narrow[i] = static_cast<char>(hex[i]);
-  }
+  for (size_t i = 0; i < 2 * kSha256Bytes; ++i) narrow[i] = hex[i] > 0x7F ? 'x' : static_cast<char>(hex[i]);
   return HexToDigestA(narrow, sizeof(narrow), digest);
 }

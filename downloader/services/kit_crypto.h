@@ -40,7 +40,7 @@ class Sha256 {
   ~Sha256();
   // False when CryptoAPI cannot hash (no AES provider); Add and Finish then fail.
   bool Ready() const { return hash_ != 0; }
-  bool Add(const void* data, size_t length);
+  bool Add(const void* data, DWORD length);
   // The digest; the object takes no more data afterwards.
   bool Finish(BYTE digest[kSha256Bytes]);
 
@@ -55,7 +55,7 @@ class Sha256 {
 // modulus) is the key's RSA PKCS#1 v1.5 signature of SHA-256 over `data`.
 // Every failure of CryptoAPI counts as a refusal: a wrong key answers NTE_FAIL,
 // not NTE_BAD_SIGNATURE.
-bool VerifySignature(const PublicKeyBlob& key, const void* data, size_t dataLength, const BYTE* signature,
+bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
                      size_t signatureLength);
 
 // Lower-case hex of a digest into `out` (kSha256HexChars).

@@ -74,9 +74,9 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources&
   if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
   RecordPlacedFile(targetFile);
-  if (!PlaceThroughGate(sources.gate, sources.gate.Pinned() ? sources.gate.PackageLine(file) : NULL, packageFile,
-                        targetFile))
-    return false;
+  ManifestLine line;
+  bool listed = sources.gate.Pinned() && sources.gate.PackageLine(file, &line);
+  if (!PlaceThroughGate(sources.gate, listed ? &line : NULL, packageFile, targetFile)) return false;
   RecordPlacedFile(targetDigest);
   return CopyKitFile(packageDigest, targetDigest);
 }
@@ -136,10 +136,11 @@ FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& so
     source = cachePath;
   }
 
-  const ManifestLine* line = NULL;
-  if (sources.gate.Pinned()) line = fromPackage ? sources.gate.PackageLine(file) : sources.gate.ServerLine(file);
+  ManifestLine line;
+  bool listed = sources.gate.Pinned() &&
+                (fromPackage ? sources.gate.PackageLine(file, &line) : sources.gate.ServerLine(file, &line));
   PrepareEntryCopy(file, places, remoteDigest, source);
-  if (!PlaceThroughGate(sources.gate, line, source, places.target)) {
+  if (!PlaceThroughGate(sources.gate, listed ? &line : NULL, source, places.target)) {
     host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }
@@ -199,7 +200,7 @@ void RunCopyPath(const wchar_t* localCode, bool offlinePackage, WorkerHost& host
   WriteLog(L"[KITFETCHER] The product code is: %s", localCode);
   // An online package holds no kit (see UpdateSources): nothing in its folder is taken.
   if (!offlinePackage) {
-    WriteLog(L"[KITFETCHER] An online package has no kit files of its own to copy");
+    WriteLog(L"[KITFETCHER] An online package holds no kit to copy");
     FailWorkerRun(host);
     return;
   }

@@ -55,7 +55,7 @@ bool CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar_t* ta
                  ULONGLONG* copied, CCopyFileStatusCallback* progress, bool* stopped) {
   ChunkBuffer buffer;
   if (!buffer.Get() || !hash.Ready()) {
-    WriteLog(L"[KITFETCHER] Cannot copy %s: no memory or no SHA-256 here", source);
+    LogFailedCopy(source, target, ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
   *stopped = Stopped(progress, 0);
@@ -110,8 +110,8 @@ CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, con
     wchar_t found[kSha256HexChars];
     DigestToHex(line.sha256, expected);
     DigestToHex(digest, found);
-    WriteLog(L"[KITFETCHER] %s does not match the manifest: expected %I64u bytes, SHA-256 %s; found %I64u bytes, "
-             L"SHA-256 %s", source, line.size, expected, copied, found);
+    WriteLog(L"[KITFETCHER] %s does not match the manifest: expected %I64u bytes %s, found %I64u bytes %s", source,
+             line.size, expected, copied, found);
   }
   return kCopyRefused;
 }

@@ -15,89 +15,112 @@ const wchar_t kManifestSignatureFile[] = L"kitmanifest.sig";
 
 namespace {
 
+const char kFormatLine[] = "kitmanifest 1";
+const char kProductPrefix[] = "product ";
+const char kSerialPrefix[] = "serial ";
+const char kFilePrefix[] = "file\t";
 const size_t kMaxProductCodeChars = 99;
+// A name of a kit entry in UTF-8: a MAX_PATH name of three bytes a character.
+const size_t kMaxNameBytes = 3 * MAX_PATH;
 
 // One line of the text, without its line end.
 struct Span {
   const char* text;
   size_t length;
-  bool Is(const char* literal) const { return length == strlen(literal) && memcmp(text, literal, length) == 0; }
-  bool StartsWith(const char* prefix) const {
-    size_t n = strlen(prefix);
-    return length >= n && memcmp(text, prefix, n) == 0;
-  }
-  Span After(size_t n) const {
-    Span rest = {text + n, length - n};
-    return rest;
-  }
 };
 
-// Decimal digits without sign or leading zero, no larger than `limit`.
-bool ReadCanonicalNumber(const Span& digits, unsigned long long limit, unsigned long long* value) {
-  if (digits.length == 0 || digits.length > 20 || (digits.length > 1 && digits.text[0] == '0')) return false;
-  unsigned long long number = 0;
+bool StartsWith(const Span& line, const char* prefix, Span* rest) {
+  size_t n = strlen(prefix);
+  if (line.length < n || memcmp(line.text, prefix, n) != 0) return false;
+  rest->text = line.text + n;
+  rest->length = line.length - n;
+  return true;
+}
+
+// Decimal digits without sign or leading zero, up to 4294967295. Sizes of
+// 4 GiB and more are beyond what the program moves, so they need no more.
+bool ReadNumber(const Span& digits, DWORD* value) {
+  if (digits.length == 0 || digits.length > 10 || (digits.length > 1 && digits.text[0] == '0')) return false;
+  DWORD number = 0;
   for (size_t i = 0; i < digits.length; ++i) {
-    char c = digits.text[i];
-    if (c < '0' || c > '9') return false;
-    unsigned digit = static_cast<unsigned>(c - '0');
-    if (number > (limit - digit) / 10) return false;
+    DWORD digit = static_cast<DWORD>(digits.text[i] - '0');
+    if (digit > 9 || number > (0xFFFFFFFFu - digit) / 10) return false;
     number = number * 10 + digit;
   }
   *value = number;
   return true;
 }
 
-// A path part of a line: UTF-8 without separators, as wide text.
-bool ReadName(const Span& field, bool mayBeEmpty, qn::OwnedText* out) {
-  if (field.length == 0) return mayBeEmpty && out->Set(L"");
-  for (size_t i = 0; i < field.length; ++i) {
-    if (field.text[i] == '/' || field.text[i] == '\\') return false;
-  }
-  if (field.length > 0x7FFFFFFF) return false;
-  int chars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, field.text, static_cast<int>(field.length), NULL, 0);
-  if (chars <= 0) return false;
-  wchar_t* wide = new (std::nothrow) wchar_t[chars + 1];
-  if (!wide) return false;
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, field.text, static_cast<int>(field.length), wide, chars);
-  wide[chars] = L'\0';
-  bool ok = out->SetN(wide, static_cast<size_t>(chars));
-  delete[] wide;
-  return ok;
-}
-
-bool ReadHash(const Span& field, BYTE digest[kSha256Bytes]) {
-  for (size_t i = 0; i < field.length; ++i) {
-    char c = field.text[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return HexToDigestA(field.text, field.length, digest);
-}
-
-// "file<TAB>relative path<TAB>name<TAB>size<TAB>sha256".
-bool ReadFileLine(const Span& line, ManifestLine* entry) {
-  if (!line.StartsWith("file\t")) return false;
-  Span fields[4];
-  Span rest = line.After(5);
+// The four fields of "file<TAB>folder<TAB>name<TAB>size<TAB>sha256".
+bool SplitFileLine(const Span& line, Span fields[4]) {
+  Span rest;
+  if (!StartsWith(line, kFilePrefix, &rest)) return false;
   for (size_t i = 0; i < 4; ++i) {
     const char* tab = static_cast<const char*>(memchr(rest.text, '\t', rest.length));
-    bool last = i == 3;
-    if (last != (tab == NULL)) return false;
-    size_t length = tab ? static_cast<size_t>(tab - rest.text) : rest.length;
-    Span field = {rest.text, length};
-    fields[i] = field;
-    if (tab) rest = rest.After(length + 1);
+    if ((i == 3) != (tab == NULL)) return false;
+    fields[i].text = rest.text;
+    fields[i].length = tab ? static_cast<size_t>(tab - rest.text) : rest.length;
+    rest.text += fields[i].length + 1;
+    rest.length -= tab ? fields[i].length + 1 : rest.length;
   }
-  unsigned long long size = 0;
-  if (!ReadName(fields[0], true, &entry->relativePath) || !ReadName(fields[1], false, &entry->name) ||
-      !ReadCanonicalNumber(fields[2], 0xFFFFFFFFFFFFFFFFull, &size) || !ReadHash(fields[3], entry->sha256)) {
-    return false;
-  }
-  entry->size = size;
   return true;
 }
 
-bool SameEntry(const ManifestLine& a, const wchar_t* relativePath, const wchar_t* name) {
-  return wcscmp(a.relativePath.OrEmpty(), relativePath) == 0 && wcscmp(a.name.OrEmpty(), name) == 0;
+// A folder or name: UTF-8 without separators, no longer than a path.
+bool IsName(const Span& field, bool mayBeEmpty) {
+  if (field.length == 0) return mayBeEmpty;
+  if (field.length > kMaxNameBytes || memchr(field.text, '/', field.length) || memchr(field.text, '\\', field.length))
+    return false;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, field.text, static_cast<int>(field.length), NULL, 0) > 0;
+}
+
+bool ReadLine(const Span fields[4], ManifestLine* line) {
+  for (size_t i = 0; i < fields[3].length; ++i) {
+    char c = fields[3].text[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  DWORD size = 0;
+  line->size = 0;
+  if (!ReadNumber(fields[2], &size)) return false;
+  line->size = size;
+  return HexToDigestA(fields[3].text, fields[3].length, line->sha256);
+}
+
+bool SameField(const Span& a, const Span& b) { return a.length == b.length && memcmp(a.text, b.text, a.length) == 0; }
+
+// Walks the lines of a text that ends with a line end.
+class Lines {
+ public:
+  Lines(const BYTE* text, size_t length) : text_(reinterpret_cast<const char*>(text)), length_(length), at_(0) {}
+  bool Next(Span* line) {
+    if (at_ >= length_) return false;
+    const char* end = static_cast<const char*>(memchr(text_ + at_, '\n', length_ - at_));
+    line->text = text_ + at_;
+    line->length = static_cast<size_t>(end - line->text);
+    at_ += line->length + 1;
+    return true;
+  }
+
+ private:
+  const char* text_;
+  size_t length_;
+  size_t at_;
+};
+
+// The entry's folder and name as a manifest line writes them, in UTF-8.
+bool EntryFields(const DownloadableFile& file, char* folder, Span* folderField, char* name, Span* nameField) {
+  const wchar_t* texts[2] = {file.relativePath.OrEmpty(), file.name.OrEmpty()};
+  char* out[2] = {folder, name};
+  Span* fields[2] = {folderField, nameField};
+  for (size_t i = 0; i < 2; ++i) {
+    int bytes = texts[i][0] ? WideCharToMultiByte(CP_UTF8, 0, texts[i], -1, out[i], static_cast<int>(kMaxNameBytes),
+                                                  NULL, NULL)
+                            : 1;
+    if (bytes <= 0) return false;
+    fields[i]->text = out[i];
+    fields[i]->length = static_cast<size_t>(bytes - 1);
+  }
+  return true;
 }
 
 }  // namespace
@@ -112,72 +135,54 @@ bool FileBytes::Read(const wchar_t* path, size_t maxBytes) {
       static_cast<ULONGLONG>(size.QuadPart) > maxBytes) {
     return false;
   }
-  size_t length = static_cast<size_t>(size.QuadPart);
-  data_ = new (std::nothrow) BYTE[length ? length : 1];
-  if (!data_) return false;
+  DWORD length = static_cast<DWORD>(size.QuadPart);
+  data_ = new (std::nothrow) BYTE[length + 1];
   DWORD read = 0;
-  // One more byte is asked for, so that a file that grew since is noticed.
-  BYTE probe = 0;
-  if ((length && (!ReadFile(file.Get(), data_, static_cast<DWORD>(length), &read, NULL) || read != length)) ||
-      (ReadFile(file.Get(), &probe, 1, &read, NULL) && read != 0)) {
-    delete[] data_;
-    data_ = 0;
-    return false;
-  }
+  // One byte more is asked for, so that a file that grew meanwhile is noticed.
+  if (!data_ || !ReadFile(file.Get(), data_, length + 1, &read, NULL) || read != length) return false;
   length_ = length;
   return true;
 }
 
-bool KitManifest::Parse(const BYTE* bytes, size_t length, const wchar_t* productCode, const wchar_t* where) {
-  lines_.clear();
-  const char* text = reinterpret_cast<const char*>(bytes);
-  if (length == 0 || text[length - 1] != '\n' || memchr(text, '\r', length) || memchr(text, '\0', length)) {
-    WriteLog(L"[KITFETCHER] %s: not a manifest (line ends or stray bytes)", where);
+bool KitManifest::Parse(const wchar_t* productCode, const wchar_t* where) {
+  Lines lines(text_, length_);
+  Span line, rest, product;
+  DWORD serial = 0;
+  bool head = length_ > 0 && text_[length_ - 1] == '\n' && !memchr(text_, '\r', length_) &&
+              !memchr(text_, '\0', length_) && lines.Next(&line) && StartsWith(line, kFormatLine, &rest) &&
+              rest.length == 0 && lines.Next(&line) && StartsWith(line, kProductPrefix, &product) &&
+              lines.Next(&line) && StartsWith(line, kSerialPrefix, &rest) && ReadNumber(rest, &serial);
+  if (!head) {
+    WriteLog(L"[KITFETCHER] %s: not a manifest", where);
     return false;
   }
-  size_t number = 0;
-  for (size_t at = 0; at < length; ++number) {
-    const char* end = static_cast<const char*>(memchr(text + at, '\n', length - at));
-    Span line = {text + at, static_cast<size_t>(end - (text + at))};
-    at += line.length + 1;
-    bool good;
-    if (number == 0) {
-      good = line.Is("kitmanifest 1");
-    } else if (number == 1) {
-      Span code = line.After(line.StartsWith("product ") ? 8 : line.length);
-      good = line.StartsWith("product ") && code.length > 0 && code.length <= kMaxProductCodeChars &&
-             code.length == wcslen(productCode);
-      for (size_t i = 0; good && i < code.length; ++i) {
-        good = code.text[i] > 0x20 && code.text[i] < 0x7F && static_cast<wchar_t>(code.text[i]) == productCode[i];
-      }
-      if (!good && line.StartsWith("product ")) {
-        WriteLog(L"[KITFETCHER] %s is for another product: expected %s", where, productCode);
-        return false;
-      }
-    } else if (number == 2) {
-      unsigned long long serial = 0;
-      good = line.StartsWith("serial ") && ReadCanonicalNumber(line.After(7), 0xFFFFFFFFull, &serial);
-      serial_ = static_cast<uint32_t>(serial);
-    } else {
-      ManifestLine entry;
-      good = ReadFileLine(line, &entry);
-      for (size_t i = 0; good && i < lines_.size(); ++i) {
-        good = !SameEntry(lines_[i], entry.relativePath.OrEmpty(), entry.name.OrEmpty());
-      }
-      if (good && !lines_.push_back(static_cast<ManifestLine&&>(entry))) {
-        WriteLog(L"[KITFETCHER] %s: out of memory", where);
-        return false;
-      }
+  bool sameProduct = product.length > 0 && product.length <= kMaxProductCodeChars && product.length == wcslen(productCode);
+  for (size_t i = 0; sameProduct && i < product.length; ++i) {
+    sameProduct = product.text[i] > 0x20 && product.text[i] < 0x7F && static_cast<wchar_t>(product.text[i]) == productCode[i];
+  }
+  if (!sameProduct) {
+    WriteLog(L"[KITFETCHER] %s: not for product %s", where, productCode);
+    return false;
+  }
+  serial_ = static_cast<uint32_t>(serial);
+  // Every file line is checked whole, and against each before it: a file
+  // listed twice could be read either way.
+  Lines files = lines;
+  for (unsigned number = 4; files.Next(&line); ++number) {
+    Span fields[4];
+    ManifestLine entry;
+    bool good = SplitFileLine(line, fields) && IsName(fields[0], true) && IsName(fields[1], false) &&
+                ReadLine(fields, &entry);
+    Lines earlier = lines;
+    Span before, beforeFields[4];
+    while (good && earlier.Next(&before) && before.text != line.text) {
+      SplitFileLine(before, beforeFields);
+      good = !SameField(fields[0], beforeFields[0]) || !SameField(fields[1], beforeFields[1]);
     }
     if (!good) {
-      WriteLog(L"[KITFETCHER] %s: line %u is not what a manifest holds there", where,
-               static_cast<unsigned>(number + 1));
+      WriteLog(L"[KITFETCHER] %s: bad line %u", where, number);
       return false;
     }
-  }
-  if (number < 3) {
-    WriteLog(L"[KITFETCHER] %s: not a manifest (%u lines)", where, static_cast<unsigned>(number));
-    return false;
   }
   return true;
 }
@@ -185,18 +190,13 @@ bool KitManifest::Parse(const BYTE* bytes, size_t length, const wchar_t* product
 bool KitManifest::Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
                          const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
   accepted_ = false;
-  lines_.clear();
-  if (trust.keyCount == 0) {
-    WriteLog(L"[KITFETCHER] %s: no usable key is pinned", where);
-    return false;
-  }
   bool signedByVendor = false;
   for (size_t i = 0; i < trust.keyCount && !signedByVendor; ++i) {
-    signedByVendor = VerifySignature(trust.keys[i], text, textLength, signature, signatureLength);
+    signedByVendor = textLength <= kMaxManifestBytes &&
+                     VerifySignature(trust.keys[i], text, static_cast<DWORD>(textLength), signature, signatureLength);
   }
   if (!signedByVendor) {
-    WriteLog(L"[KITFETCHER] %s: the signature (%u bytes) does not verify under the pinned key(s)", where,
-             static_cast<unsigned>(signatureLength));
+    WriteLog(L"[KITFETCHER] %s: the signature does not verify", where);
     return false;
   }
   return ReadVerified(text, textLength, trust.minSerial, productCode, where);
@@ -205,28 +205,32 @@ bool KitManifest::Accept(const BYTE* text, size_t textLength, const BYTE* signat
 bool KitManifest::ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
                                const wchar_t* where) {
   accepted_ = false;
-  if (!Parse(text, textLength, productCode ? productCode : L"", where)) {
-    lines_.clear();
-    return false;
-  }
+  text_ = text;
+  length_ = textLength;
+  if (textLength > kMaxManifestBytes || !Parse(productCode ? productCode : L"", where)) return false;
   if (serial_ < minSerial) {
     WriteLog(L"[KITFETCHER] %s: serial %lu is below the minimum %lu", where, static_cast<unsigned long>(serial_),
              static_cast<unsigned long>(minSerial));
-    lines_.clear();
     return false;
   }
-  WriteLog(L"[KITFETCHER] %s: signed, serial %lu, %u file(s)", where, static_cast<unsigned long>(serial_),
-           static_cast<unsigned>(lines_.size()));
+  WriteLog(L"[KITFETCHER] %s: signed, serial %lu", where, static_cast<unsigned long>(serial_));
   accepted_ = true;
   return true;
 }
 
-const ManifestLine* KitManifest::Find(const DownloadableFile& file) const {
-  if (!accepted_) return NULL;
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    if (SameEntry(lines_[i], file.relativePath.OrEmpty(), file.name.OrEmpty())) return &lines_[i];
+bool KitManifest::Find(const DownloadableFile& file, ManifestLine* line) const {
+  char folder[kMaxNameBytes];
+  char name[kMaxNameBytes];
+  Span folderField, nameField;
+  if (!accepted_ || !EntryFields(file, folder, &folderField, name, &nameField)) return false;
+  Lines lines(text_, length_);
+  Span each, fields[4];
+  for (int header = 0; header < 3; ++header) lines.Next(&each);
+  while (lines.Next(&each)) {
+    SplitFileLine(each, fields);
+    if (SameField(fields[0], folderField) && SameField(fields[1], nameField)) return ReadLine(fields, line);
   }
-  return NULL;
+  return false;
 }
 
 namespace {
@@ -235,19 +239,14 @@ namespace {
 bool FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
   wchar_t url[kUrlChars];
   const wchar_t* components[1] = {name};
-  if (!ComposeKitUrl(g_setup.locations.baseUrl.Get(), components, 1, url, kUrlChars)) {
-    WriteLog(L"[KITFETCHER] No URL for %s", name);
-    return false;
-  }
-  WriteLog(L"[KITFETCHER] Downloading %s from: %s", name, url);
   wchar_t cachePath[kCachePathChars];
-  HRESULT hr = DownloadUncounted(url, cachePath, kCachePathChars);
-  if (hr != S_OK) {
-    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", url, static_cast<int>(hr));
-    return false;
+  HRESULT hr = E_INVALIDARG;
+  if (ComposeKitUrl(g_setup.locations.baseUrl.Get(), components, 1, url, kUrlChars)) {
+    WriteLog(L"[KITFETCHER] Downloading %s", url);
+    hr = DownloadUncounted(url, cachePath, kCachePathChars);
   }
-  if (!bytes->Read(cachePath, maxBytes)) {
-    WriteLog(L"[KITFETCHER] Cannot read %s (over %u bytes, or unreadable)", cachePath, static_cast<unsigned>(maxBytes));
+  if (hr != S_OK || !bytes->Read(cachePath, maxBytes)) {
+    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", name, static_cast<int>(hr));
     return false;
   }
   return true;
@@ -256,37 +255,34 @@ bool FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
 bool ReadPackageFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
   wchar_t path[MAX_PATH];
   if (!qn::JoinPath(path, MAX_PATH, g_setup.programFolder, name) || !bytes->Read(path, maxBytes)) {
-    WriteLog(L"[KITFETCHER] Cannot read %s%s (missing, unreadable or over %u bytes)", g_setup.programFolder, name,
-             static_cast<unsigned>(maxBytes));
+    WriteLog(L"[KITFETCHER] Cannot read %s%s", g_setup.programFolder, name);
     return false;
   }
   return true;
 }
 
+// Both files of one side, by `fetch`, then the manifest's checks; the text
+// stays in `text` for the manifest.
+bool AcceptSide(KitManifest& manifest, FileBytes& text, bool (*fetch)(const wchar_t*, size_t, FileBytes*),
+                const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
+  FileBytes signature;
+  return fetch(kManifestFile, kMaxManifestBytes, &text) && fetch(kManifestSignatureFile, kMaxKeyBits / 8, &signature) &&
+         manifest.Accept(text.Data(), text.Length(), signature.Data(), signature.Length(), trust, productCode, where);
+}
+
 }  // namespace
 
 bool KitGate::AcceptServerManifest(const wchar_t* productCode) {
-  FileBytes text, signature;
-  return FetchServerFile(kManifestFile, kMaxManifestBytes, &text) &&
-         FetchServerFile(kManifestSignatureFile, kMaxKeyBits / 8, &signature) &&
-         server_.Accept(text.Data(), text.Length(), signature.Data(), signature.Length(), trust_, productCode,
-                        L"The server's manifest");
+  return AcceptSide(server_, serverText_, FetchServerFile, trust_, productCode, L"The server's manifest");
 }
 
 bool KitGate::AcceptPackageManifest(const wchar_t* productCode) {
-  FileBytes text, signature;
-  return ReadPackageFile(kManifestFile, kMaxManifestBytes, &text) &&
-         ReadPackageFile(kManifestSignatureFile, kMaxKeyBits / 8, &signature) &&
-         package_.Accept(text.Data(), text.Length(), signature.Data(), signature.Length(), trust_, productCode,
-                         L"The package's manifest");
+  return AcceptSide(package_, packageText_, ReadPackageFile, trust_, productCode, L"The package's manifest");
 }
 
-const ManifestLine* KitGate::LineOf(const KitManifest& manifest, const DownloadableFile& file,
-                                    const wchar_t* side) const {
-  const ManifestLine* line = manifest.Find(file);
-  if (!line) {
-    WriteLog(L"[KITFETCHER] The %s manifest does not list %s (folder %s); it is not placed", side, file.name.OrEmpty(),
-             file.relativePath.OrEmpty());
-  }
-  return line;
+bool KitGate::LineOf(const KitManifest& manifest, const DownloadableFile& file, const wchar_t* side,
+                     ManifestLine* line) const {
+  if (manifest.Find(file, line)) return true;
+  WriteLog(L"[KITFETCHER] The %s manifest does not list %s", side, file.name.OrEmpty());
+  return false;
 }

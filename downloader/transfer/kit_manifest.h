@@ -7,8 +7,6 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "common/growable_array.h"
-#include "common/owned_text.h"
 #include "downloader/services/kit_crypto.h"
 #include "downloader/services/locations_config.h"
 
@@ -17,69 +15,10 @@ extern const wchar_t kManifestSignatureFile[];
 // A manifest never needs more; a larger file is refused before it is read.
 const size_t kMaxManifestBytes = 1 << 20;
 
+// What a manifest says of one kit file (sizes of 4 GiB and more are refused).
 struct ManifestLine {
-  qn::OwnedText relativePath;  // empty when the file lies at the kit's top
-  qn::OwnedText name;
   ULONGLONG size;
   BYTE sha256[kSha256Bytes];
-};
-
-class KitManifest {
- public:
-  KitManifest() : serial_(0), accepted_(false) {}
-
-  // Takes the manifest when its signature verifies under one of the trust's
-  // keys, its format is the one kitpack writes, its serial reaches the
-  // trust's minimum and it names `productCode`. Logs why not otherwise
-  // (`where` names the manifest in the log).
-  bool Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
-              const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
-  // The part of Accept after the signature: the format, the serial against
-  // minSerial, the product. Only for a text whose signature has verified.
-  bool ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
-                    const wchar_t* where);
-  bool Accepted() const { return accepted_; }
-  uint32_t Serial() const { return serial_; }
-  // The line of a kit file, or null when the manifest does not list it.
-  const ManifestLine* Find(const DownloadableFile& file) const;
-
- private:
-  KitManifest(const KitManifest&);
-  KitManifest& operator=(const KitManifest&);
-  bool Parse(const BYTE* text, size_t length, const wchar_t* productCode, const wchar_t* where);
-
-  qn::Array<ManifestLine> lines_;
-  uint32_t serial_;
-  bool accepted_;
-};
-
-// What a pinned package lets into its local setup folder: each kit file is
-// checked against the manifest of the side it comes from, the server's for a
-// download, the package's for a copy out of the package folder. Both are
-// accepted, or refused, before anything is placed. Unpinned, the gate has no
-// say and the run goes as it always did.
-class KitGate {
- public:
-  explicit KitGate(const KitTrust& trust) : trust_(trust) {}
-  bool Pinned() const { return trust_.pinned; }
-  // Downloads the server's manifest and signature (uncounted) from the
-  // default base URL's folder; false (logged) unless it is accepted.
-  bool AcceptServerManifest(const wchar_t* productCode);
-  // The package's own, beside the program.
-  bool AcceptPackageManifest(const wchar_t* productCode);
-  // The line a file from that side must match; null (logged) when that side's
-  // manifest does not list the file.
-  const ManifestLine* ServerLine(const DownloadableFile& file) const { return LineOf(server_, file, L"server"); }
-  const ManifestLine* PackageLine(const DownloadableFile& file) const { return LineOf(package_, file, L"package"); }
-
- private:
-  KitGate(const KitGate&);
-  KitGate& operator=(const KitGate&);
-  const ManifestLine* LineOf(const KitManifest& manifest, const DownloadableFile& file, const wchar_t* side) const;
-
-  const KitTrust& trust_;
-  KitManifest server_;
-  KitManifest package_;
 };
 
 // The whole content of a small file.
@@ -98,3 +37,70 @@ class FileBytes {
   BYTE* data_;
   size_t length_;
 };
+
+// The manifest looks files up in its text: checked once, whole, when it is
+// taken, the text needs no copy of every line. The text stays the caller's
+// and must outlive the manifest's use.
+class KitManifest {
+ public:
+  KitManifest() : text_(0), length_(0), serial_(0), accepted_(false) {}
+
+  // Takes the manifest when its signature verifies under one of the trust's
+  // keys, its format is the one kitpack writes, its serial reaches the
+  // trust's minimum and it names `productCode`. Logs why not otherwise
+  // (`where` names the manifest in the log).
+  bool Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
+              const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
+  // The part of Accept after the signature: the format, the serial against
+  // minSerial, the product. Only for a text whose signature has verified.
+  bool ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
+                    const wchar_t* where);
+  bool Accepted() const { return accepted_; }
+  uint32_t Serial() const { return serial_; }
+  // The line of a kit file; false when the manifest does not list it.
+  bool Find(const DownloadableFile& file, ManifestLine* line) const;
+
+ private:
+  KitManifest(const KitManifest&);
+  KitManifest& operator=(const KitManifest&);
+  bool Parse(const wchar_t* productCode, const wchar_t* where);
+
+  const BYTE* text_;
+  size_t length_;
+  uint32_t serial_;
+  bool accepted_;
+};
+
+// What a pinned package lets into its local setup folder: each kit file is
+// checked against the manifest of the side it comes from, the server's for a
+// download, the package's for a copy out of the package folder. Both are
+// accepted, or refused, before anything is placed. Unpinned, the gate has no
+// say and the run goes as it always did.
+class KitGate {
+ public:
+  explicit KitGate(const KitTrust& trust) : trust_(trust) {}
+  bool Pinned() const { return trust_.pinned; }
+  // Downloads the server's manifest and signature (uncounted) from the
+  // default base URL's folder; false (logged) unless it is accepted.
+  bool AcceptServerManifest(const wchar_t* productCode);
+  // The package's own, beside the program.
+  bool AcceptPackageManifest(const wchar_t* productCode);
+  // The line a file from that side must match; false (logged) when that
+  // side's manifest does not list the file.
+  bool ServerLine(const DownloadableFile& file, ManifestLine* line) const { return LineOf(server_, file, L"server", line); }
+  bool PackageLine(const DownloadableFile& file, ManifestLine* line) const {
+    return LineOf(package_, file, L"package", line);
+  }
+
+ private:
+  KitGate(const KitGate&);
+  KitGate& operator=(const KitGate&);
+  bool LineOf(const KitManifest& manifest, const DownloadableFile& file, const wchar_t* side, ManifestLine* line) const;
+
+  const KitTrust& trust_;
+  FileBytes serverText_;
+  FileBytes packageText_;
+  KitManifest server_;
+  KitManifest package_;
+};
+

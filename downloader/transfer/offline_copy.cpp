@@ -89,13 +89,13 @@ CopyResult CopyOneFile(const DownloadableFile& file, const KitGate& gate) {
     WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
     return kCopyFailed;
   }
-  const ManifestLine* line = gate.Pinned() ? gate.PackageLine(file) : NULL;
-  if (gate.Pinned() && !line) return kCopyFailed;
+  ManifestLine line;
+  if (gate.Pinned() && !gate.PackageLine(file, &line)) return kCopyFailed;
   PrepareEntryCopy(file, places, localDigest, places.packagePath);
   CCopyFileStatusCallback progress(g_setup.cancelEvent.Get());
-  if (line) {
+  if (gate.Pinned()) {
     // Copied by hand to hash what is written; the routine still counts and cancels.
-    CheckedCopy checked = CopyCheckedKitFile(places.packagePath, places.target, *line, &progress);
+    CheckedCopy checked = CopyCheckedKitFile(places.packagePath, places.target, line, &progress);
     if (checked == kCopyStopped) return kCopyCancelled;
     if (checked != kCopyMatched) return kCopyFailed;
     RunAutorunEntry(file, places);

@@ -286,11 +286,11 @@ class SignedKitTest(unittest.TestCase):
             r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
             self.assertEqual([], r.box_texts(), r.log)
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
-            self.assertIn("The server's manifest: signed, serial 1, 2 file(s)", r.log)
+            self.assertIn("The server's manifest: signed, serial 1", r.log)
         with kb.Prefix('win32') as prefix:
             r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
-            self.assertIn("The package's manifest: signed, serial 1, 2 file(s)", r.log)
+            self.assertIn("The package's manifest: signed, serial 1", r.log)
 
     def test_what_the_vendor_did_not_sign_is_refused(self):
         manifest = os.path.join(self.served, 'kitmanifest.txt')
@@ -318,7 +318,7 @@ class SignedKitTest(unittest.TestCase):
         cases = {
             'one byte changed in a served autorun file': (change_byte, 'does not match the manifest: expected'),
             'a manifest signed by another key': (lambda: self.vendor.resign(manifest, stranger),
-                                                 'does not verify under the pinned key'),
+                                                 'the signature does not verify'),
             'no signature': (lambda: os.unlink(manifest[:-4] + '.sig'), 'Cannot download'),
             'no manifest': (lambda: os.unlink(manifest), 'Cannot download'),
             'a kit file missing from the manifest': (drop_line, 'does not list setup_kit.exe'),

@@ -235,7 +235,9 @@ TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest
   const wchar_t kRemoteCode[] = L"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
   std::wstring site = L"/" + testsupport::UniqueName(L"kit");
   std::wstring templ = httptest::Url(site) + L"/%s/";
-  kittest::KitPackage package;  // online: no productcode.txt
+  kittest::KitPackage package;  // offline, newer files wanted: the update path may reuse its files
+  package.WriteProductCode("{3C0E9B21-7A44-4F0B-8E65-1D2F3A4B5C61}\n");
+  g_setup.locations.defaultNewFilesAnswer = true;
   g_setup.locations.baseUrl.Set(templ.c_str());
   httptest::Serve(site + L"/en/productcode.txt", "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}\n");
   std::string probe = ReadBytes(testsupport::TestProgramFolder() + L"autorun_probe.exe");
@@ -285,4 +287,27 @@ TEST_F(DownloadWorkerTest, UpdatePathDownloadsWhatIsNewOrMissingAndReusesTheRest
   int32_t expected = static_cast<int32_t>(notAProgram.size() + 2 * probe.size());
   EXPECT_EQ(expected, g_setup.stats.bytesExpected);
   EXPECT_EQ(2 * probe.size(), g_setup.stats.bytesTransferred);
+}
+
+// An online package was shipped without kit files: what lies in its folder
+// under a kit file's name, with its .md5 or without, was put there by someone
+// else (a web page's download) and is never taken.
+TEST_F(DownloadWorkerTest, AnOnlinePackageTakesNoKitFileFromItsFolder) {
+  REQUIRE_HTTP_SERVER();
+  std::wstring site = L"/" + testsupport::UniqueName(L"kit");
+  kittest::KitPackage package;  // online: no productcode.txt
+  g_setup.locations.baseUrl.Set((httptest::Url(site) + L"/%s/").c_str());
+  httptest::Serve(site + L"/en/productcode.txt", "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}\n");
+  std::string probe = ReadBytes(testsupport::TestProgramFolder() + L"autorun_probe.exe");
+  package.Add(L"autorun_probe.exe", L"planted", std::string(3000, 'x'), "digest-1", true);
+  httptest::Serve(site + L"/en/planted/autorun_probe.exe", probe);
+  httptest::Serve(site + L"/en/planted/autorun_probe.exe.md5", "digest-1");
+  package.Add(L"notes.txt", NULL, "planted notes", "n1");
+
+  EXPECT_TRUE(RunWorker().empty());
+  EXPECT_FALSE(g_setup.worker.aborted);
+  std::wstring folder = package.SetupFolder(L"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}");
+  EXPECT_TRUE(Exists(folder + L"\\planted\\autorun_ran.txt")) << "the server's copy ran";
+  EXPECT_FALSE(Exists(folder + L"\\notes.txt"));
+  EXPECT_EQ(probe.size(), g_setup.stats.bytesTransferred);
 }

@@ -116,7 +116,8 @@ TEST(KitManifest, OnlyTheFormatKitpackWritesIsRead) {
       {"an upper-case hash", head + "file\t\ta.exe\t5\t2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824\n",
        false},
       {"a size with a leading zero", head + "file\t\ta.exe\t05\t" + kHello + "\n", false},
-      {"a size past 64 bits", head + "file\t\ta.exe\t18446744073709551616\t" + kHello + "\n", false},
+      {"the largest size", head + "file\t\ta.exe\t4294967295\t" + kHello + "\n", true},
+      {"a size of 4 GiB", head + "file\t\ta.exe\t4294967296\t" + kHello + "\n", false},
       {"a slash in a name", head + "file\t\tsub/a.exe\t5\t" + kHello + "\n", false},
       {"a backslash in a folder", head + "file\tx\\y\ta.exe\t5\t" + kHello + "\n", false},
       {"an empty name", head + "file\textras\t\t5\t" + kHello + "\n", false},
@@ -150,11 +151,9 @@ TEST(KitManifest, FilesAreFoundByFolderAndNameExactly) {
     DownloadableFile file;
     file.name.Set(c.name);
     if (c.folder) file.relativePath.Set(c.folder);
-    const ManifestLine* line = manifest.Find(file);
-    EXPECT_EQ(c.listed, line != nullptr) << testing::PrintToString(std::wstring(c.name));
-    if (line) {
-      EXPECT_EQ(5u, line->size);
-    }
+    ManifestLine line = {0, {0}};
+    EXPECT_EQ(c.listed, manifest.Find(file, &line)) << testing::PrintToString(std::wstring(c.name));
+    EXPECT_EQ(c.listed ? 5u : 0u, line.size);
   }
 }
 
