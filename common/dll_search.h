@@ -10,9 +10,12 @@ namespace qn {
 
 // Narrows the library search for the whole process; the first act of a run.
 // Where SetDefaultDllDirectories exists (7 with KB2533623 and later) only the
-// system folder is searched; elsewhere the current folder leaves the search.
-// True when the narrow search is in force.
-bool RestrictDllSearch();
+// system folder is searched; elsewhere the current folder leaves the search,
+// and the program's own folder stays first in it: the program then starts over
+// from a fresh folder (common/fresh_folder.h). True when the narrow search is
+// in force. `narrowWhereAvailable` is false in test builds alone, which behave
+// as where the function is missing.
+bool RestrictDllSearch(bool narrowWhereAvailable);
 
 // Loads the package's own library at `path` (a full path) so that the
 // libraries it needs in turn come from the system folder, never from its own
