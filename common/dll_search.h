@@ -1,7 +1,8 @@
 // Where Windows may take libraries from. The programs start elevated from
 // folders that web pages can write to (Downloads), so neither the program's
-// folder nor the current folder may supply a library: only the system folder,
-// and for a library of the package loaded by full path, that library's folder.
+// folder nor the current folder may supply a library: only the system folder
+// (and the side-by-side store the manifest names). The package's own library
+// is loaded by its full path, and what it needs comes from the system folder.
 #pragma once
 
 #include <windows.h>

@@ -46,10 +46,10 @@ FreshFolderSecurity::FreshFolderSecurity(FreshFolderKind kind)
     ScopedHandle token;
     DWORD size = 0;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) ||
-        !GetTokenInformation(token.Get(), TokenUser, userBuffer_, sizeof(userBuffer_), &size)) {
+        !GetTokenInformation(token.Get(), TokenUser, &userBuffer_, sizeof(userBuffer_), &size)) {
       return;
     }
-    user_ = reinterpret_cast<TOKEN_USER*>(userBuffer_)->User.Sid;
+    user_ = userBuffer_.token.User.Sid;
   }
   ACL* acl = reinterpret_cast<ACL*>(aclBuffer_);
   PSID writers[] = {system_, administrators_, user_};
@@ -206,6 +206,18 @@ bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, Fres
   *removed = RemoveProgramCopy(folder, copy);
   SetLastError(error);
   return started;
+}
+
+bool TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity) {
+  size_t length = value ? wcslen(value) : 0;
+  bool drive = length >= 3 && value[1] == L':' && value[2] == L'\\';
+  bool share = length >= 3 && value[0] == L'\\' && value[1] == L'\\';
+  if ((!drive && !share) || !CopyText(folder, capacity, value) ||
+      (value[length - 1] != L'\\' && !AppendText(folder, capacity, L"\\"))) {
+    if (capacity > 0) folder[0] = L'\0';
+    return false;
+  }
+  return true;
 }
 
 bool RunsFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, bool checkRights) {

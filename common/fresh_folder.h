@@ -47,7 +47,10 @@ class FreshFolderSecurity {
   PSID system_;
   PSID administrators_;
   PSID user_;  // inside userBuffer_ (kForCurrentUser only)
-  DWORD userBuffer_[32];  // a TOKEN_USER and its SID (at most 68 bytes)
+  union {
+    TOKEN_USER token;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } userBuffer_;
   SECURITY_DESCRIPTOR descriptor_;
   SECURITY_ATTRIBUTES attributes_;
   DWORD aclBuffer_[128];  // three ACEs with SIDs of any size
@@ -82,6 +85,10 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
                               const wchar_t* options, const wchar_t* arguments, bool inFreshFolder, wchar_t* folder,
                               size_t capacity, bool* removed);
+
+// The folder a first instance hands its copy, into `folder` with a trailing
+// backslash: a full path (a drive's or a share's), else false.
+bool TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity);
 
 // True when the running program is a copy that a first instance placed: its
 // folder is `parent` + `prefix` + a GUID, and (with `checkRights`) nobody but

@@ -26,17 +26,6 @@ bool GetOwnFolder(wchar_t* folder, size_t capacity) {
   return qn::CopyText(folder, capacity, path) && qn::AppendText(folder, capacity, L"\\");
 }
 
-// A full path that fits, made to end in a backslash.
-bool TakePackageFolder(const wchar_t* value) {
-  size_t length = wcslen(value);
-  if (length == 0 || PathIsRelativeW(value) || !qn::CopyText(g_setup.programFolder, kPathChars, value) ||
-      (value[length - 1] != L'\\' && !qn::AppendText(g_setup.programFolder, kPathChars, L"\\"))) {
-    g_setup.programFolder[0] = L'\0';
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool FreshFolderParent(wchar_t* parent, size_t capacity) {
@@ -50,7 +39,9 @@ RunPlace ChooseRunPlace(const qn::OptionMap& options, bool narrowSearch, bool ch
   wchar_t parent[MAX_PATH];
   if (FreshFolderParent(parent, MAX_PATH) &&
       qn::RunsFromFreshFolder(parent, kFreshPrefix, qn::kForAdministrators, checkFolderRights)) {
-    return TakePackageFolder(options.GetOptionValue(kPackageOption)) ? kRunForFirstInstance : kRunNowhere;
+    return qn::TakeHandedFolder(options.GetOptionValue(kPackageOption), g_setup.programFolder, kPathChars)
+               ? kRunForFirstInstance
+               : kRunNowhere;
   }
   if (!narrowSearch) return kStartOver;
   if (!GetOwnFolder(g_setup.programFolder, kPathChars)) g_setup.programFolder[0] = L'\0';

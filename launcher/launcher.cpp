@@ -129,11 +129,9 @@ int RunKitstarter(const wchar_t* commandLine, bool narrowSearch, bool checkFolde
   if (FreshFolderParent(parent, MAX_PATH) &&
       qn::RunsFromFreshFolder(parent, kFreshPrefix, qn::kForCurrentUser, checkFolderRights)) {
     // The copy: its jobs are those of the first instance's folder.
-    const wchar_t* package = options.GetOptionValue(L"package");
-    size_t length = wcslen(package);
-    known = length > 0 && !PathIsRelativeW(package);
+    wchar_t package[MAX_PATH];
+    known = qn::TakeHandedFolder(options.GetOptionValue(L"package"), package, MAX_PATH);
     folder.Assign(package);
-    if (known && package[length - 1] != L'\\') folder.AppendChar(L'\\');
   } else {
     known = GetProgramFolder(folder);
     // Without the narrow search the shell's and the system's libraries loaded

@@ -566,12 +566,15 @@ std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor) {
 
 std::wstring OwnUserSid() {
   HANDLE token = NULL;
-  DWORD buffer[32];
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } buffer;
   DWORD size = 0;
   LPWSTR text = NULL;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
-  bool ok = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
-            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+  bool ok = GetTokenInformation(token, TokenUser, &buffer, sizeof(buffer), &size) &&
+            ConvertSidToStringSidW(buffer.user.User.Sid, &text);
   CloseHandle(token);
   std::wstring sid = ok ? text : L"";
   if (text) LocalFree(text);
@@ -642,6 +645,33 @@ TEST(FreshFolderSecurity, MadeForItsWritersAloneAndOnlySuchAFolderPasses) {
   ASSERT_TRUE(SetSecurityDescriptorDacl(&bare, TRUE, acl, FALSE));
   EXPECT_FALSE(administrators.OnlyWritersMayChange(&bare));
   FreeSid(builtinAdministrators);
+}
+
+TEST(FreshFolder, TheHandedFolderIsAFullPathThatFits) {
+  std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 5, L'p');  // with its backslash, one character short
+  struct Case {
+    std::wstring value;
+    const wchar_t* expected;  // NULL: refused
+  } cases[] = {
+      {L"C:\\Downloads\\Kit", L"C:\\Downloads\\Kit\\"},
+      {L"C:\\Downloads\\Kit\\", L"C:\\Downloads\\Kit\\"},
+      {L"C:\\", L"C:\\"},
+      {L"\\\\server\\share\\Kit", L"\\\\server\\share\\Kit\\"},
+      {longest, NULL},  // filled below
+      {longest + L"p", NULL},
+      {L"", NULL},
+      {L"Kit", NULL},
+      {L"C:Kit", NULL},       // relative to drive C:'s current folder
+      {L"\\Kit", NULL},     // relative to the current drive
+  };
+  std::wstring longestExpected = longest + L"\\";
+  cases[4].expected = longestExpected.c_str();
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    wchar_t folder[MAX_PATH];
+    bool taken = qn::TakeHandedFolder(cases[i].value.c_str(), folder, MAX_PATH);
+    EXPECT_EQ(cases[i].expected != NULL, taken) << i;
+    EXPECT_EQ(std::wstring(cases[i].expected ? cases[i].expected : L""), folder) << i;
+  }
 }
 
 TEST(FreshFolder, ACopyRunsFromItAndFindsWhoStartedTheFirstInstance) {
