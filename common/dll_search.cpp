@@ -11,14 +11,14 @@ bool g_defaultDirectoriesSet = false;
 
 }  // namespace
 
-bool RestrictDllSearch() {
+bool RestrictDllSearch(bool narrowWhereAvailable) {
   typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
   typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCWSTR);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (!kernel) return false;
   SetDefaultDllDirectoriesFn setDefault =
       reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
-  g_defaultDirectoriesSet = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  g_defaultDirectoriesSet = narrowWhereAvailable && setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (g_defaultDirectoriesSet) return true;
   // Older systems still search the program's folder first; an empty DLL
   // directory at least takes the current folder out.

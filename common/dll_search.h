@@ -1,7 +1,8 @@
 // Where Windows may take libraries from. The programs start elevated from
 // folders that web pages can write to (Downloads), so neither the program's
-// folder nor the current folder may supply a library: only the system folder,
-// and for a library of the package loaded by full path, that library's folder.
+// folder nor the current folder may supply a library: only the system folder
+// (and the side-by-side store the manifest names). The package's own library
+// is loaded by its full path, and what it needs comes from the system folder.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +11,12 @@ namespace qn {
 
 // Narrows the library search for the whole process; the first act of a run.
 // Where SetDefaultDllDirectories exists (7 with KB2533623 and later) only the
-// system folder is searched; elsewhere the current folder leaves the search.
-// True when the narrow search is in force.
-bool RestrictDllSearch();
+// system folder is searched; elsewhere the current folder leaves the search,
+// and the program's own folder stays first in it: the program then starts over
+// from a fresh folder (common/fresh_folder.h). True when the narrow search is
+// in force. `narrowWhereAvailable` is false in test builds alone, which behave
+// as where the function is missing.
+bool RestrictDllSearch(bool narrowWhereAvailable);
 
 // Loads the package's own library at `path` (a full path) so that the
 // libraries it needs in turn come from the system folder, never from its own

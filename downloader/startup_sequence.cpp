@@ -22,25 +22,16 @@
 #include "downloader/services/setup_state.h"
 #include "downloader/teardown.h"
 #include "downloader/services/text_ids.h"
+#include "downloader/start_over.h"
 
 const wchar_t kInstanceEventName[] = L"{EC334E67-69A5-4D22-96CE-3371DE19DC3A}";
 
 namespace {
 
-// Folder of the running executable, with a trailing backslash; false when the
-// path does not fit (a truncated path names some other folder).
-bool GetOwnFolder(wchar_t* folder, size_t capacity) {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return false;
-  PathRemoveFileSpecW(path);
-  return qn::CopyText(folder, capacity, path) &&
-         qn::AppendText(folder, capacity, L"\\");
-}
-
 void LoadResourceLibrary() {
   wchar_t path[MAX_PATH];
-  if (GetOwnFolder(path, MAX_PATH) && qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
+  if (g_setup.programFolder[0] && qn::CopyText(path, MAX_PATH, g_setup.programFolder) &&
+      qn::AppendText(path, MAX_PATH, L"kitfetcher.ui")) {
     g_setup.uiLibrary.Reset(qn::LoadResourcesOnly(path));
   }
   g_setup.resourceModule = g_setup.uiLibrary.Valid() ? g_setup.uiLibrary.Get() : g_setup.programInstance;
@@ -91,13 +82,18 @@ void LoadTimeWords() {
   }
 }
 
-void Prepare(const qn::OptionMap& options) {
+// `startedOver`: this is the copy a first instance started from a fresh folder.
+void Prepare(const qn::OptionMap& options, bool startedOver) {
   SwitchLogOn(options);
   InitializeCriticalSection(&g_setup.statsLock);
   g_setup.statsLockReady = true;
   LookUpPlatformFunctions();
-  if (!GetOwnFolder(g_setup.programFolder, kPathChars)) g_setup.programFolder[0] = L'\0';
-  g_setup.parentProcessId = FindParentProcess();
+  wchar_t own[MAX_PATH];
+  DWORD n = GetModuleFileNameW(NULL, own, MAX_PATH);
+  if (startedOver && n > 0 && n < MAX_PATH && PathRemoveFileSpecW(own)) {
+    WriteLog(L"[KITFETCHER] Running from %s\\ for the package in %s", own, g_setup.programFolder);
+  }
+  g_setup.parentProcessId = FindParentProcess(startedOver);
   WriteLog(L"[KITFETCHER] Parent process name: %s with pid %d", g_setup.parentProcessPath,
            static_cast<int>(g_setup.parentProcessId));
   g_setup.hasAffiliateSource =
@@ -145,13 +141,18 @@ bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t c
   return true;
 }
 
-int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine) {
+int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine, bool narrowSearch, bool checkFolderRights) {
   g_setup.programInstance = instance;
   qn::OptionMap options(commandLine ? commandLine : L"");
+  // Before anything of the package is touched: where the search cannot be
+  // narrowed, this instance only starts the run over from a fresh folder.
+  RunPlace place = ChooseRunPlace(options, narrowSearch, checkFolderRights);
+  if (place == kStartOver) StartOver(commandLine ? commandLine : L"", options);
+  if (place == kStartOver || place == kRunNowhere) return 0;
   LoadResourceLibrary();
   if (!ClaimSingleInstance()) return 0;
   DeleteRestartRegistration();
-  Prepare(options);
+  Prepare(options, place == kRunForFirstInstance);
 
   if (!PassGates()) {
     Teardown();

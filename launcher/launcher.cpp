@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "common/fixed_string.h"
+#include "common/fresh_folder.h"
 #include "common/started_process.h"
 #include "common/wow64.h"
 
@@ -74,25 +76,76 @@ int StartPlatformSetup(const wchar_t* folder) {
   return 0;
 }
 
-void StartRequestedProgram(const qn::OptionMap& options) {
-  wchar_t folder[MAX_PATH];
-  DWORD n = GetModuleFileNameW(NULL, folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    folder[0] = L'\0';
-  } else {
-    PathRemoveFileSpecW(folder);
+void StartRequestedProgram(const qn::OptionMap& options, const wchar_t* folder) {
+  // The working folder is the program folder without its trailing backslash
+  // (a drive's root keeps it: "C:" alone names that drive's current folder).
+  wchar_t workingFolder[MAX_PATH] = L"";
+  if (folder && qn::CopyText(workingFolder, MAX_PATH, folder)) {
+    size_t length = wcslen(workingFolder);
+    if (length > 3 && workingFolder[length - 1] == L'\\') workingFolder[length - 1] = L'\0';
   }
   const wchar_t* parameters = options.GetOptionValue(L"args");
   const wchar_t* target = options.GetOptionValue(L"run");
-  ShellExecuteW(NULL, NULL, target, parameters, folder[0] ? folder : NULL, SW_SHOW);
+  ShellExecuteW(NULL, NULL, target, parameters, workingFolder[0] ? workingFolder : NULL, SW_SHOW);
 }
 
-int RunKitstarter(const wchar_t* commandLine) {
-  qn::OptionMap options(commandLine ? commandLine : L"");
-  if (options.HasOption(L"wow64")) {
-    qn::InPlaceGuardedString<kInPlaceChars> folder;
-    return StartPlatformSetup(GetProgramFolder(folder) ? folder.c_str() : NULL);
+namespace {
+
+const wchar_t kFreshPrefix[] = L"kitstarter.";
+
+// The user's temporary folder, with a trailing backslash.
+bool FreshFolderParent(wchar_t* parent, size_t capacity) {
+  DWORD n = GetTempPathW(static_cast<DWORD>(capacity), parent);
+  return n > 0 && n < capacity && parent[n - 1] == L'\\';
+}
+
+// The first instance: runs the same jobs from a copy in a fresh folder and
+// hands it its own folder. The copy's current folder stays this one's, as the
+// setup programs of /wow64 inherit it.
+void StartOver(const wchar_t* commandLine, const wchar_t* folder) {
+  wchar_t parent[MAX_PATH];
+  wchar_t fresh[MAX_PATH];
+  bool removed = false;
+  qn::GuardedString ahead;
+  ahead.Append(L"/package:\"");
+  ahead.Append(folder);
+  ahead.AppendChar(L'"');
+  if (!FreshFolderParent(parent, MAX_PATH) ||
+      !qn::StartOverFromFreshFolder(parent, kFreshPrefix, qn::kForCurrentUser, ahead.c_str(), commandLine, false,
+                                    fresh, MAX_PATH, &removed)) {
+    OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");
   }
-  if (options.HasOption(L"run")) StartRequestedProgram(options);
+}
+
+}  // namespace
+
+int RunKitstarter(const wchar_t* commandLine, bool narrowSearch, bool checkFolderRights) {
+  qn::OptionMap options(commandLine ? commandLine : L"");
+  bool wow64 = options.HasOption(L"wow64");
+  if (!wow64 && !options.HasOption(L"run")) return 0;
+  qn::InPlaceGuardedString<kInPlaceChars> folder;
+  wchar_t parent[MAX_PATH];
+  bool known;
+  if (FreshFolderParent(parent, MAX_PATH) &&
+      qn::RunsFromFreshFolder(parent, kFreshPrefix, qn::kForCurrentUser, checkFolderRights)) {
+    // The copy: its jobs are those of the first instance's folder.
+    wchar_t package[MAX_PATH];
+    known = qn::TakeHandedFolder(options.GetOptionValue(L"package"), package, MAX_PATH);
+    folder.Assign(package);
+  } else {
+    known = GetProgramFolder(folder);
+    // Without the narrow search the shell's and the system's libraries loaded
+    // by name would be looked for in this folder first.
+    if (!narrowSearch) {
+      if (known) {
+        StartOver(commandLine ? commandLine : L"", folder.c_str());
+      } else {
+        OutputDebugStringW(L"[KITSTARTER] Could not run designated process!");
+      }
+      return 0;
+    }
+  }
+  if (wow64) return StartPlatformSetup(known ? folder.c_str() : NULL);
+  StartRequestedProgram(options, known ? folder.c_str() : NULL);
   return 0;
 }

@@ -24,20 +24,31 @@ void ReadParentPath(DWORD parentId) {
   qn::CopyText(g_setup.parentProcessPath, kPathChars, path);
 }
 
-}  // namespace
-
-DWORD FindParentProcess() {
-  qn::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.Valid()) return 0;
-  DWORD self = GetCurrentProcessId();
+// The parent id in the snapshot's entry of `child`.
+DWORD ParentOf(HANDLE snapshot, DWORD child, bool* found) {
   PROCESSENTRY32W entry;
   ZeroMemory(&entry, sizeof(entry));
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ProcessID != self) continue;
-    DWORD parentId = entry.th32ParentProcessID;
-    if (g_setup.parentProcessPath[0] == L'\0') ReadParentPath(parentId);
-    return parentId;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == child) {
+      *found = true;
+      return entry.th32ParentProcessID;
+    }
   }
+  *found = false;
   return 0;
+}
+
+}  // namespace
+
+DWORD FindParentProcess(bool startedOver) {
+  qn::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.Valid()) return 0;
+  bool found = false;
+  DWORD parentId = ParentOf(snapshot.Get(), GetCurrentProcessId(), &found);
+  // The first instance waits for this copy, so its entry is still there.
+  if (found && startedOver) parentId = ParentOf(snapshot.Get(), parentId, &found);
+  if (!found) return 0;
+  if (g_setup.parentProcessPath[0] == L'\0') ReadParentPath(parentId);
+  return parentId;
 }

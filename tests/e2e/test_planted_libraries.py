@@ -36,6 +36,20 @@ WINDOWS_SEARCH = {'WINEDLLOVERRIDES': kb.WINE_ENV['WINEDLLOVERRIDES'] + ';' +
                   ','.join(n[:-4] for n in NAMES) + '=n,b'}
 
 
+# The shipped programs narrow the search (Wine has SetDefaultDllDirectories); the test builds behave as
+# where it is missing (XP, Vista, 7 without KB2533623) and start over from a fresh folder.
+BUILDS = (('narrow search', ''), ('start over', '_without_narrow_search'))
+
+
+def put_program(prefix, folder, program, build):
+    shutil.copy(os.path.join(kb.TESTS_BIN, program + build + '.exe') if build else kb.build_file(program + '.exe'),
+                os.path.join(prefix.c_path(folder), program + '.exe'))
+
+
+def fresh_folders(prefix, parent):
+    return [n for n in os.listdir(prefix.c_path(parent)) if n.startswith(('kitfetcher.{', 'kitstarter.{'))]
+
+
 def plant(prefix, folder, names):
     for name in names:
         shutil.copy(PLANTED, os.path.join(prefix.c_path(folder), name))
@@ -63,35 +77,61 @@ class PlantedLibrariesTest(unittest.TestCase):
     def test_system_library_names_beside_the_program_are_never_loaded(self):
         kit = ServedKit(sk.kit_file_bytes())
         try:
-            with kb.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, kit.base_url)
-                plant(prefix, pkg, NAMES)
-                shutil.copy(os.path.join(kb.TESTS_BIN, 'dependent_library.dll'),
-                            os.path.join(prefix.c_path(pkg), 'wipekit.dll'))
-                r = run(prefix, pkg, extra_env=WINDOWS_SEARCH)
-                self.assertEqual({}, markers(prefix, pkg))
-                # The run still went all the way: kit downloaded, installer started.
-                self.assertEqual(0, r.returncode)
-                self.assertEqual([], r.box_texts())
-                self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
-                self.assertNotIn('from the system folder', r.log)  # each system library loaded
-                self.assertIn('pfnGetProducts is NULL', r.log)  # the removal library was loaded
-                self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
+            for build_name, build in BUILDS:
+                with self.subTest(build=build_name), kb.Prefix('win32') as prefix:
+                    pkg = sk.package(prefix, kit.base_url)
+                    put_program(prefix, pkg, 'kitfetcher', build)
+                    plant(prefix, pkg, NAMES)
+                    shutil.copy(os.path.join(kb.TESTS_BIN, 'dependent_library.dll'),
+                                os.path.join(prefix.c_path(pkg), 'wipekit.dll'))
+                    # Started by a program whose name carries an affiliate code, which the started-over
+                    # copy still finds: its own parent is the first instance.
+                    os.makedirs(prefix.c_path('C:\\dl'))
+                    shutil.copy(kb.helper_exe('start_exact'), prefix.c_path('C:\\dl\\Product[code42].exe'))
+                    with open(prefix.c_path('C:\\dl\\cmd.txt'), 'w') as f:
+                        f.write('%s\\kitfetcher.exe /log' % pkg)
+                    r = kb.run_program(prefix, 'C:\\dl\\Product[code42].exe', ['C:\\dl\\cmd.txt', '--wait', '--cwd', 'C:\\dl'],
+                                       target='kitfetcher.exe', log_windows_path='C:\\dl\\downloaderlog.txt',
+                                       extra_env=WINDOWS_SEARCH, timeout=240)
+                    self.assertEqual({}, markers(prefix, pkg))
+                    # The run still went all the way: kit downloaded, installer started.
+                    self.assertEqual([], r.box_texts())
+                    self.assertIn('[KITFETCHER] Using update; downloading the files', r.log)
+                    self.assertNotIn('from the system folder', r.log)  # each system library loaded
+                    self.assertIn('pfnGetProducts is NULL', r.log)  # the removal library was loaded
+                    self.assertRegex(r.log, r'Parent process name: C:\\dl\\Product\[code42\]\.exe with pid \d+')
+                    folder = sk.local_setup_folder()
+                    self.assertEqual(1, len(installer_runs(prefix, folder)))
+                    descriptor = kb.read_text(os.path.join(prefix.c_path(folder), 'install_x86.xml'))
+                    self.assertIn('<affiliate_source>code42</affiliate_source>', descriptor)
+                    if build:
+                        self.assertRegex(r.log, r'Running from C:\\windows\\temp\\kitfetcher\.\{[0-9A-F-]{36}\}\\ '
+                                                r'for the package in C:\\Downloads\\QuillnetSetup\\\n')
+                    else:
+                        self.assertNotIn('Running from', r.log)
+                    self.assertEqual([], fresh_folders(prefix, 'C:\\windows\\temp'))
         finally:
             kit.close()
 
     def test_kitstarter_loads_none_of_them_either(self):
-        with kb.Prefix('win32') as prefix:
-            folder, root = lay_out(prefix)
-            plant(prefix, folder, NAMES)
-            for options, started in (('/wow64', 'setup32.exe'),
-                                     ('/run:"%s\\target.exe" /args:"/after_restart"' % folder, 'target.exe')):
-                with self.subTest(options=options):
+        for build_name, build in BUILDS:
+            with self.subTest(build=build_name), kb.Prefix('win32') as prefix:
+                folder, root = lay_out(prefix)
+                put_program(prefix, folder, 'kitstarter', build)
+                plant(prefix, folder, NAMES)
+                for options, started in (('/wow64', 'setup32.exe'),
+                                         ('/run:"%s\\target.exe" /args:"/after_restart"' % folder, 'target.exe')):
                     line = '"%s\\kitstarter.exe" %s' % (folder, options)
                     self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH))
                     self.assertTrue(wait_for(os.path.join(root, started + '.started.txt')), started + ' never started')
-                    self.assertEqual({}, markers(prefix, folder))
-
+                    record = kb.read_started(os.path.join(root, started + '.started.txt'))[0]
+                    if started == 'target.exe':
+                        self.assertEqual(folder.lower(), record['cwd'].rstrip('\\').lower())
+                    else:
+                        self.assertEqual('"%s\\setup32.exe"' % folder, record['cmdline'])
+                self.assertEqual({}, markers(prefix, folder))
+                temp = prefix.wine(['cmd', '/c', 'echo', '%TEMP%']).stdout.decode().strip()
+                self.assertEqual([], fresh_folders(prefix, temp))
 
 if __name__ == '__main__':
     unittest.main()

@@ -111,11 +111,11 @@ TEST(GetProgramFolder, TooSmallCapacityFailsWithAnEmptyString) {
 
 TEST(RunKitstarter, NothingToDoEndsAtOnceWithZero) {
   DWORD start = GetTickCount();
-  EXPECT_EQ(0, RunKitstarter(L""));
-  EXPECT_EQ(0, RunKitstarter(NULL));
-  EXPECT_EQ(0, RunKitstarter(L"   "));
+  EXPECT_EQ(0, RunKitstarter(L"", true, true));
+  EXPECT_EQ(0, RunKitstarter(NULL, true, true));
+  EXPECT_EQ(0, RunKitstarter(L"   ", true, true));
   // Names are case-sensitive: neither WOW64 nor Run is an option of ours.
-  EXPECT_EQ(0, RunKitstarter(L"/WOW64 /Run:\"C:\\nothing.exe\" stray"));
+  EXPECT_EQ(0, RunKitstarter(L"/WOW64 /Run:\"C:\\nothing.exe\" stray", true, true));
   EXPECT_LT(GetTickCount() - start, 2000u);
 }
 
