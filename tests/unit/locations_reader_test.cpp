@@ -281,3 +281,63 @@ TEST_F(LocationsReaderTest, LongUrlsAndNamesAreCopiedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Key A of kit_manifest_test (2048 bits, exponent 65537).
+const char kTrustKey[] =
+    "BgIAAAAkAABSU0ExAAgAAAEAAQDXXNL1FrI4qdJTz4XL3B5d5SpW0ZMvp8VBvEtpCUCHKP7YQIKvAyZOGXfd2Ek6+3BJpDp8RUXlsm+SoRpnOr"
+    "cboiLGbbQvaALbXssSe1Z8KGRGEcsEg/361JTemmAklIBSjvw7LW1hIxlb4b43PpisIFVKi6JkGm+1B4M+l5AAC8al8027WcivUSOrO1hFXEsW"
+    "5XVlJou8b5KdtZfrI48fg+VczG24wspRkD4mESrOt4Rdlhm2HqbabFHlrASII8W8rPncXSpRaShjkaOyAW0cgE6RqLUUMUXQsmlJ3KqUxaukuV"
+    "CPGJ2iBWhl9hzigilnSSLkDPSnWruc3zAauofR";
+const char kLibraryHash[] = "2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824";
+
+// The example with `trust` put where `at` is ("<locations>" or "<x86>").
+std::string WithTrust(const std::string& trust, const char* at = "<locations>\n") {
+  std::string document = kExample;
+  size_t where = document.find(at) + strlen(at);
+  return document.insert(where, trust + "\n");
+}
+
+}  // namespace
+
+// The trust element pins the vendor's keys; once there, anything wrong with it
+// leaves the pin without a key, so that no kit is taken.
+TEST_F(LocationsReaderTest, ATrustElementPinsTheVendorsKeysOrNothingAtAll) {
+  std::string key = std::string("key=\"") + kTrustKey + "\"";
+  struct Case {
+    const char* what;
+    std::string document;
+    bool pinned;
+    size_t keys;
+    uint32_t minSerial;
+    bool libraryHash;
+  } cases[] = {
+      {"no trust element", kExample, false, 0, 0, false},
+      {"one key", WithTrust("<trust " + key + "/>"), true, 1, 0, false},
+      {"two keys, a minimum and a library",
+       WithTrust("<trust " + key + " key2=\"" + kTrustKey + "\" minSerial=\"4294967295\" removalLibrary=\"" +
+                 kLibraryHash + "\"/>"),
+       true, 2, 4294967295u, true},
+      {"no key", WithTrust("<trust minSerial=\"1\"/>"), true, 0, 0, false},
+      {"a key that is no key", WithTrust("<trust key=\"AAAA\"/>"), true, 0, 0, false},
+      {"a bad second key", WithTrust("<trust " + key + " key2=\"\"/>"), true, 0, 0, false},
+      {"a minimum with a leading zero", WithTrust("<trust " + key + " minSerial=\"01\"/>"), true, 0, 0, false},
+      {"a minimum past 32 bits", WithTrust("<trust " + key + " minSerial=\"4294967296\"/>"), true, 0, 0, false},
+      {"a library that is no hash", WithTrust("<trust " + key + " removalLibrary=\"abc\"/>"), true, 0, 0, false},
+      {"two trust elements", WithTrust("<trust " + key + "/>\n<trust " + key + "/>"), true, 0, 0, false},
+      {"a trust element out of place", WithTrust("<trust " + key + "/>", "<x86>\n"), true, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetSetupState();
+    EXPECT_EQ(S_OK, Read(c.document));
+    const KitTrust& trust = Config().trust;
+    EXPECT_EQ(c.pinned, trust.pinned);
+    EXPECT_EQ(c.keys, trust.keyCount);
+    EXPECT_EQ(c.minSerial, trust.minSerial);
+    EXPECT_EQ(c.libraryHash, trust.hasLibraryHash);
+    // The rest of the description is read as ever.
+    EXPECT_EQ(3u, Config().downloadableFiles.size());
+  }
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "downloader/products/uninstall_dll_wrapper.h"
+#include "downloader/services/kit_crypto.h"
+#include "downloader/services/setup_state.h"
 #include "tests/unit/support/needs_32bit_code.h"
 #include "tests/unit/support/products_bench.h"
 
@@ -67,6 +69,38 @@ TEST(UninstallDllWrapper, LibraryWithoutRemovalIsBoundForDetectionOnly) {
   CUninstallDllWrapper& dll = UninstallDll();
   EXPECT_TRUE(dll.Load());
   EXPECT_TRUE(dll.UninstallProductEntry() == NULL);
+}
+
+// A package that pins the vendor's keys loads only the removal library its
+// trust element names by SHA-256: a library planted where the package shipped
+// none, or put in place of the shipped one, never runs.
+TEST(UninstallDllWrapper, APinnedPackageLoadsOnlyThePinnedLibrary) {
+  struct Case {
+    const char* what;
+    bool hasHash;
+    bool rightHash;
+    bool loaded;
+    const wchar_t* logged;
+  } cases[] = {{"the pinned library", true, true, true, L"wipekitpath<"},
+               {"another library", true, false, false, L"not loaded: SHA-256 "},
+               {"no library pinned", false, false, false, L"not pinned; not loaded"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProgramFolder folder;
+    ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
+    std::string bytes;
+    ASSERT_TRUE(testsupport::ReadFileInto(folder.File(L"wipekit.dll"), &bytes));
+    Sha256 hash;
+    ASSERT_TRUE(hash.Add(bytes.data(), static_cast<DWORD>(bytes.size())));
+    KitTrust& trust = g_setup.locations.trust;
+    ASSERT_TRUE(hash.Finish(trust.libraryHash));
+    if (!c.rightHash) trust.libraryHash[31] ^= 1;
+    trust.pinned = true;
+    trust.hasLibraryHash = c.hasHash;
+    EXPECT_EQ(c.loaded, UninstallDll().Load());
+    EXPECT_TRUE(folder.LogHas(c.logged));
+    EXPECT_EQ(c.loaded, GetModuleHandleW(folder.File(L"wipekit.dll").c_str()) != NULL);
+  }
 }
 
 TEST(UninstallDllWrapper, LibraryPathThatDoesNotFitIsNotTried) {
