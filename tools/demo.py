@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Demo run: a sample kit fetched and installed end to end from a local server.
+"""Demo run: a sample kit, signed by its vendor, fetched and installed end to end
+from a local server.
 
-Lays out out/demo/server (the kit on the "web server") and a package folder in a
-private copy of the 64-bit test prefix, serves the kit on 127.0.0.1 throttled so
-that the progress dialog shows for a few seconds, runs kitfetcher.exe /log:...
-under the UI helper, saves a screenshot of the dialog mid-download and prints
-what landed where."""
+As a vendor would: kitpack makes a key (out/demo/vendor/vendor.pem), the trust
+element that pins it goes into locations.xml, and kitpack lays out and signs the
+kit (out/demo/release/server for the web server, out/demo/release/offline) and
+verifies it. The online package (the programs and documents of release/offline,
+none of the kit) goes into a private copy of the test prefix; the kit is served
+on 127.0.0.1 throttled so that the progress dialog shows for a few seconds;
+kitfetcher.exe /log:... runs under the UI helper. Prints what landed where and
+what kitfetcher checked, and saves a screenshot of the dialog mid-download."""
 import argparse
 import os
 import shutil
@@ -23,11 +27,39 @@ from kit_http_server import KitServer  # noqa: E402
 
 PRODUCT_CODE = samplekit.PRODUCT_CODE
 MAKER = samplekit.MAKER
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
 
 
-def build_server_tree(server_root):
-    files = samplekit.kit_file_bytes(data_size=6 * 1024 * 1024)
-    samplekit.write_tree(os.path.join(server_root, 'en'), files)
+def kitpack(*args):
+    r = subprocess.run([KITPACK] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if r.returncode not in (0, 1):
+        sys.exit('kitpack %s failed (%d):\n%s' % (args[0], r.returncode, r.stdout))
+    return r.stdout
+
+
+def sign_and_lay_out(out, base_url):
+    """The vendor's side: kit files, a key, the description that pins it, a signed release."""
+    vendor = os.path.join(out, 'vendor')
+    samplekit.copy_tree(os.path.join(vendor, 'kit'), samplekit.kit_file_bytes(data_size=6 * 1024 * 1024))
+    program = os.path.join(vendor, 'program')
+    os.makedirs(program)
+    for name in ('kitfetcher.exe', 'kitstarter.exe'):
+        shutil.copy(kb.build_file(name), program)
+    with open(os.path.join(program, 'contacts.xml'), 'w') as f:
+        f.write(samplekit.CONTACTS)
+    key = os.path.join(vendor, 'vendor.pem')
+    trust = kitpack('keygen', key).strip().splitlines()[-1]
+    locations = os.path.join(vendor, 'locations.xml')
+    text = kb.locations_xml(base_url=base_url, maker=MAKER, product=samplekit.PRODUCT, files=samplekit.FILES,
+                            patches=(('/install/product', 'Quillnet Studio (demo)'),))
+    with open(locations, 'w', encoding='utf-8') as f:
+        f.write(text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1))
+    release = os.path.join(out, 'release')
+    kitpack('build', '--kit', os.path.join(vendor, 'kit'), '--locations', locations, '--product-code', PRODUCT_CODE,
+            '--out', release, '--program-files', program, '--sign', key)
+    print('kitpack verify: ' + kitpack('verify', os.path.join(release, 'server'), '--locations', locations)
+          .strip().splitlines()[-1])
+    return release
 
 
 def main():
@@ -43,15 +75,19 @@ def main():
     out = os.path.abspath(args.out)
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    server_root = os.path.join(out, 'server')
-    build_server_tree(server_root)
+    server_root = os.path.join(out, 'release', 'server')
+    os.makedirs(server_root)
     server = KitServer(server_root, default_rate=args.rate)
     server.start()
+    release = sign_and_lay_out(out, 'http://127.0.0.1:%d/kit/%%s' % server.port)
     os.environ['KIT_TMP'] = out
     prefix = kb.Prefix(args.arch)
     try:
-        pkg = samplekit.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port,
-                                patches=(('/install/product', 'Quillnet Studio (demo)'),))
+        # The online package: the release's programs and documents, none of the kit.
+        pkg = 'C:\\Downloads\\QuillnetSetup'
+        os.makedirs(prefix.c_path(pkg))
+        for name in ('kitfetcher.exe', 'kitstarter.exe', 'contacts.xml', 'locations.xml'):
+            shutil.copy(os.path.join(release, 'offline', name), prefix.c_path(pkg))
         # The user starts the package through a downloaded starter whose name carries an affiliate code and a
         # store marker; kitfetcher reads both from its parent's file name.
         parent = 'C:\\Downloads\\QuillnetStudio[demo42]_rn-1001.exe'
@@ -99,6 +135,11 @@ def main():
         log_copy = os.path.join(out, 'kitfetcher-log.txt')
         if os.path.exists(prefix.c_path(log)):
             shutil.copy(prefix.c_path(log), log_copy)
+            checks = [line.split('] ', 1)[-1] for line in kb.read_text(log_copy, encoding='latin-1').splitlines()
+                      if 'signed' in line or 'manifest' in line or 'Kits must' in line]
+            print('\nwhat kitfetcher checked (from its log):')
+            for line in checks:
+                print('  ' + line)
         print('\nlog: %s (in the prefix: %s)' % (log_copy, log))
         print('screenshot of the progress dialog: %s' % (screenshot if shot else 'none taken'))
         print('prefix kept for a look around: %s' % prefix.path)

@@ -104,7 +104,10 @@ CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, con
   bool matches = made && copied == line.size && memcmp(digest, line.sha256, kSha256Bytes) == 0;
   if (!matches) DeleteFileW(target);
   if (stopped) return kCopyStopped;
-  if (matches) return kCopyMatched;
+  if (matches) {
+    WriteLog(L"[KITFETCHER] %s matches the manifest", target);
+    return kCopyMatched;
+  }
   if (made) {
     wchar_t expected[kSha256HexChars];
     wchar_t found[kSha256HexChars];

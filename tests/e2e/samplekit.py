@@ -81,12 +81,17 @@ def local_setup_folder(code=PRODUCT_CODE):
     return 'C:\\Program Files\\Common Files\\%s\\SetupInformation\\%s' % (MAKER, code)
 
 
-def copy_into(prefix, windows_dir, files):
+def copy_tree(root, files):
+    """Writes the files ({relative path: bytes}) under a folder of the host."""
     for rel, data in files.items():
-        target = os.path.join(prefix.c_path(windows_dir), *rel.split('/'))
+        target = os.path.join(root, *rel.split('/'))
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, 'wb') as f:
             f.write(data)
+
+
+def copy_into(prefix, windows_dir, files):
+    copy_tree(prefix.c_path(windows_dir), files)
 
 
 def listing(prefix, windows_dir):
