@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string.h>
 #include <wchar.h>
+#include <stddef.h>
 
 #include "common/wide_format.h"
 
@@ -96,5 +97,15 @@ inline bool AppendText(wchar_t* dst, size_t capacity, const wchar_t* text) {
   dst[have + add] = L'\0';
   return true;
 }
+
+}  // namespace qn
+
+// Joins path pieces with exactly one backslash between them, into fixed buffers.
+namespace qn {
+
+// out = folder + "\" + leaf (no backslash added when folder is empty or already
+// ends with one). False, with out untouched, when the result would not fit.
+// out may be the same buffer as folder.
+bool JoinPath(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* leaf);
 
 }  // namespace qn

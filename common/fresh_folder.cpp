@@ -5,9 +5,7 @@
 
 #include "common/fixed_string.h"
 #include "common/guarded_string.h"
-#include "common/path_join.h"
 #include "common/scoped_handles.h"
-#include "common/started_process.h"
 
 namespace qn {
 

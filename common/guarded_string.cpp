@@ -3,6 +3,8 @@
 #include <new>
 #include <string.h>
 
+#include "common/fatal_error.h"
+
 namespace qn {
 namespace {
 

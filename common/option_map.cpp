@@ -2,7 +2,7 @@
 
 #include <wchar.h>
 
-#include "common/string_mem_mgr.h"
+#include "common/fatal_error.h"
 
 namespace qn {
 namespace {

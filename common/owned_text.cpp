@@ -4,7 +4,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "common/string_mem_mgr.h"
+#include "common/fatal_error.h"
 
 namespace qn {
 

@@ -26,11 +26,4 @@ class StringMemMgr : public IMemMgr {
   static StringMemMgr* Instance();
 };
 
-// Ends the process at once: a broken guard word or an impossible length means
-// memory was overwritten, and going on would act on corrupted data.
-typedef void (*FatalErrorHandler)(const wchar_t* what);
-void FatalError(const wchar_t* what);
-// Tests replace the handler to observe the failure; returns the previous one.
-FatalErrorHandler SetFatalErrorHandler(FatalErrorHandler handler);
-
 }  // namespace qn

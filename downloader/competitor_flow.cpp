@@ -6,7 +6,7 @@
 
 #include "common/fixed_string.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/message_box.h"
+#include "downloader/services/texts.h"
 #include "downloader/products/competing_products.h"
 #include "downloader/services/registry_services.h"
 #include "downloader/services/setup_state.h"

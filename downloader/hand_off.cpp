@@ -4,19 +4,16 @@
 #include <shlwapi.h>
 
 #include "common/fixed_string.h"
-#include "common/path_join.h"
 #include "common/scoped_handles.h"
-#include "common/string_mem_mgr.h"
+#include "common/fatal_error.h"
 #include "downloader/config/install_descriptor.h"
-#include "downloader/config/xml_patches.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/message_box.h"
+#include "downloader/services/texts.h"
 #include "downloader/services/process_runner.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/transfer/download_worker.h"
-#include "downloader/transfer/setup_folder_record.h"
-#include "downloader/transfer/worker_run.h"
+#include "downloader/transfer/setup_folder.h"
 #include "downloader/ui/progress_dialog.h"
 
 namespace {

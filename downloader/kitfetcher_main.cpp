@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "common/dll_search.h"
+#include "common/process_platform.h"
 #include "common/fresh_folder.h"
 #include "downloader/startup_sequence.h"
 

@@ -6,8 +6,7 @@
 #include "common/fresh_folder.h"
 #include "common/guarded_string.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/log_switch.h"
-#include "downloader/services/path_tree_removal.h"
+#include "downloader/services/process_runner.h"
 #include "downloader/services/setup_state.h"
 
 namespace {

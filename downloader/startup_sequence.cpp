@@ -3,25 +3,20 @@
 #include <shlwapi.h>
 #include <string.h>
 
-#include "common/dll_search.h"
 #include "common/fixed_string.h"
 #include "common/option_map.h"
-#include "common/wow64.h"
+#include "common/process_platform.h"
 #include "downloader/competitor_flow.h"
 #include "downloader/config/install_descriptor.h"
 #include "downloader/config/locations_reader.h"
-#include "downloader/services/diagnostic_log.h"
 #include "downloader/hand_off.h"
-#include "downloader/services/load_text.h"
-#include "downloader/services/log_switch.h"
+#include "downloader/services/diagnostic_log.h"
 #include "downloader/services/machine_probes.h"
-#include "downloader/services/message_box.h"
-#include "downloader/services/parent_process.h"
 #include "downloader/services/process_runner.h"
 #include "downloader/services/registry_services.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/teardown.h"
 #include "downloader/services/text_ids.h"
+#include "downloader/services/texts.h"
 #include "downloader/start_over.h"
 
 const wchar_t kInstanceEventName[] = L"{EC334E67-69A5-4D22-96CE-3371DE19DC3A}";
@@ -168,4 +163,19 @@ int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine, bool narrowSea
   DownloadAndHandOff();
   Teardown();
   return 0;
+}
+
+void Teardown() {
+  g_setup.cancelEvent.Reset();
+  g_setup.locations.baseUrl.Reset();
+  if (g_setup.uiLibrary.Valid()) {
+    g_setup.uiLibrary.Reset();
+    g_setup.resourceModule = g_setup.programInstance;
+  }
+  CloseLog();
+  if (g_setup.statsLockReady) {
+    DeleteCriticalSection(&g_setup.statsLock);
+    g_setup.statsLockReady = false;
+  }
+  g_setup.instanceEvent.Reset();
 }

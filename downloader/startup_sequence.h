@@ -1,3 +1,6 @@
+// kitfetcher's run from its first step to its teardown: the preparation, the
+// gates, the competitor flow and the download with its hand-off, and the one
+// teardown that releases what SetupState holds on every way out.
 #pragma once
 #include <windows.h>
 
@@ -10,3 +13,7 @@ int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine, bool narrowSea
 // The text between the first "[" and the first "]" after it in the file name.
 bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity);
 extern const wchar_t kInstanceEventName[];
+
+// Releases what SetupState holds, in its fixed order. Called once on every exit
+// from the version gate on.
+void Teardown();

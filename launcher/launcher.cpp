@@ -5,8 +5,8 @@
 
 #include "common/fixed_string.h"
 #include "common/fresh_folder.h"
-#include "common/started_process.h"
-#include "common/wow64.h"
+#include "common/scoped_handles.h"
+#include "common/process_platform.h"
 
 namespace {
 

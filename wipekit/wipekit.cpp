@@ -8,7 +8,6 @@
 
 #include "contracts/removal_library.h"
 #include "wipekit/catalogue.h"
-#include "wipekit/uninstall_entries.h"
 
 namespace {
 

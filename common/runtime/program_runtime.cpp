@@ -9,7 +9,7 @@
 #include <new>
 #include <stdlib.h>
 
-#include "common/string_mem_mgr.h"
+#include "common/fatal_error.h"
 
 namespace {
 

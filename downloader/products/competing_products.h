@@ -1,11 +1,11 @@
 // Competing products reported by the removal library, completed from the
-// Uninstall entries, and their removal.
+// Uninstall entries Windows keeps for them, and their removal.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
 
-#include "downloader/services/competing_product.h"
 #include "contracts/removal_library.h"
+#include "downloader/services/setup_state.h"
 
 const DWORD kRemovalFailed = 1003;
 
@@ -22,3 +22,9 @@ bool UninstallByKey(const wchar_t* key);
 bool FillCompetingProducts(SAFEARRAY* products);
 // Hands every record that owns `key` to `uninstallProduct`; the last answer.
 bool UninstallRecordsOwningKey(SAFEARRAY* products, const wchar_t* key, UninstallProductFn uninstallProduct);
+
+// Where Windows keeps a product's display name and uninstall command.
+// view 0: the native Uninstall key, 1: the one under Wow6432Node.
+bool LookUpUninstallEntry(int view, const wchar_t* key, CompetingProduct* entry);
+// `buffer` holds kCompetingTextChars characters.
+bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer);

@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "common/dll_search.h"
-#include "common/path_join.h"
+#include "common/process_platform.h"
+#include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/kit_crypto.h"

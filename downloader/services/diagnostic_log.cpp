@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "common/fixed_string.h"
 #include "common/wide_format.h"
 #include "downloader/services/setup_state.h"
 
@@ -67,4 +68,23 @@ void WriteLog(const wchar_t* format, ...) {
     OutputDebugStringA("\n");
   }
   delete[] message;
+}
+
+namespace {
+
+const wchar_t kDefaultLogName[] = L"downloaderlog.txt";
+
+}  // namespace
+
+void SwitchLogOn(const qn::OptionMap& options) {
+  if (!options.HasOption(L"log")) return;
+  g_setup.logEnabled = true;
+  const wchar_t* value = options.GetOptionValue(L"log");
+  const wchar_t* path = value[0] ? value : kDefaultLogName;
+  // A path that does not fit would name another file: no log rather than a wrong one.
+  if (!qn::CopyText(g_setup.logPath, kPathChars, path)) {
+    g_setup.logEnabled = false;
+    return;
+  }
+  OpenLog();
 }

@@ -2,14 +2,14 @@
 
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <wchar.h>
 
 #include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/message_box.h"
-#include "downloader/services/requirement_rules.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
+#include "downloader/services/texts.h"
 
 namespace {
 
@@ -138,5 +138,45 @@ bool DiskRequirementMet(const wchar_t* root, int minimumMBytes) {
   int shortfallMB = 0;
   if (DiskSpaceSufficient(minimumMBytes, available.QuadPart, &shortfallMB)) return true;
   ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_DISK, kRequirementMessageChars, MB_OK, root, shortfallMB);
+  return false;
+}
+
+OsVersion OsVersionCodeFrom(DWORD major, DWORD minor, BYTE productType, const wchar_t* servicePack,
+                            bool isServer) {
+  if (isServer) return kOsUnsupported;
+  const wchar_t* csd = servicePack ? servicePack : L"";
+  if (major < 5) return kOsUnsupported;
+  if (major == 5) {
+    // Only XP with its last service pack; the letter case is what XP reports.
+    return (minor == 1 && wcsstr(csd, L"Service Pack 3") != NULL) ? kOsXpSp3 : kOsUnsupported;
+  }
+  bool workstation = productType == VER_NT_WORKSTATION;
+  if (minor == 0) {
+    if (!workstation) return kOsUnsupported;
+    return csd[0] == L'\0' ? kOsVistaNoServicePack : kOsVistaServicePack;
+  }
+  if (minor == 1) return workstation ? kOsWindows7 : kOsUnsupported;
+  return kOsUnsupported;
+}
+
+bool CpuBelowMinimum(int minimumMHz, double measuredMHz) {
+  return static_cast<double>(minimumMHz) > measuredMHz;
+}
+
+bool MemoryBelowMinimum(int minimumMBytes, ULONGLONG totalBytes) {
+  // 64-bit: a minimum from the kit document times 1024 must not overflow into
+  // a negative number that every machine would pass.
+  long long minimumKB = static_cast<long long>(minimumMBytes) * 1024;
+  double measuredKB = static_cast<double>(totalBytes) / 1024.0;
+  return static_cast<double>(minimumKB) > measuredKB;
+}
+
+bool DiskSpaceSufficient(int minimumMBytes, ULONGLONG freeBytes, int* shortfallMB) {
+  if (shortfallMB) *shortfallMB = 0;
+  if (minimumMBytes <= 0) return true;
+  ULONGLONG minimum = static_cast<ULONGLONG>(minimumMBytes) * kBytesPerMB;
+  if (freeBytes >= minimum) return true;
+  // At most minimumMBytes, so it fits an int.
+  if (shortfallMB) *shortfallMB = static_cast<int>((minimum - freeBytes) / kBytesPerMB);
   return false;
 }

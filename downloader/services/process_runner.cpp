@@ -1,9 +1,14 @@
 #include "downloader/services/process_runner.h"
 
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <windows.h>
+
 #include "common/fixed_string.h"
-#include "common/started_process.h"
+#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
+#include "downloader/services/system_libraries.h"
 
 namespace {
 
@@ -140,4 +145,104 @@ bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder)
   LogRunning(commandLine.c_str(), workingFolder);
   RedirectionOff redirection;
   return StartAndWait(programPath, commandLine.data(), workingFolder);
+}
+
+namespace {
+
+// Longer than a path buffer, so that a path that would not fit is noticed
+// instead of being cut into the name of some other file.
+const DWORD kModulePathProbeChars = 1024;
+
+void ReadParentPath(DWORD parentId) {
+  qn::ScopedHandle parent(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parentId));
+  if (!parent.Valid()) return;
+  wchar_t path[kModulePathProbeChars];
+  DWORD n = Psapi().getModuleFileNameEx(parent.Get(), NULL, path, kModulePathProbeChars);
+  if (n == 0 || n >= kModulePathProbeChars - 1) return;
+  path[n] = L'\0';
+  qn::CopyText(g_setup.parentProcessPath, kPathChars, path);
+}
+
+// The parent id in the snapshot's entry of `child`.
+DWORD ParentOf(HANDLE snapshot, DWORD child, bool* found) {
+  PROCESSENTRY32W entry;
+  ZeroMemory(&entry, sizeof(entry));
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == child) {
+      *found = true;
+      return entry.th32ParentProcessID;
+    }
+  }
+  *found = false;
+  return 0;
+}
+
+}  // namespace
+
+DWORD FindParentProcess(bool startedOver) {
+  qn::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.Valid()) return 0;
+  bool found = false;
+  DWORD parentId = ParentOf(snapshot.Get(), GetCurrentProcessId(), &found);
+  // The first instance waits for this copy, so its entry is still there.
+  if (found && startedOver) parentId = ParentOf(snapshot.Get(), parentId, &found);
+  if (!found) return 0;
+  if (g_setup.parentProcessPath[0] == L'\0') ReadParentPath(parentId);
+  return parentId;
+}
+
+namespace {
+
+// An attribute query rather than a directory search: a search would read "*"
+// or "?" in a name as a pattern and find some other entry.
+bool LookUp(const wchar_t* path, DWORD* attributes) {
+  *attributes = GetFileAttributesW(path);
+  if (*attributes != INVALID_FILE_ATTRIBUTES) return true;
+  WriteLog(L"[KITFETCHER] Error finding path %s (%d)", path, static_cast<int>(GetLastError()));
+  return false;
+}
+
+bool IsDots(const wchar_t* name) {
+  return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+}
+
+void RemoveChildren(const wchar_t* folder) {
+  wchar_t pattern[MAX_PATH];
+  if (!qn::JoinPath(pattern, MAX_PATH, folder, L"*.*")) {
+    WriteLog(L"[KITFETCHER] Cannot list %s: path too long", folder);
+    return;
+  }
+  WIN32_FIND_DATAW found;
+  qn::ScopedFindHandle listing(FindFirstFileW(pattern, &found));
+  if (!listing.Valid()) return;
+  do {
+    if (IsDots(found.cFileName)) continue;
+    wchar_t child[MAX_PATH];
+    if (!qn::JoinPath(child, MAX_PATH, folder, found.cFileName)) {
+      // A shortened path would name another file; leave this one alone.
+      WriteLog(L"[KITFETCHER] Skipping %s in %s: path too long", found.cFileName, folder);
+      continue;
+    }
+    RemovePathTree(child);
+  } while (FindNextFileW(listing.Get(), &found));
+}
+
+}  // namespace
+
+bool RemovePathTree(const wchar_t* path) {
+  if (!path) return false;
+  DWORD attributes;
+  if (!LookUp(path, &attributes)) return false;
+
+  bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // A junction or folder link is removed as a link; what it points to is not ours.
+  if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) RemoveChildren(path);
+
+  if (!LookUp(path, &attributes)) {
+    return MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  }
+  BOOL deleted = folder ? RemoveDirectoryW(path) : DeleteFileW(path);
+  if (!deleted) MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
 }

@@ -1,4 +1,5 @@
-// Starting programs and waiting for them.
+// The processes and folders of a run: starting programs and waiting for them,
+// finding the process that started kitfetcher, and deleting what a run placed.
 #pragma once
 #include <windows.h>
 
@@ -15,3 +16,15 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder);
 // blank ("C:\Program.exe") can run in its place. The log shows the quoted
 // command line the program gets.
 bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder);
+
+// Who started the downloader, and from which file.
+// The parent's process id (0 when not found); fills parentProcessPath if empty.
+// `startedOver`: this process is the copy that a first instance started from
+// a fresh folder (common/fresh_folder.h); the parent that counts is the one
+// that started the first instance.
+DWORD FindParentProcess(bool startedOver = false);
+
+// Deleting what a run placed: a file or a folder tree.
+// Deletes a file or folder tree, depth first; what cannot go now is deleted at
+// the next restart, children before their folder.
+bool RemovePathTree(const wchar_t* path);

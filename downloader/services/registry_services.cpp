@@ -3,7 +3,6 @@
 #include <new>
 
 #include "common/fixed_string.h"
-#include "common/path_join.h"
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
 #include "downloader/services/diagnostic_log.h"

@@ -5,12 +5,12 @@
 #pragma once
 #include <stdio.h>
 #include <windows.h>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "common/scoped_handles.h"
-#include "downloader/services/competing_product.h"
 #include "downloader/services/locations_config.h"
-#include "downloader/services/os_version_code.h"
-#include "downloader/services/transfer_stats.h"
+#include "downloader/services/machine_probes.h"
 
 typedef BOOL(WINAPI* Wow64DisableFn)(PVOID*);
 typedef BOOL(WINAPI* Wow64RevertFn)(PVOID);
@@ -18,6 +18,25 @@ typedef BOOL(WINAPI* Wow64RevertFn)(PVOID);
 const size_t kPathChars = MAX_PATH;      // 260
 const size_t kLongPathChars = 520;       // local setup folder, cache paths, registry texts
 const size_t kTimeWordChars = 50;
+
+// One competing product as the competitor flow offers it (fields of 520
+// characters, at most 519 of text).
+constexpr size_t kCompetingTextChars = 520;
+constexpr size_t kMaxCompetingProducts = 5;
+
+struct CompetingProduct {
+  wchar_t displayName[kCompetingTextChars];
+  wchar_t uninstallString[kCompetingTextChars];
+  wchar_t productKey[kCompetingTextChars];
+};
+
+// Counters that the transfer callbacks feed and the progress dialog shows; every
+// access holds SetupState::statsLock.
+struct TransferStats {
+  uint32_t bytesTransferred = 0;
+  int32_t bytesExpected = 0;
+  double speedKBps = 0.0;
+};
 
 // What the download worker leaves behind. Written by the worker thread only;
 // the main thread reads it after joining the worker.

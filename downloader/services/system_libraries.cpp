@@ -1,6 +1,6 @@
 #include "downloader/services/system_libraries.h"
 
-#include "common/dll_search.h"
+#include "common/process_platform.h"
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 

@@ -1,6 +1,6 @@
 #include "downloader/transfer/bind_status_callback.h"
 
-#include "downloader/handoff/cancel_event.h"
+#include "downloader/worker_link/worker_host.h"
 #include "downloader/transfer/transfer_counters.h"
 
 namespace {

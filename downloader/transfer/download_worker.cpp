@@ -2,26 +2,24 @@
 
 #include <msi.h>
 #include <shlwapi.h>
+#include <windows.h>
 
+#include "common/fixed_string.h"
 #include "common/growable_array.h"
-#include "common/path_join.h"
 #include "common/scoped_handles.h"
-#include "common/string_mem_mgr.h"
+#include "common/fatal_error.h"
+#include "downloader/worker_link/worker_host.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/system_libraries.h"
 #include "downloader/services/text_ids.h"
-#include "downloader/transfer/kit_entry_paths.h"
-#include "downloader/transfer/kit_entry_placement.h"
+#include "downloader/transfer/kit_entry.h"
 #include "downloader/transfer/kit_manifest.h"
 #include "downloader/transfer/offline_copy.h"
-#include "downloader/transfer/reinstall_check.h"
-#include "downloader/transfer/remote_file_size.h"
-#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/setup_folder.h"
 #include "downloader/transfer/transfer_counters.h"
-#include "downloader/transfer/update_check.h"
-#include "downloader/transfer/url_download.h"
-#include "downloader/transfer/worker_run.h"
+#include "downloader/transfer/version_tokens.h"
+#include "downloader/transfer/web_fetch.h"
 
 namespace {
 
@@ -257,4 +255,20 @@ DWORD WINAPI DownloadWorker(LPVOID hostParameter) {
   else
     RunCopyPath(localCode, localFound, host);
   return 0;
+}
+
+bool CancelRequested() { return IsCancelSignalled(g_setup.cancelEvent.Get()); }
+
+void FinishWorkerRun(WorkerHost& host, bool aborted) {
+  g_setup.worker.aborted = aborted;
+  host.End();
+}
+
+void FailWorkerRun(WorkerHost& host) {
+  host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
+  FinishWorkerRun(host, true);
+}
+
+bool InstallStateAsksReinstall(INSTALLSTATE state) {
+  return state != INSTALLSTATE_UNKNOWN && state != INSTALLSTATE_ADVERTISED && state != INSTALLSTATE_INVALIDARG;
 }

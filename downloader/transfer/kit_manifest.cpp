@@ -4,11 +4,11 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "common/path_join.h"
+#include "common/fixed_string.h"
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/url_download.h"
+#include "downloader/transfer/web_fetch.h"
 
 const wchar_t kManifestFile[] = L"kitmanifest.txt";
 const wchar_t kManifestSignatureFile[] = L"kitmanifest.sig";

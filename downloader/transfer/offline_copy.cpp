@@ -3,14 +3,13 @@
 #include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/handoff/cancel_event.h"
-#include "downloader/transfer/kit_entry_paths.h"
-#include "downloader/transfer/kit_entry_placement.h"
+#include "downloader/worker_link/worker_host.h"
+#include "downloader/transfer/kit_entry.h"
 #include "downloader/transfer/kit_manifest.h"
-#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/setup_folder.h"
 #include "downloader/transfer/transfer_counters.h"
-#include "downloader/transfer/update_check.h"
-#include "downloader/transfer/worker_run.h"
+#include "downloader/transfer/version_tokens.h"
+#include "downloader/transfer/download_worker.h"
 
 CCopyFileStatusCallback::CCopyFileStatusCallback(HANDLE cancelEvent)
     : m_cancelled(0),

@@ -3,7 +3,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "downloader/handoff/worker_host.h"
+#include "downloader/worker_link/worker_host.h"
 
 // Progress state of one file copy, handed to CopyProgressRoutine as context.
 class CCopyFileStatusCallback {

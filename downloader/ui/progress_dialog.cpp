@@ -5,12 +5,10 @@
 #include <string.h>
 
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/load_text.h"
-#include "downloader/services/message_box.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/services/system_libraries.h"
 #include "downloader/services/text_ids.h"
-#include "downloader/ui/center_on_monitor.h"
+#include "downloader/services/texts.h"
 #include "downloader/ui/progress_texts.h"
 #include "downloader/ui/resource_ids.h"
 
@@ -239,4 +237,28 @@ void ProgressDialog::End() {
   // no room in a full queue, it is sent, and still handled on the dialog's
   // thread. A dialog already gone takes neither.
   if (!PostMessageW(dialog, WMU_WORKER_ENDED, 0, 0)) SendMessageW(dialog, WMU_WORKER_ENDED, 0, 0);
+}
+
+POINT CenteredPosition(const RECT& window, const RECT& workArea) {
+  LONG width = window.right - window.left;
+  LONG height = window.bottom - window.top;
+  POINT at;
+  at.x = (workArea.left + workArea.right) / 2 - width / 2;
+  at.y = (workArea.top + workArea.bottom) / 2 - height / 2;
+  // Right and bottom first, so that the top-left corner wins when both cannot hold.
+  if (at.x + width > workArea.right) at.x = workArea.right - width;
+  if (at.x < workArea.left) at.x = workArea.left;
+  if (at.y + height > workArea.bottom) at.y = workArea.bottom - height;
+  if (at.y < workArea.top) at.y = workArea.top;
+  return at;
+}
+
+void CenterOnMonitor(HWND window) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return;
+  MONITORINFO info;
+  info.cbSize = sizeof(info);
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info)) return;
+  POINT at = CenteredPosition(rect, info.rcWork);
+  SetWindowPos(window, NULL, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

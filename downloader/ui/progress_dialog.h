@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "common/scoped_handles.h"
-#include "downloader/handoff/worker_host.h"
+#include "downloader/worker_link/worker_host.h"
 #include "downloader/ui/prompt_turns.h"
 #include "downloader/ui/taskbar_button.h"
 
@@ -61,3 +61,12 @@ class ProgressDialog : public WorkerHost {
   TaskbarButton taskbar_;
   PromptTurns turns_;
 };
+
+// Placing the progress dialog in the middle of the monitor it is on.
+// Top-left corner that centres a window of the given rectangle on the work area;
+// a window larger than the work area keeps its top-left corner inside it.
+POINT CenteredPosition(const RECT& window, const RECT& workArea);
+
+// Moves the window there (work area of its monitor, or of the primary one),
+// without resizing, reordering or activating it.
+void CenterOnMonitor(HWND window);

@@ -1,7 +1,7 @@
 #include "downloader/ui/progress_texts.h"
 
 #include "common/wide_format.h"
-#include "downloader/services/text_conversions.h"
+#include "downloader/services/texts.h"
 #include "downloader/services/text_ids.h"
 
 namespace {

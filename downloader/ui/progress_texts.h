@@ -32,6 +32,6 @@ struct DurationWords {
 
 // "59 seconds", "1 minute and 1 second", "2 hours, 2 minutes and 2 seconds".
 // A format that does not hold exactly the conversions of its text id
-// (text_conversions.h) is not used as a printf format; the built-in English one
+// (texts.h) is not used as a printf format; the built-in English one
 // stands in for it (an empty one too: a text too long for its slot is dropped).
 bool FormatTimeLeft(uint32_t seconds, const DurationWords& words, wchar_t* out, size_t capacity);

@@ -1,6 +1,6 @@
 #include "downloader/ui/prompt_turns.h"
 
-#include "downloader/handoff/cancel_event.h"
+#include "downloader/worker_link/worker_host.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 

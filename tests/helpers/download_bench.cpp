@@ -17,7 +17,7 @@
 #include "common/scoped_handles.h"
 #include "common/wide_format.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/url_download.h"
+#include "downloader/transfer/web_fetch.h"
 #include "tests/helpers/bench_timing.h"
 
 namespace {

@@ -15,7 +15,7 @@ import sys
 
 FLOORS = [
     ['common', 'contracts'],
-    ['common/runtime', 'downloader/services', 'downloader/handoff', 'launcher', 'wipekit'],
+    ['common/runtime', 'downloader/services', 'downloader/worker_link', 'launcher', 'wipekit'],
     ['downloader/config', 'downloader/products', 'downloader/transfer', 'downloader/ui'],
     ['downloader'],
 ]

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "downloader/products/competing_products.h"
-#include "downloader/products/uninstall_entry.h"
 #include "tests/unit/support/products_bench.h"
 
 using productbench::ProgramFolder;

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "common/option_map.h"
-#include "common/path_join.h"
+#include "common/fixed_string.h"
 #include "common/wide_format.h"
 #include "downloader/services/diagnostic_log.h"
-#include "downloader/services/log_switch.h"
 #include "downloader/services/setup_state.h"
 
 namespace {

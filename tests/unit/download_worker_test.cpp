@@ -10,7 +10,7 @@
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/transfer/download_worker.h"
-#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/setup_folder.h"
 #include "downloader/ui/progress_dialog.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/http_test_support.h"

@@ -7,6 +7,7 @@
 
 #include "common/fixed_string.h"
 #include "common/guarded_string.h"
+#include "common/fatal_error.h"
 #include "common/string_mem_mgr.h"
 #include "tests/unit/support/needs_32bit_code.h"
 

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "common/scoped_handles.h"
-#include "downloader/services/load_text.h"
+#include "downloader/services/texts.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/services/text_conversions.h"
 #include "downloader/services/text_ids.h"
 #include "tests/unit/support/program_resources.h"
 

@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "downloader/services/load_text.h"
+#include "downloader/services/texts.h"
 #include "downloader/services/machine_probes.h"
-#include "downloader/services/os_version_code.h"
-#include "downloader/services/requirement_rules.h"
 #include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/message_boxes.h"

@@ -6,7 +6,7 @@
 
 #include "downloader/services/setup_state.h"
 #include "downloader/transfer/offline_copy.h"
-#include "downloader/transfer/setup_folder_record.h"
+#include "downloader/transfer/setup_folder.h"
 #include "tests/unit/support/fake_ticks.h"
 #include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/kit_package.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/path_join.h"
+#include "common/fixed_string.h"
 
 using qn::JoinPath;
 

@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "common/fresh_folder.h"
-#include "common/started_process.h"
+#include "common/scoped_handles.h"
 #include "common/wide_format.h"
-#include "downloader/services/parent_process.h"
-#include "downloader/services/path_tree_removal.h"
 #include "downloader/services/process_runner.h"
 #include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"

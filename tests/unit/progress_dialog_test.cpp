@@ -11,7 +11,6 @@
 
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
-#include "downloader/ui/center_on_monitor.h"
 #include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/prompt_turns.h"
 #include "downloader/ui/taskbar_button.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "downloader/ui/center_on_monitor.h"
+#include "downloader/ui/progress_dialog.h"
 #include "downloader/ui/progress_texts.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <msi.h>
 
-#include "downloader/transfer/reinstall_check.h"
+#include "downloader/transfer/download_worker.h"
 
 TEST(ReinstallCheck, OnlyProductsOnTheMachineAreQuestioned) {
   EXPECT_TRUE(InstallStateAsksReinstall(INSTALLSTATE_DEFAULT));

@@ -8,7 +8,7 @@
 
 #include "common/scoped_handles.h"
 #include "downloader/transfer/network_call.h"
-#include "downloader/transfer/remote_file_size.h"
+#include "downloader/transfer/web_fetch.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/unique_name.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/version_tokens.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/scratch_files.h"

@@ -8,9 +8,8 @@
 
 #include "common/fixed_string.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/folder_names.h"
-#include "downloader/transfer/local_setup_folder.h"
-#include "downloader/transfer/update_check.h"
+#include "downloader/transfer/setup_folder.h"
+#include "downloader/transfer/version_tokens.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/kit_package.h"

@@ -6,7 +6,7 @@
 
 #include "common/fixed_string.h"
 #include "downloader/services/setup_state.h"
-#include "downloader/transfer/url_download.h"
+#include "downloader/transfer/web_fetch.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "downloader/services/setup_state.h"
 #include "downloader/services/text_ids.h"
 #include "downloader/transfer/network_call.h"
-#include "downloader/transfer/url_download.h"
+#include "downloader/transfer/web_fetch.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/http_test_support.h"
 #include "tests/unit/support/recording_host.h"

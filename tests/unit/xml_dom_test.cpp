@@ -7,7 +7,6 @@
 #include <string>
 
 #include "common/scoped_handles.h"
-#include "downloader/config/doctype_scan.h"
 #include "downloader/config/xml_dom.h"
 #include "tests/unit/support/scratch_files.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "downloader/config/xml_patches.h"
+#include "downloader/config/install_descriptor.h"
 #include "downloader/services/setup_state.h"
 #include "tests/unit/support/captured_log.h"
 #include "tests/unit/support/scratch_files.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/dll_search.h"
+#include "common/process_platform.h"
 
 namespace testsupport {
 

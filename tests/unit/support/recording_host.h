@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "downloader/handoff/worker_host.h"
+#include "downloader/worker_link/worker_host.h"
 
 namespace kittest {
 

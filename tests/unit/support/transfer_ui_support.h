@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "downloader/services/load_text.h"
+#include "downloader/services/texts.h"
 #include "downloader/services/setup_state.h"
 
 namespace kittest {

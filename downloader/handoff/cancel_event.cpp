@@ -1,7 +1,0 @@
-#include "downloader/handoff/cancel_event.h"
-
-bool IsCancelSignalled(HANDLE cancelEvent) {
-  if (cancelEvent == NULL || cancelEvent == INVALID_HANDLE_VALUE) return false;
-  DWORD state = WaitForSingleObject(cancelEvent, 0);
-  return state == WAIT_OBJECT_0 || state == WAIT_ABANDONED;
-}
