@@ -31,17 +31,17 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'e2e'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
 
-import kitbench as kb  # noqa: E402
+import harness  # noqa: E402
 import samplekit as sk  # noqa: E402
 from kit_http_server import KitServer  # noqa: E402
 
 CHUNK = 8 * 1024 * 1024
-KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(harness.BUILD_DIR, 'kitpack', 'kitpack')
 
 
 def padded_program(path, mib):
     """A runnable stand-in of about `mib` MiB: record_start with data appended."""
-    shutil.copy(kb.helper_exe('record_start'), path)
+    shutil.copy(harness.helper_exe('record_start'), path)
     block = os.urandom(CHUNK)
     with open(path, 'ab') as f:
         for _ in range(mib * 1024 * 1024 // CHUNK):
@@ -56,12 +56,12 @@ def big_file(path, mib):
 
 
 def timed_run(prefix, args, rules=('box * => ok',)):
-    ui = kb.UiRun(prefix, list(rules), timeout=1800)
+    ui = harness.UiRun(prefix, list(rules), timeout=1800)
     start = time.time()
     proc = prefix.wine_background(args)
     first_paint = None
     while proc.poll() is None:
-        if first_paint is None and kb.progress_states(ui.events()):
+        if first_paint is None and harness.progress_states(ui.events()):
             first_paint = time.time() - start
         time.sleep(0.05)
     elapsed = time.time() - start
@@ -102,11 +102,11 @@ def online(args, work):
                                                                   'payload.exe'))
     files = sk.FILES + [('payload.exe', '', True)]
     trust = sign(kit, files, work) if args.signed else None
-    with KitServer(server_root) as server, kb.Prefix(args.arch) as prefix:
+    with KitServer(server_root) as server, harness.Prefix(args.arch) as prefix:
         pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port, files=files)
         if trust:
             locations = prefix.c_path(pkg + '\\locations.xml')
-            text = kb.read_text(locations).replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
+            text = harness.read_text(locations).replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
             with open(locations, 'w', encoding='utf-8') as f:
                 f.write(text)
         kit_time, paint, events = timed_run(prefix, [pkg + '\\kitfetcher.exe', '/log:C:\\bench.txt'])
@@ -169,10 +169,10 @@ def bare_transfer(prefix, args):
     """Wall-clock seconds of one bare_transfer.exe run (its own process) and the
     seconds it measured around the call itself, with the prefix's wineserver
     already up (as the UI helper keeps it for kitfetcher)."""
-    ui = kb.UiRun(prefix, ['box * => ok'], target='bare_transfer.exe', timeout=1800)
+    ui = harness.UiRun(prefix, ['box * => ok'], target='bare_transfer.exe', timeout=1800)
     try:
         start = time.time()
-        r = prefix.wine([kb.helper_exe('bare_transfer')] + args, timeout=1800, check=True)
+        r = prefix.wine([harness.helper_exe('bare_transfer')] + args, timeout=1800, check=True)
         wall = time.time() - start
     finally:
         ui.finish()
@@ -181,7 +181,7 @@ def bare_transfer(prefix, args):
 
 
 def offline(args, work):
-    with kb.Prefix(args.arch) as prefix:
+    with harness.Prefix(args.arch) as prefix:
         parts = 4
         names = ['data%d.cab' % i for i in range(parts)]
         pkg = sk.package(prefix, 'http://127.0.0.1:9/%s', show_prompt='0', default_answer='0',
@@ -216,10 +216,10 @@ def root_windows(folder, *parts):
 def bare_start(args):
     """Start of a trivial program until it has written its record, with the
     prefix's wineserver already up (as the UI helper keeps it for kitfetcher)."""
-    with kb.Prefix(args.arch) as prefix:
-        ui = kb.UiRun(prefix, ['box * => ok'], target='record_start.exe')
+    with harness.Prefix(args.arch) as prefix:
+        ui = harness.UiRun(prefix, ['box * => ok'], target='record_start.exe')
         program = prefix.c_path('C:\\record_start.exe')
-        shutil.copy(kb.helper_exe('record_start'), program)
+        shutil.copy(harness.helper_exe('record_start'), program)
         record = program + '.started.txt'
         start = time.time()
         proc = prefix.wine_background(['C:\\record_start.exe'])

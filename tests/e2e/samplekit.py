@@ -4,8 +4,8 @@ data, a second autorun file in a sub-folder, and their .md5 tokens."""
 import os
 import shutil
 
-import kitbench as kb
-import kitpack
+import harness
+import selfextract_packer
 
 PRODUCT_CODE = '{5A3C2E10-7B4D-4F21-9C8E-1D2F3A4B5C6D}'
 MAKER = 'Quillnet'
@@ -34,16 +34,16 @@ MD5 = {'setup_kit.exe': 'd41d8cd98f00b204e9800998ecf8427e', 'postinstall.exe': '
 
 def kit_file_bytes(data_size=256 * 1024, with_descriptors=True, descriptor=DESCRIPTOR):
     """The bytes of each kit file, keyed by 'relative/name'."""
-    payload = [('Installer.exe', kb.read_bytes(kb.helper_exe('record_start'))),
+    payload = [('Installer.exe', harness.read_bytes(harness.helper_exe('record_start'))),
                ('data\\kit.dat', os.urandom(data_size))]
     if with_descriptors:
         payload += [('install_x86.xml', descriptor.encode()), ('install_x64.xml', descriptor.encode())]
-    stub = kb.helper_exe('selfextract_standin')
+    stub = harness.helper_exe('selfextract_standin')
     tmp = stub + '.%d.tmp' % os.getpid()
-    kitpack.pack(stub, payload, tmp)
-    setup = kb.read_bytes(tmp)
+    selfextract_packer.pack(stub, payload, tmp)
+    setup = harness.read_bytes(tmp)
     os.unlink(tmp)
-    return {'setup_kit.exe': setup, 'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))}
+    return {'setup_kit.exe': setup, 'extras/postinstall.exe': harness.read_bytes(harness.helper_exe('record_start'))}
 
 
 def rel_path(name):
@@ -73,8 +73,8 @@ def write_tree(root, files, md5=None, code=PRODUCT_CODE, skip_md5=()):
 
 
 def package(prefix, base_url, folder='C:\\Downloads\\QuillnetSetup', files=FILES, **locations_args):
-    locations = kb.locations_xml(base_url=base_url, maker=MAKER, product=PRODUCT, files=files, **locations_args)
-    return kb.make_package(prefix, folder, locations=locations, extra_files={'contacts.xml': CONTACTS})
+    locations = harness.locations_xml(base_url=base_url, maker=MAKER, product=PRODUCT, files=files, **locations_args)
+    return harness.make_package(prefix, folder, locations=locations, extra_files={'contacts.xml': CONTACTS})
 
 
 def local_setup_folder(code=PRODUCT_CODE):

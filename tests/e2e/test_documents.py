@@ -8,7 +8,7 @@ import os
 import re
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
 from test_download import ServedKit, installer_runs, run
 
@@ -64,7 +64,7 @@ class ExternalDeclarationsTest(unittest.TestCase):
                 descriptor = encode(declaring_externals(sk.DESCRIPTOR, 'install', url, 'product'))
                 sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
                 try:
-                    with kb.Prefix('win32') as prefix:
+                    with harness.Prefix('win32') as prefix:
                         pkg = sk.package(prefix, kit.base_url)
                         r = run(prefix, pkg)
                         self.assertEqual([], self.outside_requests(kit))
@@ -73,7 +73,7 @@ class ExternalDeclarationsTest(unittest.TestCase):
                         self.assertIn(logged, r.log)
                         self.assertIn('Cannot load xml', r.log)
                         placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
-                        self.assertEqual(descriptor, kb.read_text(placed))
+                        self.assertEqual(descriptor, harness.read_text(placed))
                         self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
                 finally:
                     kit.close()
@@ -84,12 +84,12 @@ class ExternalDeclarationsTest(unittest.TestCase):
                 kit = ServedKit(sk.kit_file_bytes())
                 url = self.serve_outside(kit)
                 try:
-                    with kb.Prefix('win32') as prefix:
+                    with harness.Prefix('win32') as prefix:
                         locations = encode(declaring_externals(
-                            kb.locations_xml(base_url=kit.base_url, maker=sk.MAKER, product=sk.PRODUCT,
+                            harness.locations_xml(base_url=kit.base_url, maker=sk.MAKER, product=sk.PRODUCT,
                                              files=sk.FILES),
                             'locations', url, 'defaultProductName'))
-                        pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                        pkg = harness.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
                         r = run(prefix, pkg)
                         # Unread, it names no server to ask: nothing is fetched at all.
                         self.assertEqual([], kit.server.requests)

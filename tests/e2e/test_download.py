@@ -10,10 +10,10 @@ import tempfile
 import time
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
 
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+sys.path.insert(0, os.path.join(harness.SOURCE_DIR, 'tests', 'support'))
 from kit_http_server import KitServer  # noqa: E402
 
 LOG = 'C:\\Downloads\\kitfetcher-log.txt'
@@ -37,19 +37,19 @@ class ServedKit:
 
 
 def run(prefix, pkg, rules=('box * => ok',), args=(), extra_env=None, timeout=240):
-    return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG] + list(args), rules=rules,
+    return harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG] + list(args), rules=rules,
                           log_windows_path=LOG, extra_env=extra_env, timeout=timeout)
 
 
 def installer_runs(prefix, folder):
-    return kb.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
+    return harness.read_started(os.path.join(prefix.c_path(folder), 'Installer.exe.started.txt'))
 
 
 class OnlineTest(unittest.TestCase):
     def check_online_happy_path(self, arch):
         kit = ServedKit(sk.kit_file_bytes(data_size=3 * 1024 * 1024), rate=1_000_000)
         try:
-            with kb.Prefix(arch) as prefix:
+            with harness.Prefix(arch) as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 r = run(prefix, pkg)
                 self.assertEqual(0, r.returncode)
@@ -63,8 +63,8 @@ class OnlineTest(unittest.TestCase):
                 # Autorun files ran from their folder and were deleted; their .md5 stays (empty: no update known).
                 self.assertNotIn('setup_kit.exe', files)
                 self.assertNotIn('extras/postinstall.exe', files)
-                self.assertEqual(b'', kb.read_bytes(files['setup_kit.exe.md5']))
-                post = kb.read_started(os.path.join(prefix.c_path(folder), 'extras', 'postinstall.exe.started.txt'))
+                self.assertEqual(b'', harness.read_bytes(files['setup_kit.exe.md5']))
+                post = harness.read_started(os.path.join(prefix.c_path(folder), 'extras', 'postinstall.exe.started.txt'))
                 self.assertEqual(1, len(post))
                 self.assertTrue(post[0]['cwd'].rstrip('\\').lower().endswith('\\extras'), post[0])
                 runs = installer_runs(prefix, folder)
@@ -98,7 +98,7 @@ class OnlineTest(unittest.TestCase):
         self.check_online_happy_path('wow64')
 
     def test_package_without_server_asks_for_a_connection(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg = sk.package(prefix, CLOSED_PORT_URL)
             r = run(prefix, pkg)
             self.assertEqual(['This product requires an internet connection in order to install. Please check your '
@@ -110,7 +110,7 @@ class OnlineTest(unittest.TestCase):
         kit = ServedKit(sk.kit_file_bytes())
         kit.server.rules['/en/setup_kit.exe'] = {'status': 404}
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 r = run(prefix, pkg, rules=['box error download => retry', 'box * => ok'])
                 texts = r.box_texts()
@@ -138,7 +138,7 @@ class OnlineTest(unittest.TestCase):
         failed = ('There was a problem with downloading one of the installatiion files. Please check your '
                   'connection and try again later.')
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 for lie, rule in lies.items():
                     with self.subTest(lie):
@@ -155,7 +155,7 @@ class OnlineTest(unittest.TestCase):
         # Twenty seconds of data: the quit comes long before the end of it.
         kit = ServedKit(files, rate=200_000)
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 r = run(prefix, pkg, rules=['progress close-after 3', 'box want to quit => yes', 'box * => ok'])
                 self.assertEqual(['Are you sure you want to quit?'], r.box_texts(), (r.events, r.log))
@@ -171,21 +171,21 @@ class OnlineTest(unittest.TestCase):
     def test_screenshot_shows_the_black_dialog(self):
         kit = ServedKit(sk.kit_file_bytes(data_size=3 * 1024 * 1024), rate=300_000)
         try:
-            with kb.PrivateDisplay() as display, kb.Prefix('win32', display=display.name) as prefix:
+            with harness.PrivateDisplay() as display, harness.Prefix('win32', display=display.name) as prefix:
                 pkg = sk.package(prefix, kit.base_url)
-                ui = kb.UiRun(prefix, ['box * => ok'])
+                ui = harness.UiRun(prefix, ['box * => ok'])
                 proc = prefix.wine_background([pkg + '\\kitfetcher.exe'])
                 shot = os.path.join(prefix.root, 'dialog.png')
                 deadline = time.time() + 60
-                while time.time() < deadline and not kb.progress_states(ui.events()):
+                while time.time() < deadline and not harness.progress_states(ui.events()):
                     time.sleep(0.2)
                 time.sleep(1.5)
-                states = kb.progress_states(ui.events())
+                states = harness.progress_states(ui.events())
                 subprocess.run(['import', '-window', 'root', shot], env=prefix.env(), check=True)
                 proc.wait(timeout=120)
                 ui.finish()
                 x, y, width, height = states[-1]['client']
-                shutil.copy(shot, os.path.join(kb.BUILD_DIR, 'e2e-dialog-screenshot.png'))
+                shutil.copy(shot, os.path.join(harness.BUILD_DIR, 'e2e-dialog-screenshot.png'))
                 self.assertGreater(width * height, 0)
                 # Most of the client area is pure black; the bar and the white texts take the rest.
                 convert = '/usr/bin/convert' if os.path.exists('/usr/bin/convert') else 'convert'
@@ -201,12 +201,12 @@ class UntrustedNamesTest(unittest.TestCase):
     def test_names_from_the_kit_description_never_reach_outside_the_setup_folder(self):
         kit = ServedKit(sk.kit_file_bytes())
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 before = set(sk.listing(prefix, 'C:\\'))
                 # A maker's name that climbs out of the common files folder: nothing is created anywhere.
-                locations = kb.locations_xml(base_url=kit.base_url, maker='..\\..\\..\\Escaped',
+                locations = harness.locations_xml(base_url=kit.base_url, maker='..\\..\\..\\Escaped',
                                              product=sk.PRODUCT, files=sk.FILES)
-                pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                pkg = harness.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
                 r = run(prefix, pkg)
                 self.assertEqual(0, r.returncode)
                 created = set(sk.listing(prefix, 'C:\\')) - before
@@ -234,7 +234,7 @@ class OfflineTest(unittest.TestCase):
         return pkg, files
 
     def test_offline_copy_with_sub_folders_and_a_missing_md5(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, skip_md5=('data1.cab',),
                                           files=sk.FILES + [('data1.cab', 'data', False)])
             r = run(prefix, pkg, rules=['box * => yes'])
@@ -243,8 +243,8 @@ class OfflineTest(unittest.TestCase):
             folder = sk.local_setup_folder()
             files = sk.listing(prefix, folder)
             self.assertIn('data/data1.cab', files)
-            self.assertEqual(b'', kb.read_bytes(files['data/data1.cab.md5']))
-            self.assertEqual(sk.MD5['postinstall.exe'].encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(b'', harness.read_bytes(files['data/data1.cab.md5']))
+            self.assertEqual(sk.MD5['postinstall.exe'].encode(), harness.read_bytes(files['extras/postinstall.exe.md5']))
             self.assertNotIn('setup_kit.exe', files)
             self.assertIn('Installer.exe', files)
             self.assertEqual(1, len(installer_runs(prefix, folder)))
@@ -254,7 +254,7 @@ class OfflineTest(unittest.TestCase):
         served = sk.kit_file_bytes(data_size=512 * 1024)
         kit = ServedKit(served, md5={'postinstall.exe': 'aaaa0000aaaa0000aaaa0000aaaa0000'})
         try:
-            with kb.Prefix('wow64') as prefix:
+            with harness.Prefix('wow64') as prefix:
                 pkg, _ = self.offline_package(prefix, kit.base_url)
                 r = run(prefix, pkg, rules=['box download newer files => yes', 'box * => ok'])
                 # Size queries for both autorun files; a download only for the newer one.
@@ -264,17 +264,17 @@ class OfflineTest(unittest.TestCase):
                 self.assertEqual(1, len(downloads), downloads)
                 self.assertTrue(downloads[0].endswith('/en/extras/postinstall.exe'))
                 files = sk.listing(prefix, sk.local_setup_folder())
-                self.assertEqual(b'aaaa0000aaaa0000aaaa0000aaaa0000', kb.read_bytes(files['extras/postinstall.exe.md5']))
-                self.assertEqual(b'', kb.read_bytes(files['setup_kit.exe.md5']))
+                self.assertEqual(b'aaaa0000aaaa0000aaaa0000aaaa0000', harness.read_bytes(files['extras/postinstall.exe.md5']))
+                self.assertEqual(b'', harness.read_bytes(files['setup_kit.exe.md5']))
         finally:
             kit.close()
 
     def test_prompt_off_and_default_answer_0_marks_items_local(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
             r = run(prefix, pkg)
             self.assertEqual([], r.box_texts())
-            descriptor = kb.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
+            descriptor = harness.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
             self.assertRegex(descriptor, r'<DownloadNewFiles>0</DownloadNewFiles>')
             self.assertEqual(1, descriptor.count('<DownloadNewFiles>'))
             self.assertRegex(descriptor, r'name="core" update="0" uselocal="1"')
@@ -282,7 +282,7 @@ class OfflineTest(unittest.TestCase):
             self.assertNotIn('name="help" update="0" uselocal', descriptor)
 
     def test_cancel_during_offline_copy(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
             # The first autorun file takes a while; the user quits meanwhile.
             r = run(prefix, pkg, rules=['progress close-after 1', 'box want to quit => yes', 'box * => ok'],
@@ -300,7 +300,7 @@ class OfflineTest(unittest.TestCase):
             with open(wxs, 'w') as f:
                 f.write(MSI_WXS % sk.PRODUCT_CODE)
             subprocess.run(['wixl', '-o', os.path.join(msi_dir, 'p.msi'), wxs], check=True, cwd=msi_dir)
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 shutil.copy(os.path.join(msi_dir, 'p.msi'), prefix.c_path('C:\\p.msi'))
                 self.assertEqual(0, prefix.wine(['msiexec', '/i', 'C:\\p.msi', '/qn'], timeout=180).returncode)
                 pkg, _ = self.offline_package(prefix, CLOSED_PORT_URL, show_prompt='0', default_answer='0')
@@ -338,17 +338,17 @@ class AffiliateDescriptorTest(unittest.TestCase):
     def test_parent_markers_reach_the_descriptor(self):
         kit = ServedKit(sk.kit_file_bytes())
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 os.makedirs(prefix.c_path('C:\\dl'))
                 parent = 'C:\\dl\\Studio[ref77]_rn-4711.exe'
-                shutil.copy(kb.helper_exe('start_exact'), prefix.c_path(parent))
+                shutil.copy(harness.helper_exe('start_exact'), prefix.c_path(parent))
                 with open(prefix.c_path('C:\\dl\\cmd.txt'), 'w') as f:
                     f.write('%s\\kitfetcher.exe /log:%s' % (pkg, LOG))
-                r = kb.run_program(prefix, parent, ['C:\\dl\\cmd.txt', '--wait'], target='kitfetcher.exe',
+                r = harness.run_program(prefix, parent, ['C:\\dl\\cmd.txt', '--wait'], target='kitfetcher.exe',
                                    log_windows_path=LOG)
                 self.assertEqual([], r.box_texts())
-                descriptor = kb.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
+                descriptor = harness.read_text(os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml'))
                 self.assertIn('<affiliate_source>ref77</affiliate_source>', descriptor)
                 self.assertIn('<UseAffiliateSource>1</UseAffiliateSource>', descriptor)
                 self.assertEqual(1, descriptor.count('<UseAffiliateSource>'))

@@ -16,16 +16,16 @@ import sys
 import tempfile
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
 
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
+sys.path.insert(0, os.path.join(harness.SOURCE_DIR, 'tests', 'support'))
 from kit_http_server import KitServer  # noqa: E402
 
-KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(harness.BUILD_DIR, 'kitpack', 'kitpack')
 LOG = 'C:\\Downloads\\kitfetcher-log.txt'
 PACKAGE = 'C:\\Downloads\\QuillnetSetup'
-PROGRAM_FILES = {'kitfetcher.exe': kb.build_file('kitfetcher.exe'), 'kitstarter.exe': kb.build_file('kitstarter.exe')}
+PROGRAM_FILES = {'kitfetcher.exe': harness.build_file('kitfetcher.exe'), 'kitstarter.exe': harness.build_file('kitstarter.exe')}
 
 
 class VendorKit:
@@ -48,7 +48,7 @@ class VendorKit:
         self.locations = os.path.join(self.root, 'locations.xml')
 
     def describe(self, base_url, language='EN', trust=None):
-        text = kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
+        text = harness.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
                                 language=language)
         if trust:
             text = text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
@@ -133,12 +133,12 @@ def md5(data):
 
 
 def run(prefix, pkg, rules):
-    return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG], rules=rules, log_windows_path=LOG,
+    return harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG], rules=rules, log_windows_path=LOG,
                           timeout=240)
 
 
 def installer_runs(prefix):
-    return kb.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()), 'Installer.exe.started.txt'))
+    return harness.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()), 'Installer.exe.started.txt'))
 
 
 class KitpackLayoutTest(unittest.TestCase):
@@ -166,7 +166,7 @@ class KitpackLayoutTest(unittest.TestCase):
         self.serve()
         self.vendor.build()
         self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root).returncode)
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg = self.vendor.install_online(prefix)
             r = run(prefix, pkg, ['box * => ok'])
             self.assertEqual([], r.box_texts())
@@ -182,7 +182,7 @@ class KitpackLayoutTest(unittest.TestCase):
         self.vendor = VendorKit()
         self.vendor.describe('http://127.0.0.1:9/kit/%s')
         self.vendor.build()
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg = self.vendor.install_offline(prefix)
             r = run(prefix, pkg, ['box * => yes'])
             self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts())
@@ -190,12 +190,12 @@ class KitpackLayoutTest(unittest.TestCase):
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             files = sk.listing(prefix, sk.local_setup_folder())
             post = sk.kit_file_bytes()['extras/postinstall.exe']
-            self.assertEqual(md5(post).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(md5(post).encode(), harness.read_bytes(files['extras/postinstall.exe.md5']))
 
     def test_a_changed_kit_file_is_the_only_download_of_the_first_offline_package(self):
         self.serve()
         self.vendor.build()
-        with kb.Prefix('wow64') as prefix:
+        with harness.Prefix('wow64') as prefix:
             pkg = self.vendor.install_offline(prefix)
             changed = sk.kit_file_bytes()['extras/postinstall.exe'] + b'\0second release'
             self.vendor.write_files({'extras/postinstall.exe': changed})
@@ -210,7 +210,7 @@ class KitpackLayoutTest(unittest.TestCase):
             self.assertEqual(1, len(downloads), downloads)
             self.assertTrue(downloads[0].endswith('/kit/en/extras/postinstall.exe'), downloads)
             files = sk.listing(prefix, sk.local_setup_folder())
-            self.assertEqual(md5(changed).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(md5(changed).encode(), harness.read_bytes(files['extras/postinstall.exe.md5']))
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
 
 
@@ -227,7 +227,7 @@ class TranslatedKitTest(unittest.TestCase):
             ui = vendor.translate(texts)
             self.assertEqual(0, vendor.kitpack('check-ui', ui).returncode)
             vendor.build('--ui', ui)
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = vendor.install_offline(prefix)
                 vendor.write_files({'setup_kit.exe': sk.kit_file_bytes(data_size=1024 * 1024)['setup_kit.exe']})
                 vendor.build('--ui', ui)
@@ -282,12 +282,12 @@ class SignedKitTest(unittest.TestCase):
     def test_a_signed_kit_installs_online_and_offline(self):
         self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root, '--locations',
                                                 self.vendor.locations).returncode)
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
             self.assertEqual([], r.box_texts(), r.log)
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             self.assertIn("The server's manifest: signed, serial 1", r.log)
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             self.assertIn("The package's manifest: signed, serial 1", r.log)
@@ -295,7 +295,7 @@ class SignedKitTest(unittest.TestCase):
     def test_what_the_vendor_did_not_sign_is_refused(self):
         manifest = os.path.join(self.served, 'kitmanifest.txt')
         stranger, _ = self.vendor.keygen('stranger.pem')
-        original = {name: kb.read_bytes(os.path.join(self.served, name))
+        original = {name: harness.read_bytes(os.path.join(self.served, name))
                     for name in ('kitmanifest.txt', 'kitmanifest.sig', 'setup_kit.exe')}
 
         def restore():
@@ -323,7 +323,7 @@ class SignedKitTest(unittest.TestCase):
             'no manifest': (lambda: os.unlink(manifest), 'Cannot download'),
             'a kit file missing from the manifest': (drop_line, 'does not list setup_kit.exe'),
         }
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             for why, (damage, logged) in cases.items():
                 with self.subTest(why):
                     restore()
@@ -333,18 +333,18 @@ class SignedKitTest(unittest.TestCase):
                     self.assertIn(logged, r.log)
             with self.subTest('a serial below the minimum'):
                 restore()
-                pinned_higher = kb.read_text(self.vendor.locations).replace('minSerial="1"', 'minSerial="2"')
+                pinned_higher = harness.read_text(self.vendor.locations).replace('minSerial="1"', 'minSerial="2"')
                 r = run(prefix, self.vendor.install_online(prefix, locations=pinned_higher), ['box * => ok'])
                 self.assert_refused(prefix, r, 'serial')
                 self.assertIn('serial 1 is below the minimum 2', r.log)
 
     def test_files_planted_in_the_package_folder_never_run(self):
-        probe = kb.read_bytes(kb.helper_exe('record_start'))
-        with kb.Prefix('win32') as prefix:
+        probe = harness.read_bytes(harness.helper_exe('record_start'))
+        with harness.Prefix('win32') as prefix:
             for pinned in (False, True):
                 with self.subTest(pinned=pinned):
                     # An online package: a file under an autorun entry's name beside the program is never taken.
-                    unpinned = kb.read_text(self.vendor.locations).replace(self.trust, '')
+                    unpinned = harness.read_text(self.vendor.locations).replace(self.trust, '')
                     pkg = self.vendor.install_online(prefix, locations=None if pinned else unpinned)
                     sk.copy_into(prefix, pkg, {'setup_kit.exe': probe})
                     downloads = self.server.request_count('/kit/en/setup_kit.exe', 'GET')

@@ -5,15 +5,15 @@ import shutil
 import time
 import unittest
 
-import kitbench as kb
+import harness
 
 
 def lay_out(prefix, folder='C:\\Kit Folder'):
     root = prefix.c_path(folder)
     os.makedirs(root, exist_ok=True)
-    shutil.copy(kb.build_file('kitstarter.exe'), os.path.join(root, 'kitstarter.exe'))
+    shutil.copy(harness.build_file('kitstarter.exe'), os.path.join(root, 'kitstarter.exe'))
     for name in ('setup32.exe', 'setup64.exe', 'target.exe'):
-        shutil.copy(kb.helper_exe('record_start'), os.path.join(root, name))
+        shutil.copy(harness.helper_exe('record_start'), os.path.join(root, name))
     return folder, root
 
 
@@ -25,14 +25,14 @@ def start_exact(prefix, command_line, extra_env=None, probe=None):
     done_file = os.path.join(prefix.root, 'done-%d.txt' % stamp)
     with open(cmd_file, 'w', encoding='utf-8') as f:
         f.write(command_line)
-    args = [kb.helper_exe('start_exact'), kb.to_z(cmd_file), '--wait', '--done-file', kb.to_z(done_file)]
+    args = [harness.helper_exe('start_exact'), harness.to_z(cmd_file), '--wait', '--done-file', harness.to_z(done_file)]
     proc = prefix.wine_background(args, extra_env=extra_env)
     deadline = time.time() + 120
     while time.time() < deadline and not os.path.exists(done_file):
         time.sleep(0.05)
     probe_seen = bool(probe) and os.path.exists(probe)
     time.sleep(0.1)
-    code = int(kb.read_text(done_file).strip() or -1) if os.path.exists(done_file) else None
+    code = int(harness.read_text(done_file).strip() or -1) if os.path.exists(done_file) else None
     if code is None:
         proc.kill()  # the program never ended; closing the prefix ends what it started
     proc.wait(timeout=120)
@@ -42,7 +42,7 @@ def start_exact(prefix, command_line, extra_env=None, probe=None):
 def wait_for(path, seconds=120):
     deadline = time.time() + seconds
     while time.time() < deadline:
-        if os.path.exists(path) and 'end=' in kb.read_text(path):
+        if os.path.exists(path) and 'end=' in harness.read_text(path):
             return True
         time.sleep(0.2)
     return False
@@ -50,7 +50,7 @@ def wait_for(path, seconds=120):
 
 class LauncherTest(unittest.TestCase):
     def check_platform_setup(self, arch):
-        with kb.Prefix(arch) as prefix:
+        with harness.Prefix(arch) as prefix:
             folder, root = lay_out(prefix)
             expected = 'setup64.exe' if arch == 'wow64' else 'setup32.exe'
             other = 'setup32.exe' if arch == 'wow64' else 'setup64.exe'
@@ -59,7 +59,7 @@ class LauncherTest(unittest.TestCase):
                                        extra_env={'KIT_STANDIN_SLEEP_MS': '1500'}, probe=record_path)
             self.assertEqual(0, code)
             self.assertTrue(waited, 'kitstarter ended before the setup program it started')
-            records = kb.read_started(record_path)
+            records = harness.read_started(record_path)
             self.assertEqual(1, len(records), 'setup program not started once')
             self.assertEqual('"%s\\%s"' % (folder, expected), records[0]['cmdline'])
             self.assertFalse(os.path.exists(os.path.join(root, other + '.started.txt')))
@@ -73,25 +73,25 @@ class LauncherTest(unittest.TestCase):
 
     def test_run_starts_program_through_shell_without_waiting(self):
         for arch in ('win32', 'wow64'):
-            with self.subTest(arch=arch), kb.Prefix(arch) as prefix:
+            with self.subTest(arch=arch), harness.Prefix(arch) as prefix:
                 folder, root = lay_out(prefix)
                 line = '"%s\\kitstarter.exe" /run:"%s\\target.exe" /args:"/after_restart  x"' % (folder, folder)
                 record_path = os.path.join(root, 'target.exe.started.txt')
                 # The program runs until the test releases it, which it does only once kitstarter has
                 # ended: a kitstarter that waited for it would never end.
                 release = os.path.join(prefix.root, 'release-target')
-                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_WAIT_FILE': kb.to_z(release)},
+                code, target_done = start_exact(prefix, line, extra_env={'KIT_STANDIN_WAIT_FILE': harness.to_z(release)},
                                                 probe=record_path)
                 self.assertEqual(0, code, 'kitstarter did not end while the started program ran')
                 self.assertFalse(target_done)
                 open(release, 'w').close()
                 self.assertTrue(wait_for(record_path), 'target never started')
-                record = kb.read_started(record_path)[0]
+                record = harness.read_started(record_path)[0]
                 self.assertTrue(record['cmdline'].endswith('/after_restart  x'), record['cmdline'])
                 self.assertEqual(folder.lower(), record['cwd'].rstrip('\\').lower())
 
     def test_empty_and_unknown_options_do_nothing(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             folder, root = lay_out(prefix)
             for line in ('"%s\\kitstarter.exe"' % folder, '"%s\\kitstarter.exe" /WOW64' % folder):
                 code = start_exact(prefix, line)

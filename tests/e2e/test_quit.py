@@ -5,7 +5,7 @@ import os
 import time
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
 from test_download import LOG, ServedKit, installer_runs
 QUIT = 'Are you sure you want to quit?'
@@ -25,24 +25,24 @@ class QuitTest(unittest.TestCase):
     def test_quit_answered_yes_while_a_download_fails_asks_nothing_more(self):
         # The first autorun file holds the worker until the quit question is open;
         # the second is missing on the server, so its download fails meanwhile.
-        kit = ServedKit({'extras/postinstall.exe': kb.read_bytes(kb.helper_exe('record_start'))})
+        kit = ServedKit({'extras/postinstall.exe': harness.read_bytes(harness.helper_exe('record_start'))})
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url,
                                  files=[('postinstall.exe', 'extras', True), ('missing.exe', '', True)])
                 autorun_go = os.path.join(prefix.root, 'autorun-go')
                 answer_go = os.path.join(prefix.root, 'answer-go')
-                ui = kb.UiRun(prefix, ['progress close-after 1', 'box want to quit => yes after ' + kb.to_z(answer_go),
+                ui = harness.UiRun(prefix, ['progress close-after 1', 'box want to quit => yes after ' + harness.to_z(answer_go),
                                        'box * => cancel'])
                 proc = prefix.wine_background([pkg + '\\kitfetcher.exe', '/log:' + LOG],
-                                              extra_env={'KIT_STANDIN_WAIT_FILE': kb.to_z(autorun_go)})
+                                              extra_env={'KIT_STANDIN_WAIT_FILE': harness.to_z(autorun_go)})
                 log_path = prefix.c_path(LOG)
 
                 def log():
-                    return kb.read_text(log_path, encoding='latin-1') if os.path.exists(log_path) else ''
+                    return harness.read_text(log_path, encoding='latin-1') if os.path.exists(log_path) else ''
 
                 def texts():
-                    return [b['text'] for b in kb.boxes(ui.events())]
+                    return [b['text'] for b in harness.boxes(ui.events())]
 
                 try:
                     self.assertTrue(wait_for(lambda: QUIT in texts()), 'no quit question')
@@ -55,7 +55,7 @@ class QuitTest(unittest.TestCase):
                     if proc.poll() is None:
                         proc.kill()
                     events = ui.finish()
-                self.assertEqual([QUIT], [b['text'] for b in kb.boxes(events)])
+                self.assertEqual([QUIT], [b['text'] for b in harness.boxes(events)])
                 self.assertIn('[KITFETCHER] Cannot download file', log())
                 folder = sk.local_setup_folder()
                 self.assertEqual([], installer_runs(prefix, folder))
@@ -69,14 +69,14 @@ class QuitTest(unittest.TestCase):
         kit = ServedKit(sk.kit_file_bytes())
         kit.server.rules['/en/setup_kit.exe'] = {'drip_headers': 1.0}
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 answer_go = os.path.join(prefix.root, 'answer-go')
-                ui = kb.UiRun(prefix, ['progress close-after 2', 'box want to quit => yes after ' + kb.to_z(answer_go),
+                ui = harness.UiRun(prefix, ['progress close-after 2', 'box want to quit => yes after ' + harness.to_z(answer_go),
                                        'box * => ok'])
                 proc = prefix.wine_background([pkg + '\\kitfetcher.exe', '/log:' + LOG])
                 try:
-                    self.assertTrue(wait_for(lambda: QUIT in [b['text'] for b in kb.boxes(ui.events())]),
+                    self.assertTrue(wait_for(lambda: QUIT in [b['text'] for b in harness.boxes(ui.events())]),
                                     'no quit question')
                     open(answer_go, 'w').close()
                     quit_at = time.time()
@@ -86,7 +86,7 @@ class QuitTest(unittest.TestCase):
                     if proc.poll() is None:
                         proc.kill()
                     ui.finish()
-                log = kb.read_text(prefix.c_path(LOG), encoding='latin-1')
+                log = harness.read_text(prefix.c_path(LOG), encoding='latin-1')
                 self.assertIn('[KITFETCHER] Download canceled!', log)
                 self.assertFalse(os.path.exists(prefix.c_path(sk.local_setup_folder())))
         finally:

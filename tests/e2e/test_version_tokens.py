@@ -3,7 +3,7 @@ server lets caches keep for a day is still asked for again on the next run."""
 import os
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
 from test_download import LOG, ServedKit, run
 
@@ -15,7 +15,7 @@ class VersionTokenTest(unittest.TestCase):
         kit = ServedKit(sk.kit_file_bytes())
         kit.server.rules['/en/productcode.txt'] = {'max_age': 86400}
         try:
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = sk.package(prefix, kit.base_url)
                 first = run(prefix, pkg)
                 self.assertIn('[KITFETCHER] Remote product code is %s' % sk.PRODUCT_CODE, first.log)
