@@ -7,7 +7,6 @@ import unittest
 
 import harness
 import samplekit as sk
-from test_download import ServedKit
 
 UNINSTALL = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
 RUN_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'
@@ -45,7 +44,7 @@ def package(prefix, base_url='http://127.0.0.1:9/%s', library='wipekit'):
 
 def run(prefix, rules):
     return harness.run_program(prefix, PKG + '\\kitfetcher.exe', ['/log:' + LOG], rules=list(rules) + ['box * => ok'],
-                          log_windows_path=LOG)
+                               log_windows_path=LOG)
 
 
 class CompetitorTest(unittest.TestCase):
@@ -64,41 +63,35 @@ class CompetitorTest(unittest.TestCase):
             self.assertIn('[KITFETCHER] Found competitive product: Rival Writer 2', r.log)
 
     def test_other_version_answered_yes_removes_it_registers_restart_and_the_restart_resumes_the_download(self):
-        kit = ServedKit(sk.kit_file_bytes())
-        try:
-            with harness.Prefix('wow64') as prefix:
-                package(prefix, kit.base_url)
-                # A quoted command with arguments is no existing path: run, then the library removes the product.
-                install_rival(prefix, 'QUILLNET Writer Classic', '"C:\\rival\\uninst.exe" /S')
-                r = run(prefix, ['box Another version => yes'])
-                self.assertEqual(['Another version of Quillnet was found on your system. In order to continue the '
-                                  'installation process, you must first remove this version. Do you want to '
-                                  'continue? If you click no, you will not be able to instal this version of '
-                                  'Quillnet'], r.box_texts())
-                self.assertEqual(1, len(uninstaller_runs(prefix)))
-                self.assertFalse(rival_present(prefix))
-                self.assertEqual([], r.progress, 'no download after a removal')
-                data = prefix.reg_query(RUN_KEY, 'qninstaller', view=32)
-                expected = '"%s\\kitstarter.exe" /run:"%s\\kitfetcher.exe" /args:"/after_restart"' % (PKG, PKG)
-                self.assertEqual(expected, data)
-                self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=64))
+        with sk.ServedKit(sk.kit_file_bytes()) as kit, harness.Prefix('wow64') as prefix:
+            package(prefix, kit.base_url)
+            # A quoted command with arguments is no existing path: run, then the library removes the product.
+            install_rival(prefix, 'QUILLNET Writer Classic', '"C:\\rival\\uninst.exe" /S')
+            r = run(prefix, ['box Another version => yes'])
+            self.assertEqual(['Another version of Quillnet was found on your system. In order to continue the '
+                              'installation process, you must first remove this version. Do you want to '
+                              'continue? If you click no, you will not be able to instal this version of '
+                              'Quillnet'], r.box_texts())
+            self.assertEqual(1, len(uninstaller_runs(prefix)))
+            self.assertFalse(rival_present(prefix))
+            self.assertEqual([], r.progress, 'no download after a removal')
+            data = prefix.reg_query(RUN_KEY, 'qninstaller', view=32)
+            expected = '"%s\\kitstarter.exe" /run:"%s\\kitfetcher.exe" /args:"/after_restart"' % (PKG, PKG)
+            self.assertEqual(expected, data)
+            self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=64))
 
-                # At logon Windows runs the value's command line: kitstarter starts kitfetcher /after_restart.
-                ui = harness.UiRun(prefix, ['box * => ok'], target='kitfetcher.exe', timeout=240)
-                cmd = os.path.join(prefix.root, 'logon.txt')
-                with open(cmd, 'w', encoding='utf-8') as f:
-                    f.write(data)
-                prefix.wine([harness.helper_exe('start_exact'), harness.to_z(cmd)], timeout=60)
-                ui.proc.wait(timeout=240)
-                events = ui.events()
-                self.assertEqual([], harness.boxes(events))
-                self.assertTrue(harness.progress_states(events), 'the resumed run did not download')
-                self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=32))
-                runs = harness.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()),
-                                                    'Installer.exe.started.txt'))
-                self.assertEqual(1, len(runs))
-        finally:
-            kit.close()
+            # At logon Windows runs the value's command line: kitstarter starts kitfetcher /after_restart.
+            ui = harness.UiRun(prefix, ['box * => ok'], target='kitfetcher.exe', timeout=240)
+            cmd = os.path.join(prefix.root, 'logon.txt')
+            with open(cmd, 'w', encoding='utf-8') as f:
+                f.write(data)
+            prefix.wine([harness.helper_exe('start_exact'), harness.to_z(cmd)], timeout=60)
+            ui.proc.wait(timeout=240)
+            events = ui.events()
+            self.assertEqual([], harness.boxes(events))
+            self.assertTrue(harness.progress_states(events), 'the resumed run did not download')
+            self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=32))
+            self.assertEqual(1, len(sk.installer_runs(prefix)))
 
     def test_failed_removal_says_it_cannot_uninstall_and_leaves_no_registration(self):
         with harness.Prefix('win32') as prefix:

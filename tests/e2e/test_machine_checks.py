@@ -21,7 +21,7 @@ class RequirementPromptTest(unittest.TestCase):
             pkg = harness.make_package(prefix, locations=harness.locations_xml(cpu='2000000', ram='9000000'))
             exe = pkg + '\\kitfetcher.exe'
             r = harness.run_program(prefix, exe, ['/log:C:\\req1.txt'], log_windows_path='C:\\req1.txt',
-                               rules=['box You need a CPU => yes', 'box physical memory => no', 'box * => ok'])
+                                    rules=['box You need a CPU => yes', 'box physical memory => no', 'box * => ok'])
             self.assertEqual(0, r.returncode)
             self.assertEqual(['You need a CPU with at least 2000000 MHz for optimal performance. Install anyway?',
                               'You need at least 9000000 MB of physical memory for optimal performance. '
@@ -43,7 +43,8 @@ class RequirementPromptTest(unittest.TestCase):
             shutil.copy(os.path.join(harness.TESTS_BIN, 'hostile_texts.dll'),
                         os.path.join(prefix.c_path(pkg), 'kitfetcher.ui'))
             r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\texts.txt'],
-                               log_windows_path='C:\\texts.txt', rules=['box You need a CPU => yes', 'box * => no'])
+                                    log_windows_path='C:\\texts.txt',
+                                    rules=['box You need a CPU => yes', 'box * => no'])
             self.assertEqual(0, r.returncode)
             self.assertEqual(['You need a CPU with at least 2000000 MHz for optimal performance. Install anyway?',
                               'Library: 9000000 MB of memory wanted (100% sure). Install anyway?'], r.box_texts())
@@ -53,7 +54,7 @@ class RequirementPromptTest(unittest.TestCase):
         with harness.Prefix('win32') as prefix:
             pkg = harness.make_package(prefix, locations=harness.locations_xml(hdd='2000000000'))
             r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\disk.txt'],
-                               log_windows_path='C:\\disk.txt', rules=['box * => ok'])
+                                    log_windows_path='C:\\disk.txt', rules=['box * => ok'])
             self.assertEqual(1, len(r.boxes), r.box_texts())
             self.assertRegex(r.boxes[0]['text'], r'^Not enough free space on drive C:\\\. Please free \d+ MB\.$')
             self.assertNotIn('Detecting Competitive Products', r.log)
@@ -67,7 +68,7 @@ class RegistryTest(unittest.TestCase):
             prefix.reg_add(DEVICE_KEY, 'DEVICE2', 'second')
             prefix.reg_add(RUN_KEY, 'qninstaller', 'left over', view=32)
             r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\reg.txt'],
-                               log_windows_path='C:\\reg.txt', rules=['box * => ok'])
+                                    log_windows_path='C:\\reg.txt', rules=['box * => ok'])
             self.assertEqual(0, r.returncode)
             self.assertIn('[KITFETCHER] Saving DEVICE2 value, if it exists', r.log)
             self.assertIsNone(prefix.reg_query(RUN_KEY, 'qninstaller', view=32), 'restart registration kept')
@@ -94,7 +95,7 @@ class ParentProcessTest(unittest.TestCase):
         if os.path.exists(prefix.c_path('C:\\parent.txt')):
             os.unlink(prefix.c_path('C:\\parent.txt'))
         r = harness.run_program(prefix, 'C:\\dl\\' + parent_name, ['C:\\dl\\cmd.txt', '--wait'],
-                           rules=['box * => ok'], target='kitfetcher.exe', log_windows_path='C:\\parent.txt')
+                                rules=['box * => ok'], target='kitfetcher.exe', log_windows_path='C:\\parent.txt')
         return r.log
 
     def test_parent_with_bracketed_code_and_store_marker(self):

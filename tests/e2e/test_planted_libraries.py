@@ -8,8 +8,8 @@ import unittest
 
 import harness
 import samplekit as sk
-from test_download import ServedKit, installer_runs, run
-from test_launcher import lay_out, start_exact, wait_for
+from harness import lay_out_kitstarter, start_exact
+from samplekit import ServedKit, installer_runs
 
 PLANTED = os.path.join(harness.TESTS_BIN, 'planted_library.dll')
 # Libraries that Windows does not take from the system folder by itself, each with who would load it.
@@ -42,7 +42,7 @@ BUILDS = (('narrow search', ''), ('start over', '_without_narrow_search'))
 
 
 def put_program(prefix, folder, program, build):
-    shutil.copy(os.path.join(harness.TESTS_BIN, program + build + '.exe') if build else harness.build_file(program + '.exe'),
+    shutil.copy(harness.helper_exe(program + build) if build else harness.build_file(program + '.exe'),
                 os.path.join(prefix.c_path(folder), program + '.exe'))
 
 
@@ -75,8 +75,7 @@ class PlantedLibrariesTest(unittest.TestCase):
             self.assertEqual({}, markers(prefix, pkg))
 
     def test_system_library_names_beside_the_program_are_never_loaded(self):
-        kit = ServedKit(sk.kit_file_bytes())
-        try:
+        with ServedKit(sk.kit_file_bytes()) as kit:
             for build_name, build in BUILDS:
                 with self.subTest(build=build_name), harness.Prefix('win32') as prefix:
                     pkg = sk.package(prefix, kit.base_url)
@@ -90,9 +89,10 @@ class PlantedLibrariesTest(unittest.TestCase):
                     shutil.copy(harness.helper_exe('start_exact'), prefix.c_path('C:\\dl\\Product[code42].exe'))
                     with open(prefix.c_path('C:\\dl\\cmd.txt'), 'w') as f:
                         f.write('%s\\kitfetcher.exe /log' % pkg)
-                    r = harness.run_program(prefix, 'C:\\dl\\Product[code42].exe', ['C:\\dl\\cmd.txt', '--wait', '--cwd', 'C:\\dl'],
-                                       target='kitfetcher.exe', log_windows_path='C:\\dl\\downloaderlog.txt',
-                                       extra_env=WINDOWS_SEARCH, timeout=240)
+                    r = harness.run_program(prefix, 'C:\\dl\\Product[code42].exe',
+                                            ['C:\\dl\\cmd.txt', '--wait', '--cwd', 'C:\\dl'], target='kitfetcher.exe',
+                                            log_windows_path='C:\\dl\\downloaderlog.txt', extra_env=WINDOWS_SEARCH,
+                                            timeout=240)
                     self.assertEqual({}, markers(prefix, pkg))
                     # The run still went all the way: kit downloaded, installer started.
                     self.assertEqual([], r.box_texts())
@@ -110,21 +110,20 @@ class PlantedLibrariesTest(unittest.TestCase):
                     else:
                         self.assertNotIn('Running from', r.log)
                     self.assertEqual([], fresh_folders(prefix, 'C:\\windows\\temp'))
-        finally:
-            kit.close()
 
     def test_kitstarter_loads_none_of_them_either(self):
         for build_name, build in BUILDS:
             with self.subTest(build=build_name), harness.Prefix('win32') as prefix:
-                folder, root = lay_out(prefix)
+                folder, root = lay_out_kitstarter(prefix)
                 put_program(prefix, folder, 'kitstarter', build)
                 plant(prefix, folder, NAMES)
                 for options, started in (('/wow64', 'setup32.exe'),
                                          ('/run:"%s\\target.exe" /args:"/after_restart"' % folder, 'target.exe')):
                     line = '"%s\\kitstarter.exe" %s' % (folder, options)
-                    self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH))
-                    self.assertTrue(wait_for(os.path.join(root, started + '.started.txt')), started + ' never started')
-                    record = harness.read_started(os.path.join(root, started + '.started.txt'))[0]
+                    self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH).code)
+                    record_path = os.path.join(root, started + '.started.txt')
+                    self.assertTrue(harness.wait_for_record(record_path), started + ' never started')
+                    record = harness.read_started(record_path)[0]
                     if started == 'target.exe':
                         self.assertEqual(folder.lower(), record['cwd'].rstrip('\\').lower())
                     else:

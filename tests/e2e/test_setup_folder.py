@@ -6,16 +6,15 @@ import unittest
 
 import harness
 import samplekit as sk
-from test_download import CLOSED_PORT_URL, LOG, ServedKit, installer_runs
-FAILED = ('There was a problem with downloading one of the installatiion files. Please check your connection and '
-          'try again later.')
+from harness import DOWNLOAD_FAILED
+from samplekit import CLOSED_PORT_URL, LOG, ServedKit, installer_runs
 
 
 def offline_package(prefix, maker=sk.MAKER, files=sk.FILES):
     locations = harness.locations_xml(base_url=CLOSED_PORT_URL, maker=maker, product=sk.PRODUCT, files=files,
-                                 show_prompt='0', default_answer='0')
+                                      show_prompt='0', default_answer='0')
     pkg = harness.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations,
-                          extra_files={'contacts.xml': sk.CONTACTS})
+                               extra_files={'contacts.xml': sk.CONTACTS})
     sk.write_tree(prefix.c_path(pkg), sk.kit_file_bytes())
     return pkg
 
@@ -63,7 +62,7 @@ class MakerNameTest(unittest.TestCase):
             pkg = offline_package(prefix, maker='..\\..\\x')
             before = set(sk.listing(prefix, 'C:\\'))
             r = run(prefix, pkg)
-            self.assertEqual([FAILED], r.box_texts())
+            self.assertEqual([DOWNLOAD_FAILED], r.box_texts())
             created = set(sk.listing(prefix, 'C:\\')) - before
             self.assertEqual([], sorted(p for p in created if not p.startswith('users/') and not p.endswith('-log.txt')))
 
@@ -81,18 +80,15 @@ class FailedCopyTest(unittest.TestCase):
             with open(os.path.join(prefix.c_path(pkg), 'data', 'data1.cab.md5'), 'w') as f:
                 f.write('0123\n')
             self.check_failed_run(prefix, pkg, folder)
-        kit = ServedKit(sk.kit_file_bytes())
-        try:
-            with self.subTest('download, target unwritable'), harness.Prefix('win32') as prefix:
-                pkg = sk.package(prefix, kit.base_url)
-                os.makedirs(os.path.join(prefix.c_path(folder), 'setup_kit.exe'))
-                self.check_failed_run(prefix, pkg, folder)
-        finally:
-            kit.close()
+        with ServedKit(sk.kit_file_bytes()) as kit, self.subTest('download, target unwritable'), \
+                harness.Prefix('win32') as prefix:
+            pkg = sk.package(prefix, kit.base_url)
+            os.makedirs(os.path.join(prefix.c_path(folder), 'setup_kit.exe'))
+            self.check_failed_run(prefix, pkg, folder)
 
     def check_failed_run(self, prefix, pkg, folder):
         r = run(prefix, pkg)
-        self.assertEqual([FAILED], r.box_texts())
+        self.assertEqual([DOWNLOAD_FAILED], r.box_texts())
         self.assertIn('[KITFETCHER] Cannot copy ', r.log)
         self.assertEqual([], installer_runs(prefix, folder))
         self.assertFalse(os.path.exists(prefix.c_path(folder)), r.log)

@@ -14,7 +14,7 @@ class VersionGateTest(unittest.TestCase):
         with harness.Prefix(arch, version=version) as prefix:
             pkg = harness.make_package(prefix, locations=harness.locations_xml())
             return harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\gate.txt'],
-                                  rules=['box * => ok'], log_windows_path='C:\\gate.txt')
+                                       rules=['box * => ok'], log_windows_path='C:\\gate.txt')
 
     def check(self, version, code, refused, arch='win32'):
         r = self.run_on(version, arch)
