@@ -51,7 +51,7 @@ def sign_and_lay_out(out, base_url):
     trust = kitpack('keygen', key).strip().splitlines()[-1]
     locations = os.path.join(vendor, 'locations.xml')
     text = harness.locations_xml(base_url=base_url, maker=MAKER, product=samplekit.PRODUCT, files=samplekit.FILES,
-                            patches=(('/install/product', 'Quillnet Studio (demo)'),))
+                                 patches=(('/install/product', 'Quillnet Studio (demo)'),))
     with open(locations, 'w', encoding='utf-8') as f:
         f.write(text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1))
     release = os.path.join(out, 'release')
