@@ -21,13 +21,13 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'e2e'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
 
-import kitbench as kb  # noqa: E402
+import harness  # noqa: E402
 import samplekit  # noqa: E402
 from kit_http_server import KitServer  # noqa: E402
 
 PRODUCT_CODE = samplekit.PRODUCT_CODE
 MAKER = samplekit.MAKER
-KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(harness.BUILD_DIR, 'kitpack', 'kitpack')
 
 
 def kitpack(*args):
@@ -44,14 +44,14 @@ def sign_and_lay_out(out, base_url):
     program = os.path.join(vendor, 'program')
     os.makedirs(program)
     for name in ('kitfetcher.exe', 'kitstarter.exe'):
-        shutil.copy(kb.build_file(name), program)
+        shutil.copy(harness.build_file(name), program)
     with open(os.path.join(program, 'contacts.xml'), 'w') as f:
         f.write(samplekit.CONTACTS)
     key = os.path.join(vendor, 'vendor.pem')
     trust = kitpack('keygen', key).strip().splitlines()[-1]
     locations = os.path.join(vendor, 'locations.xml')
-    text = kb.locations_xml(base_url=base_url, maker=MAKER, product=samplekit.PRODUCT, files=samplekit.FILES,
-                            patches=(('/install/product', 'Quillnet Studio (demo)'),))
+    text = harness.locations_xml(base_url=base_url, maker=MAKER, product=samplekit.PRODUCT, files=samplekit.FILES,
+                                 patches=(('/install/product', 'Quillnet Studio (demo)'),))
     with open(locations, 'w', encoding='utf-8') as f:
         f.write(text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1))
     release = os.path.join(out, 'release')
@@ -67,9 +67,9 @@ def main():
     parser.add_argument('--out', default=os.path.join(ROOT, 'out', 'demo'))
     parser.add_argument('--rate', type=int, default=1_500_000, help='server bytes per second')
     # An x86-64 build (a host that runs no 32-bit code) has no WOW64 to show.
-    parser.add_argument('--arch', default='win32' if kb.BUILD_IS_64BIT else 'wow64', choices=('win32', 'wow64'))
+    parser.add_argument('--arch', default='win32' if harness.BUILD_IS_64BIT else 'wow64', choices=('win32', 'wow64'))
     args = parser.parse_args()
-    if kb.BUILD_IS_64BIT and args.arch == 'wow64':
+    if harness.BUILD_IS_64BIT and args.arch == 'wow64':
         parser.error('an x86-64 build runs in the 64-bit prefix only: --arch win32')
 
     out = os.path.abspath(args.out)
@@ -81,7 +81,7 @@ def main():
     server.start()
     release = sign_and_lay_out(out, 'http://127.0.0.1:%d/kit/%%s' % server.port)
     os.environ['KIT_TMP'] = out
-    prefix = kb.Prefix(args.arch)
+    prefix = harness.Prefix(args.arch)
     try:
         # The online package: the release's programs and documents, none of the kit.
         pkg = 'C:\\Downloads\\QuillnetSetup'
@@ -91,17 +91,17 @@ def main():
         # The user starts the package through a downloaded starter whose name carries an affiliate code and a
         # store marker; kitfetcher reads both from its parent's file name.
         parent = 'C:\\Downloads\\QuillnetStudio[demo42]_rn-1001.exe'
-        shutil.copy(kb.helper_exe('start_exact'), prefix.c_path(parent))
+        shutil.copy(harness.helper_exe('start_exact'), prefix.c_path(parent))
         log = 'C:\\Downloads\\QuillnetSetup\\kitfetcher-log.txt'
         screenshot = os.path.join(out, 'progress-dialog.png')
-        ui = kb.UiRun(prefix, ['box * => yes'], timeout=300)
+        ui = harness.UiRun(prefix, ['box * => yes'], timeout=300)
         with open(prefix.c_path('C:\\Downloads\\start.txt'), 'w') as f:
             f.write('%s\\kitfetcher.exe /log:%s' % (pkg, log))
         proc = prefix.wine_background([parent, 'C:\\Downloads\\start.txt', '--wait'])
         shot = False
         while proc.poll() is None:
             if not shot:
-                states = [s for s in kb.progress_states(ui.events())
+                states = [s for s in harness.progress_states(ui.events())
                           if s['controls'].get('1005') not in (None, 'Estimating...')]
                 if states:
                     subprocess.run(['import', '-window', 'root', screenshot], check=False)
@@ -113,9 +113,9 @@ def main():
         local = prefix.c_path(setup_folder)
         print('kitfetcher ended with exit code %d' % proc.returncode)
         print('server requests: %s' % ', '.join(p for _, p in server.requests))
-        for e in kb.boxes(events):
+        for e in harness.boxes(events):
             print('message box "%s": %s -> answered %s' % (e['caption'], e['text'], e['answer']))
-        last = kb.progress_states(events)
+        last = harness.progress_states(events)
         if last:
             print('progress dialog "%s", last state: %s%%, speed %s, time left %s' % (
                 last[-1]['caption'], last[-1]['percent'], last[-1]['controls'].get('1005'),
@@ -129,13 +129,13 @@ def main():
         if os.path.exists(os.path.join(local, descriptor)):
             print('\npatched descriptor %s:' % descriptor)
             print(open(os.path.join(local, descriptor), encoding='utf-8', errors='replace').read())
-        started = kb.read_started(os.path.join(local, 'Installer.exe.started.txt'))
+        started = harness.read_started(os.path.join(local, 'Installer.exe.started.txt'))
         for record in started:
             print('Installer.exe was started: command line %s, folder %s' % (record.get('cmdline'), record.get('cwd')))
         log_copy = os.path.join(out, 'kitfetcher-log.txt')
         if os.path.exists(prefix.c_path(log)):
             shutil.copy(prefix.c_path(log), log_copy)
-            checks = [line.split('] ', 1)[-1] for line in kb.read_text(log_copy, encoding='latin-1').splitlines()
+            checks = [line.split('] ', 1)[-1] for line in harness.read_text(log_copy, encoding='latin-1').splitlines()
                       if 'signed' in line or 'manifest' in line or 'Kits must' in line]
             print('\nwhat kitfetcher checked (from its log):')
             for line in checks:

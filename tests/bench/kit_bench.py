@@ -25,23 +25,34 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections import namedtuple
 from statistics import median
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'e2e'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
 
-import kitbench as kb  # noqa: E402
+import harness  # noqa: E402
 import samplekit as sk  # noqa: E402
 from kit_http_server import KitServer  # noqa: E402
 
 CHUNK = 8 * 1024 * 1024
-KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(harness.BUILD_DIR, 'kitpack', 'kitpack')
+
+# kitfetcher's seconds from its start to its end and to the first paint of the progress dialog (None if never).
+TimedRun = namedtuple('TimedRun', 'elapsed first_paint events')
+# A bare call's process: its wall-clock seconds, and the seconds it measured around the call itself.
+BareRun = namedtuple('BareRun', 'wall inner')
+# One round of the online kit: its bytes; kitfetcher's, curl's and the sizing pass's seconds; the seconds of each
+# phase of the log; the bare download (BareRun); the body bytes the server sent for payload.exe to kitfetcher.
+OnlineRun = namedtuple('OnlineRun', 'size kit_time curl_time first_paint sizing phases bare sent')
+# One round of the offline kit: its bytes, kitfetcher's and cp's seconds, and the bare copies' (BareRun, summed).
+OfflineRun = namedtuple('OfflineRun', 'size kit_time cp_time bare')
 
 
 def padded_program(path, mib):
     """A runnable stand-in of about `mib` MiB: record_start with data appended."""
-    shutil.copy(kb.helper_exe('record_start'), path)
+    shutil.copy(harness.helper_exe('record_start'), path)
     block = os.urandom(CHUNK)
     with open(path, 'ab') as f:
         for _ in range(mib * 1024 * 1024 // CHUNK):
@@ -56,17 +67,16 @@ def big_file(path, mib):
 
 
 def timed_run(prefix, args, rules=('box * => ok',)):
-    ui = kb.UiRun(prefix, list(rules), timeout=1800)
+    ui = harness.UiRun(prefix, list(rules), timeout=1800)
     start = time.time()
     proc = prefix.wine_background(args)
     first_paint = None
     while proc.poll() is None:
-        if first_paint is None and kb.progress_states(ui.events()):
+        if first_paint is None and harness.progress_states(ui.events()):
             first_paint = time.time() - start
         time.sleep(0.05)
     elapsed = time.time() - start
-    events = ui.finish()
-    return elapsed, first_paint, events
+    return TimedRun(elapsed, first_paint, ui.finish())
 
 
 def sign(kit, files, work):
@@ -102,14 +112,14 @@ def online(args, work):
                                                                   'payload.exe'))
     files = sk.FILES + [('payload.exe', '', True)]
     trust = sign(kit, files, work) if args.signed else None
-    with KitServer(server_root) as server, kb.Prefix(args.arch) as prefix:
+    with KitServer(server_root) as server, harness.Prefix(args.arch) as prefix:
         pkg = sk.package(prefix, 'http://127.0.0.1:%d/%%s' % server.port, files=files)
         if trust:
             locations = prefix.c_path(pkg + '\\locations.xml')
-            text = kb.read_text(locations).replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
+            text = harness.read_text(locations).replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
             with open(locations, 'w', encoding='utf-8') as f:
                 f.write(text)
-        kit_time, paint, events = timed_run(prefix, [pkg + '\\kitfetcher.exe', '/log:C:\\bench.txt'])
+        run = timed_run(prefix, [pkg + '\\kitfetcher.exe', '/log:C:\\bench.txt'])
         log = open(prefix.c_path('C:\\bench.txt'), encoding='latin-1').read()
         if args.show_log:
             print(log)
@@ -124,7 +134,7 @@ def online(args, work):
             subprocess.run(['curl', '-s', '-o', os.devnull, server.url('/en/' + rel + '?curl=1')], check=True)
         curl_time = time.time() - curl_start
         bare = bare_transfer(prefix, ['download', server.url('/en/payload.exe?bare=1')])
-    return total, kit_time, curl_time, paint, sizing, phases, bare, sent
+    return OnlineRun(total, run.elapsed, curl_time, run.first_paint, sizing, phases, bare, sent)
 
 
 def phase_seconds(log, first, second):
@@ -169,19 +179,19 @@ def bare_transfer(prefix, args):
     """Wall-clock seconds of one bare_transfer.exe run (its own process) and the
     seconds it measured around the call itself, with the prefix's wineserver
     already up (as the UI helper keeps it for kitfetcher)."""
-    ui = kb.UiRun(prefix, ['box * => ok'], target='bare_transfer.exe', timeout=1800)
+    ui = harness.UiRun(prefix, ['box * => ok'], target='bare_transfer.exe', timeout=1800)
     try:
         start = time.time()
-        r = prefix.wine([kb.helper_exe('bare_transfer')] + args, timeout=1800, check=True)
+        r = prefix.wine([harness.helper_exe('bare_transfer')] + args, timeout=1800, check=True)
         wall = time.time() - start
     finally:
         ui.finish()
     fields = dict(f.split('=') for f in r.stdout.decode().split())
-    return wall, float(fields['seconds'])
+    return BareRun(wall, float(fields['seconds']))
 
 
 def offline(args, work):
-    with kb.Prefix(args.arch) as prefix:
+    with harness.Prefix(args.arch) as prefix:
         parts = 4
         names = ['data%d.cab' % i for i in range(parts)]
         pkg = sk.package(prefix, 'http://127.0.0.1:9/%s', show_prompt='0', default_answer='0',
@@ -192,7 +202,7 @@ def offline(args, work):
         for n in names:
             big_file(os.path.join(root, 'data', n), args.offline_mib // parts)
         total = sum(os.path.getsize(os.path.join(root, 'data', n)) for n in names)
-        kit_time, _, _ = timed_run(prefix, [pkg + '\\kitfetcher.exe'])
+        kit_time = timed_run(prefix, [pkg + '\\kitfetcher.exe']).elapsed
         placed = sk.listing(prefix, sk.local_setup_folder())
         assert all('data/' + n in placed for n in names), sorted(placed)
         target = os.path.join(work, 'cp-target')
@@ -200,13 +210,11 @@ def offline(args, work):
         cp_start = time.time()
         subprocess.run(['cp', '-r', os.path.join(root, 'data'), target], check=True)
         cp_time = time.time() - cp_start
-        bare_wall, bare_inner = 0.0, 0.0
+        bare = []
         for n in names:
-            wall, inner = bare_transfer(prefix, ['copy', root_windows(pkg, 'data', n), 'C:\\bare-' + n])
-            bare_wall += wall
-            bare_inner += inner
+            bare.append(bare_transfer(prefix, ['copy', root_windows(pkg, 'data', n), 'C:\\bare-' + n]))
             os.unlink(prefix.c_path('C:\\bare-' + n))
-    return total, kit_time, cp_time, (bare_wall, bare_inner)
+    return OfflineRun(total, kit_time, cp_time, BareRun(sum(b.wall for b in bare), sum(b.inner for b in bare)))
 
 
 def root_windows(folder, *parts):
@@ -216,10 +224,10 @@ def root_windows(folder, *parts):
 def bare_start(args):
     """Start of a trivial program until it has written its record, with the
     prefix's wineserver already up (as the UI helper keeps it for kitfetcher)."""
-    with kb.Prefix(args.arch) as prefix:
-        ui = kb.UiRun(prefix, ['box * => ok'], target='record_start.exe')
+    with harness.Prefix(args.arch) as prefix:
+        ui = harness.UiRun(prefix, ['box * => ok'], target='record_start.exe')
         program = prefix.c_path('C:\\record_start.exe')
-        shutil.copy(kb.helper_exe('record_start'), program)
+        shutil.copy(harness.helper_exe('record_start'), program)
         record = program + '.started.txt'
         start = time.time()
         proc = prefix.wine_background(['C:\\record_start.exe'])
@@ -244,12 +252,12 @@ def main():
     os.environ['KIT_TMP'] = work
     try:
         runs = [online(args, work) for _ in range(args.rounds)]
-        size = runs[0][0]
-        kit_time = median([r[1] for r in runs])
-        curl_time = median([r[2] for r in runs])
-        sizing = median([r[4] for r in runs])
-        bare_wall = median([r[6][0] for r in runs])
-        bare_inner = median([r[6][1] for r in runs])
+        size = runs[0].size
+        kit_time = median([r.kit_time for r in runs])
+        curl_time = median([r.curl_time for r in runs])
+        sizing = median([r.sizing for r in runs])
+        bare_wall = median([r.bare.wall for r in runs])
+        bare_inner = median([r.bare.inner for r in runs])
         print('online kit   %6.0f MiB%s: kitfetcher end to end %6.2f s, curl %6.2f s, ratio %.2f' % (
             size / 2**20, ', signed' if args.signed else '', kit_time, curl_time, kit_time / curl_time))
         print('             bare URLDownloadToCacheFileW of payload.exe in its own process %.2f s (the call itself'
@@ -257,21 +265,21 @@ def main():
                                                                      0.85 if args.signed else 0.90))
         print('             of which the sizing pass (size queries) %.2f s; without it the ratio to curl is %.2f' % (
             sizing, (kit_time - sizing) / curl_time))
-        print('             phases: ' + ', '.join('%s %.2f s' % (name, median([r[5][name] for r in runs]))
+        print('             phases: ' + ', '.join('%s %.2f s' % (name, median([r.phases[name] for r in runs]))
                                             for name, _ in PHASES))
         print('             body bytes the server sent for payload.exe to kitfetcher, per run: %s' % ', '.join(
-            '%d' % r[7] for r in runs))
+            '%d' % r.sent for r in runs))
         offline_runs = [offline(args, work) for _ in range(args.rounds)]
-        size = offline_runs[0][0]
-        copy_time = median([r[1] for r in offline_runs])
-        cp_time = median([r[2] for r in offline_runs])
-        bare_wall = median([r[3][0] for r in offline_runs])
-        bare_inner = median([r[3][1] for r in offline_runs])
+        size = offline_runs[0].size
+        copy_time = median([r.kit_time for r in offline_runs])
+        cp_time = median([r.cp_time for r in offline_runs])
+        bare_wall = median([r.bare.wall for r in offline_runs])
+        bare_inner = median([r.bare.inner for r in offline_runs])
         print('offline kit  %6.0f MiB: kitfetcher end to end %6.2f s, cp   %6.2f s, ratio %.2f' % (
             size / 2**20, copy_time, cp_time, copy_time / cp_time))
         print('             bare CopyFileExW of the same files, one process each, %.2f s (the calls themselves'
               ' %.2f s); bare / whole program %.2f' % (bare_wall, bare_inner, bare_wall / copy_time))
-        paint = median([r[3] for r in runs])
+        paint = median([r.first_paint for r in runs])
         bare = median([bare_start(args) for _ in range(args.rounds)])
         print('start to first dialog paint %.2f s (median of %d); a trivial program starts and writes a file in '
               '%.2f s; ratio %.2f' % (paint, len(runs), bare, paint / bare))

@@ -8,12 +8,9 @@ import os
 import re
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
-from test_download import ServedKit, installer_runs, run
-
-NEEDS_CONNECTION = ('This product requires an internet connection in order to install. Please check your '
-                    'connection setting and try again.')
+from samplekit import ServedKit, installer_runs, run_package
 
 
 def declaring_externals(document, root, server_url, entity_element):
@@ -59,44 +56,36 @@ class ExternalDeclarationsTest(unittest.TestCase):
     def test_served_descriptor_is_left_unread(self):
         for name, encode, logged in ENCODINGS:
             with self.subTest(encoding=name):
-                kit = ServedKit({})
-                url = self.serve_outside(kit)
-                descriptor = encode(declaring_externals(sk.DESCRIPTOR, 'install', url, 'product'))
-                sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
-                try:
-                    with kb.Prefix('win32') as prefix:
-                        pkg = sk.package(prefix, kit.base_url)
-                        r = run(prefix, pkg)
-                        self.assertEqual([], self.outside_requests(kit))
-                        # An unreadable descriptor is left as it is; the installer runs anyway.
-                        self.assertEqual([], r.box_texts())
-                        self.assertIn(logged, r.log)
-                        self.assertIn('Cannot load xml', r.log)
-                        placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
-                        self.assertEqual(descriptor, kb.read_text(placed))
-                        self.assertEqual(1, len(installer_runs(prefix, sk.local_setup_folder())))
-                finally:
-                    kit.close()
+                with ServedKit({}) as kit, harness.Prefix('win32') as prefix:
+                    url = self.serve_outside(kit)
+                    descriptor = encode(declaring_externals(sk.DESCRIPTOR, 'install', url, 'product'))
+                    sk.write_tree(os.path.join(kit.root, 'en'), sk.kit_file_bytes(descriptor=descriptor))
+                    pkg = sk.package(prefix, kit.base_url)
+                    r = run_package(prefix, pkg)
+                    self.assertEqual([], self.outside_requests(kit))
+                    # An unreadable descriptor is left as it is; the installer runs anyway.
+                    self.assertEqual([], r.box_texts())
+                    self.assertIn(logged, r.log)
+                    self.assertIn('Cannot load xml', r.log)
+                    placed = os.path.join(prefix.c_path(sk.local_setup_folder()), 'install_x86.xml')
+                    self.assertEqual(descriptor, harness.read_text(placed))
+                    self.assertEqual(1, len(installer_runs(prefix)))
 
     def test_local_locations_document_is_left_unread(self):
         for name, encode, logged in ENCODINGS:
             with self.subTest(encoding=name):
-                kit = ServedKit(sk.kit_file_bytes())
-                url = self.serve_outside(kit)
-                try:
-                    with kb.Prefix('win32') as prefix:
-                        locations = encode(declaring_externals(
-                            kb.locations_xml(base_url=kit.base_url, maker=sk.MAKER, product=sk.PRODUCT,
-                                             files=sk.FILES),
-                            'locations', url, 'defaultProductName'))
-                        pkg = kb.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
-                        r = run(prefix, pkg)
-                        # Unread, it names no server to ask: nothing is fetched at all.
-                        self.assertEqual([], kit.server.requests)
-                        self.assertEqual([NEEDS_CONNECTION], r.box_texts())
-                        self.assertIn(logged, r.log)
-                finally:
-                    kit.close()
+                with ServedKit(sk.kit_file_bytes()) as kit, harness.Prefix('win32') as prefix:
+                    url = self.serve_outside(kit)
+                    locations = encode(declaring_externals(
+                        harness.locations_xml(base_url=kit.base_url, maker=sk.MAKER, product=sk.PRODUCT,
+                                              files=sk.FILES),
+                        'locations', url, 'defaultProductName'))
+                    pkg = harness.make_package(prefix, 'C:\\Downloads\\QuillnetSetup', locations=locations)
+                    r = run_package(prefix, pkg)
+                    # Unread, it names no server to ask: nothing is fetched at all.
+                    self.assertEqual([], kit.server.requests)
+                    self.assertEqual([harness.NEEDS_CONNECTION], r.box_texts())
+                    self.assertIn(logged, r.log)
 
 
 if __name__ == '__main__':

@@ -12,26 +12,23 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
+from harness import DOWNLOAD_FAILED
+from samplekit import KitServer, installer_runs, run_package
 
-sys.path.insert(0, os.path.join(kb.SOURCE_DIR, 'tests', 'support'))
-from kit_http_server import KitServer  # noqa: E402
-
-KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(kb.BUILD_DIR, 'kitpack', 'kitpack')
-LOG = 'C:\\Downloads\\kitfetcher-log.txt'
+KITPACK = os.environ.get('KIT_KITPACK') or os.path.join(harness.BUILD_DIR, 'kitpack', 'kitpack')
 PACKAGE = 'C:\\Downloads\\QuillnetSetup'
-PROGRAM_FILES = {'kitfetcher.exe': kb.build_file('kitfetcher.exe'), 'kitstarter.exe': kb.build_file('kitstarter.exe')}
 
 
 class VendorKit:
-    """A vendor's folder of kit files and its description, laid out by kitpack into out/."""
+    """A vendor's folder of kit files and its description, laid out by kitpack into out/, whose server/
+    folder a server on 127.0.0.1 serves (at `rate` bytes a second) until the kit is closed."""
 
-    def __init__(self):
+    def __init__(self, rate=None):
         self.root = tempfile.mkdtemp(prefix='kitpack-e2e-')
         self.kit = os.path.join(self.root, 'kit')
         self.out = os.path.join(self.root, 'out')
@@ -40,16 +37,22 @@ class VendorKit:
         self.write_files(sk.kit_file_bytes())
         program = os.path.join(self.root, 'program')
         os.makedirs(program)
-        for name, source in PROGRAM_FILES.items():
-            shutil.copy(source, os.path.join(program, name))
+        for name in ('kitfetcher.exe', 'kitstarter.exe'):
+            shutil.copy(harness.build_file(name), os.path.join(program, name))
         with open(os.path.join(program, 'contacts.xml'), 'w') as f:
             f.write(sk.CONTACTS)
         self.program = program
         self.locations = os.path.join(self.root, 'locations.xml')
+        self.server = KitServer(self.server_root, default_rate=rate).start()
+        self.base_url = 'http://127.0.0.1:%d/kit/%%s' % self.server.port
 
-    def describe(self, base_url, language='EN', trust=None):
-        text = kb.locations_xml(base_url=base_url, files=sk.FILES, maker=sk.MAKER, product=sk.PRODUCT,
-                                language=language)
+    def gets(self, path, method='GET'):
+        return self.server.request_count(path, method)
+
+    def describe(self, base_url=None, language='EN', trust=None):
+        """locations.xml naming base_url (by default the kit's server)."""
+        text = harness.locations_xml(base_url=base_url or self.base_url, files=sk.FILES, maker=sk.MAKER,
+                                     product=sk.PRODUCT, language=language)
         if trust:
             text = text.replace('<locations>\n', '<locations>\n  %s\n' % trust, 1)
         with open(self.locations, 'w', encoding='utf-8') as f:
@@ -113,7 +116,14 @@ class VendorKit:
         return PACKAGE
 
     def close(self):
+        self.server.stop()
         shutil.rmtree(self.root, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 # Texts of three translations: the labels, the estimate, the quit question and the new-files question.
@@ -132,85 +142,60 @@ def md5(data):
     return hashlib.md5(data).hexdigest()
 
 
-def run(prefix, pkg, rules):
-    return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + LOG], rules=rules, log_windows_path=LOG,
-                          timeout=240)
-
-
-def installer_runs(prefix):
-    return kb.read_started(os.path.join(prefix.c_path(sk.local_setup_folder()), 'Installer.exe.started.txt'))
-
-
 class KitpackLayoutTest(unittest.TestCase):
     def setUp(self):
-        self.server = None
-        self.vendor = None
-
-    def tearDown(self):
-        if self.server:
-            self.server.stop()
-        if self.vendor:
-            self.vendor.close()
-
-    def serve(self):
-        """A vendor kit whose description names a server that serves its server/ folder."""
         self.vendor = VendorKit()
-        self.server = KitServer(self.vendor.server_root)
-        self.server.start()
-        self.vendor.describe('http://127.0.0.1:%d/kit/%%s' % self.server.port)
-
-    def gets(self, path, method='GET'):
-        return sum(1 for m, p in self.server.requests if m == method and p == path)
+        self.addCleanup(self.vendor.close)
 
     def test_online_package_installs_from_the_server_folder(self):
-        self.serve()
+        self.vendor.describe()
         self.vendor.build()
         self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root).returncode)
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg = self.vendor.install_online(prefix)
-            r = run(prefix, pkg, ['box * => ok'])
+            r = run_package(prefix, pkg, ['box * => ok'])
             self.assertEqual([], r.box_texts())
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             files = sk.listing(prefix, sk.local_setup_folder())
             self.assertIn('data/kit.dat', files)
             self.assertIn('contacts.xml', files)
-            self.assertEqual(1, self.gets('/kit/en/productcode.txt'))
-            self.assertEqual((1, 1), (self.gets('/kit/en/extras/postinstall.exe', 'HEAD'),
-                                      self.gets('/kit/en/extras/postinstall.exe')), 'size query and download')
+            self.assertEqual(1, self.vendor.gets('/kit/en/productcode.txt'))
+            self.assertEqual((1, 1), (self.vendor.gets('/kit/en/extras/postinstall.exe', 'HEAD'),
+                                      self.vendor.gets('/kit/en/extras/postinstall.exe')), 'size query and download')
 
     def test_offline_package_installs_with_the_server_unreachable(self):
-        self.vendor = VendorKit()
         self.vendor.describe('http://127.0.0.1:9/kit/%s')
         self.vendor.build()
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             pkg = self.vendor.install_offline(prefix)
-            r = run(prefix, pkg, ['box * => yes'])
+            r = run_package(prefix, pkg, ['box * => yes'])
             self.assertEqual(['Do you want Quillnet to download newer files while installing?'], r.box_texts())
             self.assertIn('[KITFETCHER] Copying files from offline location', r.log)
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             files = sk.listing(prefix, sk.local_setup_folder())
             post = sk.kit_file_bytes()['extras/postinstall.exe']
-            self.assertEqual(md5(post).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(md5(post).encode(), harness.read_bytes(files['extras/postinstall.exe.md5']))
 
     def test_a_changed_kit_file_is_the_only_download_of_the_first_offline_package(self):
-        self.serve()
+        self.vendor.describe()
         self.vendor.build()
-        with kb.Prefix('wow64') as prefix:
+        with harness.Prefix('wow64') as prefix:
             pkg = self.vendor.install_offline(prefix)
             changed = sk.kit_file_bytes()['extras/postinstall.exe'] + b'\0second release'
             self.vendor.write_files({'extras/postinstall.exe': changed})
             self.vendor.build()
             self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root).returncode)
-            r = run(prefix, pkg, ['box download newer files => yes', 'box * => ok'])
+            r = run_package(prefix, pkg, ['box download newer files => yes', 'box * => ok'])
             # Size queries for both autorun files; a download for the changed one alone.
-            self.assertEqual((1, 0), (self.gets('/kit/en/setup_kit.exe', 'HEAD'), self.gets('/kit/en/setup_kit.exe')))
-            self.assertEqual((1, 1), (self.gets('/kit/en/extras/postinstall.exe', 'HEAD'),
-                                      self.gets('/kit/en/extras/postinstall.exe')))
+            self.assertEqual((1, 0), (self.vendor.gets('/kit/en/setup_kit.exe', 'HEAD'),
+                                      self.vendor.gets('/kit/en/setup_kit.exe')))
+            self.assertEqual((1, 1), (self.vendor.gets('/kit/en/extras/postinstall.exe', 'HEAD'),
+                                      self.vendor.gets('/kit/en/extras/postinstall.exe')))
             downloads = re.findall(r'\[KITFETCHER\] Downloading: (\S+)', r.log)
             self.assertEqual(1, len(downloads), downloads)
             self.assertTrue(downloads[0].endswith('/kit/en/extras/postinstall.exe'), downloads)
             files = sk.listing(prefix, sk.local_setup_folder())
-            self.assertEqual(md5(changed).encode(), kb.read_bytes(files['extras/postinstall.exe.md5']))
+            self.assertEqual(md5(changed).encode(), harness.read_bytes(files['extras/postinstall.exe.md5']))
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
 
 
@@ -219,28 +204,23 @@ class TranslatedKitTest(unittest.TestCase):
     slow server: the new-files question, the progress dialog and, asked to close, the quit question in its words."""
 
     def run_translated(self, texts):
-        vendor = VendorKit()
-        server = KitServer(vendor.server_root, default_rate=150_000)
-        server.start()
-        try:
-            vendor.describe('http://127.0.0.1:%d/kit/%%s' % server.port, language=texts['language'].upper())
+        with VendorKit(rate=150_000) as vendor:
+            vendor.describe(language=texts['language'].upper())
             ui = vendor.translate(texts)
             self.assertEqual(0, vendor.kitpack('check-ui', ui).returncode)
             vendor.build('--ui', ui)
-            with kb.Prefix('win32') as prefix:
+            with harness.Prefix('win32') as prefix:
                 pkg = vendor.install_offline(prefix)
                 vendor.write_files({'setup_kit.exe': sk.kit_file_bytes(data_size=1024 * 1024)['setup_kit.exe']})
                 vendor.build('--ui', ui)
-                r = run(prefix, pkg, ['progress close-after 3', 'box %s => no' % texts['122'], 'box * => yes'])
+                r = run_package(prefix, pkg,
+                                ['progress close-after 3', 'box %s => no' % texts['122'], 'box * => yes'])
                 self.assertEqual([texts['144'] % sk.MAKER, texts['122']], r.box_texts(), r.log)
                 self.assertTrue(r.progress, 'no progress dialog seen')
                 shown = [[s['controls'][c] for c in ('1004', '1002', '1003', '1005')] for s in r.progress]
                 self.assertIn([texts['104'], texts['105'], texts['106'], texts['119']], shown)
                 self.assertEqual(1, len(installer_runs(prefix)), r.log)
                 return r
-        finally:
-            server.stop()
-            vendor.close()
 
     def test_german_and_japanese_texts_and_a_plain_dialog(self):
         for texts in (GERMAN, JAPANESE):
@@ -252,9 +232,6 @@ class TranslatedKitTest(unittest.TestCase):
         r = self.run_translated(ARABIC)
         self.assertEqual([WS_EX_LAYOUTRTL], sorted({s['exstyle'] & WS_EX_LAYOUTRTL for s in r.progress}))
 
-DOWNLOAD_FAILED = ('There was a problem with downloading one of the installatiion files. Please check your '
-                   'connection and try again later.')
-
 
 class SignedKitTest(unittest.TestCase):
     """Kits signed by kitpack, their key pinned in the package: what installs, and what is refused with no
@@ -262,17 +239,11 @@ class SignedKitTest(unittest.TestCase):
 
     def setUp(self):
         self.vendor = VendorKit()
-        self.server = KitServer(self.vendor.server_root)
-        self.server.start()
+        self.addCleanup(self.vendor.close)
         self.key, self.trust = self.vendor.keygen()
-        self.base_url = 'http://127.0.0.1:%d/kit/%%s' % self.server.port
-        self.vendor.describe(self.base_url, trust=self.trust)
+        self.vendor.describe(trust=self.trust)
         self.vendor.build('--sign', self.key)
         self.served = os.path.join(self.vendor.server_root, 'kit', 'en')
-
-    def tearDown(self):
-        self.server.stop()
-        self.vendor.close()
 
     def assert_refused(self, prefix, r, why, asked=()):
         self.assertEqual(list(asked) + [DOWNLOAD_FAILED], r.box_texts(), why)
@@ -282,20 +253,21 @@ class SignedKitTest(unittest.TestCase):
     def test_a_signed_kit_installs_online_and_offline(self):
         self.assertEqual(0, self.vendor.kitpack('verify', self.vendor.server_root, '--locations',
                                                 self.vendor.locations).returncode)
-        with kb.Prefix('win32') as prefix:
-            r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
+        with harness.Prefix('win32') as prefix:
+            r = run_package(prefix, self.vendor.install_online(prefix), ['box * => ok'])
             self.assertEqual([], r.box_texts(), r.log)
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             self.assertIn("The server's manifest: signed, serial 1", r.log)
-        with kb.Prefix('win32') as prefix:
-            r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
+        with harness.Prefix('win32') as prefix:
+            r = run_package(prefix, self.vendor.install_offline(prefix),
+                            ['box download newer files => no', 'box * => ok'])
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
             self.assertIn("The package's manifest: signed, serial 1", r.log)
 
     def test_what_the_vendor_did_not_sign_is_refused(self):
         manifest = os.path.join(self.served, 'kitmanifest.txt')
         stranger, _ = self.vendor.keygen('stranger.pem')
-        original = {name: kb.read_bytes(os.path.join(self.served, name))
+        original = {name: harness.read_bytes(os.path.join(self.served, name))
                     for name in ('kitmanifest.txt', 'kitmanifest.sig', 'setup_kit.exe')}
 
         def restore():
@@ -323,46 +295,47 @@ class SignedKitTest(unittest.TestCase):
             'no manifest': (lambda: os.unlink(manifest), 'Cannot download'),
             'a kit file missing from the manifest': (drop_line, 'does not list setup_kit.exe'),
         }
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             for why, (damage, logged) in cases.items():
                 with self.subTest(why):
                     restore()
                     damage()
-                    r = run(prefix, self.vendor.install_online(prefix), ['box * => ok'])
+                    r = run_package(prefix, self.vendor.install_online(prefix), ['box * => ok'])
                     self.assert_refused(prefix, r, why)
                     self.assertIn(logged, r.log)
             with self.subTest('a serial below the minimum'):
                 restore()
-                pinned_higher = kb.read_text(self.vendor.locations).replace('minSerial="1"', 'minSerial="2"')
-                r = run(prefix, self.vendor.install_online(prefix, locations=pinned_higher), ['box * => ok'])
+                pinned_higher = harness.read_text(self.vendor.locations).replace('minSerial="1"', 'minSerial="2"')
+                r = run_package(prefix, self.vendor.install_online(prefix, locations=pinned_higher), ['box * => ok'])
                 self.assert_refused(prefix, r, 'serial')
                 self.assertIn('serial 1 is below the minimum 2', r.log)
 
     def test_files_planted_in_the_package_folder_never_run(self):
-        probe = kb.read_bytes(kb.helper_exe('record_start'))
-        with kb.Prefix('win32') as prefix:
+        probe = harness.read_bytes(harness.helper_exe('record_start'))
+        with harness.Prefix('win32') as prefix:
             for pinned in (False, True):
                 with self.subTest(pinned=pinned):
                     # An online package: a file under an autorun entry's name beside the program is never taken.
-                    unpinned = kb.read_text(self.vendor.locations).replace(self.trust, '')
+                    unpinned = harness.read_text(self.vendor.locations).replace(self.trust, '')
                     pkg = self.vendor.install_online(prefix, locations=None if pinned else unpinned)
                     sk.copy_into(prefix, pkg, {'setup_kit.exe': probe})
-                    downloads = self.server.request_count('/kit/en/setup_kit.exe', 'GET')
-                    r = run(prefix, pkg, ['box * => ok'])
+                    downloads = self.vendor.gets('/kit/en/setup_kit.exe')
+                    r = run_package(prefix, pkg, ['box * => ok'])
                     self.assertFalse(os.path.exists(prefix.c_path(pkg + '\\setup_kit.exe.started.txt')), r.log)
-                    self.assertEqual(downloads + 1, self.server.request_count('/kit/en/setup_kit.exe', 'GET'))
+                    self.assertEqual(downloads + 1, self.vendor.gets('/kit/en/setup_kit.exe'))
                     self.assertEqual(1, len(installer_runs(prefix)), r.log)
                     shutil.rmtree(prefix.c_path(sk.local_setup_folder()))
             # With the key, a planted productcode.txt and kit files make an "offline package" whose own manifest is
             # missing: refused. The offline package's real files and manifest pass.
             pkg = self.vendor.install_online(prefix)
             sk.write_tree(prefix.c_path(pkg), {'setup_kit.exe': probe, 'extras/postinstall.exe': probe})
-            r = run(prefix, pkg, ['box download newer files => no', 'box * => ok'])
+            r = run_package(prefix, pkg, ['box download newer files => no', 'box * => ok'])
             self.assert_refused(prefix, r, 'planted offline kit',
                                 asked=['Do you want Quillnet to download newer files while installing?'])
             self.assertIn("Cannot read C:\\Downloads\\QuillnetSetup\\kitmanifest.txt", r.log)
             shutil.rmtree(prefix.c_path(pkg))
-            r = run(prefix, self.vendor.install_offline(prefix), ['box download newer files => no', 'box * => ok'])
+            r = run_package(prefix, self.vendor.install_offline(prefix),
+                            ['box download newer files => no', 'box * => ok'])
             self.assertEqual(1, len(installer_runs(prefix)), r.log)
 
 

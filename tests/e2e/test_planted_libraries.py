@@ -6,12 +6,12 @@ import os
 import shutil
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
-from test_download import ServedKit, installer_runs, run
-from test_launcher import lay_out, start_exact, wait_for
+from harness import lay_out_kitstarter, start_exact
+from samplekit import ServedKit, installer_runs
 
-PLANTED = os.path.join(kb.TESTS_BIN, 'planted_library.dll')
+PLANTED = os.path.join(harness.TESTS_BIN, 'planted_library.dll')
 # Libraries that Windows does not take from the system folder by itself, each with who would load it.
 SYSTEM_NAMES = (
     ('msi.dll', 'the program, at run time'),
@@ -32,7 +32,7 @@ SYSTEM_NAMES = (
 NAMES = tuple(name for name, _ in SYSTEM_NAMES)
 # Wine prefers its own copy of a library it implements wherever a file of that name lies;
 # Windows takes the first file its search finds. Native-first makes Wine search like Windows.
-WINDOWS_SEARCH = {'WINEDLLOVERRIDES': kb.WINE_ENV['WINEDLLOVERRIDES'] + ';' +
+WINDOWS_SEARCH = {'WINEDLLOVERRIDES': harness.WINE_ENV['WINEDLLOVERRIDES'] + ';' +
                   ','.join(n[:-4] for n in NAMES) + '=n,b'}
 
 
@@ -42,7 +42,7 @@ BUILDS = (('narrow search', ''), ('start over', '_without_narrow_search'))
 
 
 def put_program(prefix, folder, program, build):
-    shutil.copy(os.path.join(kb.TESTS_BIN, program + build + '.exe') if build else kb.build_file(program + '.exe'),
+    shutil.copy(harness.helper_exe(program + build) if build else harness.build_file(program + '.exe'),
                 os.path.join(prefix.c_path(folder), program + '.exe'))
 
 
@@ -59,40 +59,40 @@ def markers(prefix, folder):
     """{library name: [the programs that loaded it]} for each planted library that ran."""
     found = {}
     for path in glob.glob(os.path.join(prefix.c_path(folder), '*.ran')):
-        found[os.path.basename(path)[:-4]] = kb.read_text(path).splitlines()
+        found[os.path.basename(path)[:-4]] = harness.read_text(path).splitlines()
     return found
 
 
 class PlantedLibrariesTest(unittest.TestCase):
     def test_resource_library_gives_its_texts_and_runs_no_code(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             # A processor minimum no machine meets makes the program ask with a text of the library.
-            pkg = kb.make_package(prefix, locations=kb.locations_xml(cpu='2000000'))
+            pkg = harness.make_package(prefix, locations=harness.locations_xml(cpu='2000000'))
             plant(prefix, pkg, ['kitfetcher.ui'])
-            r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', rules=['box * => no'])
+            r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', rules=['box * => no'])
             self.assertEqual(0, r.returncode)
             self.assertEqual(['Resource library text: 2000000 MHz wanted. Install anyway?'], r.box_texts())
             self.assertEqual({}, markers(prefix, pkg))
 
     def test_system_library_names_beside_the_program_are_never_loaded(self):
-        kit = ServedKit(sk.kit_file_bytes())
-        try:
+        with ServedKit(sk.kit_file_bytes()) as kit:
             for build_name, build in BUILDS:
-                with self.subTest(build=build_name), kb.Prefix('win32') as prefix:
+                with self.subTest(build=build_name), harness.Prefix('win32') as prefix:
                     pkg = sk.package(prefix, kit.base_url)
                     put_program(prefix, pkg, 'kitfetcher', build)
                     plant(prefix, pkg, NAMES)
-                    shutil.copy(os.path.join(kb.TESTS_BIN, 'dependent_library.dll'),
+                    shutil.copy(os.path.join(harness.TESTS_BIN, 'dependent_library.dll'),
                                 os.path.join(prefix.c_path(pkg), 'wipekit.dll'))
                     # Started by a program whose name carries an affiliate code, which the started-over
                     # copy still finds: its own parent is the first instance.
                     os.makedirs(prefix.c_path('C:\\dl'))
-                    shutil.copy(kb.helper_exe('start_exact'), prefix.c_path('C:\\dl\\Product[code42].exe'))
+                    shutil.copy(harness.helper_exe('start_exact'), prefix.c_path('C:\\dl\\Product[code42].exe'))
                     with open(prefix.c_path('C:\\dl\\cmd.txt'), 'w') as f:
                         f.write('%s\\kitfetcher.exe /log' % pkg)
-                    r = kb.run_program(prefix, 'C:\\dl\\Product[code42].exe', ['C:\\dl\\cmd.txt', '--wait', '--cwd', 'C:\\dl'],
-                                       target='kitfetcher.exe', log_windows_path='C:\\dl\\downloaderlog.txt',
-                                       extra_env=WINDOWS_SEARCH, timeout=240)
+                    r = harness.run_program(prefix, 'C:\\dl\\Product[code42].exe',
+                                            ['C:\\dl\\cmd.txt', '--wait', '--cwd', 'C:\\dl'], target='kitfetcher.exe',
+                                            log_windows_path='C:\\dl\\downloaderlog.txt', extra_env=WINDOWS_SEARCH,
+                                            timeout=240)
                     self.assertEqual({}, markers(prefix, pkg))
                     # The run still went all the way: kit downloaded, installer started.
                     self.assertEqual([], r.box_texts())
@@ -102,7 +102,7 @@ class PlantedLibrariesTest(unittest.TestCase):
                     self.assertRegex(r.log, r'Parent process name: C:\\dl\\Product\[code42\]\.exe with pid \d+')
                     folder = sk.local_setup_folder()
                     self.assertEqual(1, len(installer_runs(prefix, folder)))
-                    descriptor = kb.read_text(os.path.join(prefix.c_path(folder), 'install_x86.xml'))
+                    descriptor = harness.read_text(os.path.join(prefix.c_path(folder), 'install_x86.xml'))
                     self.assertIn('<affiliate_source>code42</affiliate_source>', descriptor)
                     if build:
                         self.assertRegex(r.log, r'Running from C:\\windows\\temp\\kitfetcher\.\{[0-9A-F-]{36}\}\\ '
@@ -110,21 +110,20 @@ class PlantedLibrariesTest(unittest.TestCase):
                     else:
                         self.assertNotIn('Running from', r.log)
                     self.assertEqual([], fresh_folders(prefix, 'C:\\windows\\temp'))
-        finally:
-            kit.close()
 
     def test_kitstarter_loads_none_of_them_either(self):
         for build_name, build in BUILDS:
-            with self.subTest(build=build_name), kb.Prefix('win32') as prefix:
-                folder, root = lay_out(prefix)
+            with self.subTest(build=build_name), harness.Prefix('win32') as prefix:
+                folder, root = lay_out_kitstarter(prefix)
                 put_program(prefix, folder, 'kitstarter', build)
                 plant(prefix, folder, NAMES)
                 for options, started in (('/wow64', 'setup32.exe'),
                                          ('/run:"%s\\target.exe" /args:"/after_restart"' % folder, 'target.exe')):
                     line = '"%s\\kitstarter.exe" %s' % (folder, options)
-                    self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH))
-                    self.assertTrue(wait_for(os.path.join(root, started + '.started.txt')), started + ' never started')
-                    record = kb.read_started(os.path.join(root, started + '.started.txt'))[0]
+                    self.assertEqual(0, start_exact(prefix, line, extra_env=WINDOWS_SEARCH).code)
+                    record_path = os.path.join(root, started + '.started.txt')
+                    self.assertTrue(harness.wait_for_record(record_path), started + ' never started')
+                    record = harness.read_started(record_path)[0]
                     if started == 'target.exe':
                         self.assertEqual(folder.lower(), record['cwd'].rstrip('\\').lower())
                     else:

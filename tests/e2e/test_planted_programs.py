@@ -5,10 +5,10 @@ import os
 import shutil
 import unittest
 
-import kitbench as kb
+import harness
 import samplekit as sk
-from test_download import ServedKit, installer_runs, run
-from test_launcher import start_exact, wait_for
+from harness import lay_out_kitstarter, start_exact
+from samplekit import ServedKit, installer_runs, run_package
 
 PLANTED = ('C:\\Program.exe', 'C:\\Program Files\\Common.exe')
 KIT_FOLDER = 'C:\\Program Files\\Kit Folder'
@@ -17,13 +17,13 @@ KIT_FOLDER = 'C:\\Program Files\\Kit Folder'
 def plant(prefix):
     """Plants the programs afresh, without records of earlier starts."""
     for path in PLANTED:
-        shutil.copy(kb.helper_exe('record_start'), prefix.c_path(path))
+        shutil.copy(harness.helper_exe('record_start'), prefix.c_path(path))
         if os.path.exists(prefix.c_path(path) + '.started.txt'):
             os.unlink(prefix.c_path(path) + '.started.txt')
 
 
 def planted_starts(prefix):
-    return dict((path, kb.read_started(prefix.c_path(path) + '.started.txt')) for path in PLANTED)
+    return dict((path, harness.read_started(prefix.c_path(path) + '.started.txt')) for path in PLANTED)
 
 
 class PlantedProgramsTest(unittest.TestCase):
@@ -33,36 +33,30 @@ class PlantedProgramsTest(unittest.TestCase):
     def test_full_run_with_an_autorun_file_whose_name_has_a_blank(self):
         files = sk.kit_file_bytes()
         files['extras/post install.exe'] = files.pop('extras/postinstall.exe')
-        kit = ServedKit(files)
-        try:
-            with kb.Prefix('win32') as prefix:
-                plant(prefix)
-                pkg = sk.package(prefix, kit.base_url, files=[sk.FILES[0], ('post install.exe', 'extras', True)])
-                r = run(prefix, pkg)
-                self.assertNothingPlantedRan(prefix)
-                self.assertEqual([], r.box_texts())
-                folder = sk.local_setup_folder()
-                autorun = kb.read_started(os.path.join(prefix.c_path(folder), 'extras', 'post install.exe.started.txt'))
-                self.assertEqual(1, len(autorun), 'the autorun file did not run once')
-                self.assertEqual(1, len(installer_runs(prefix, folder)), 'Installer.exe did not run once')
-                self.assertIn('[KITFETCHER] Running: "%s\\Installer.exe" in %s' % (folder, folder), r.log)
-        finally:
-            kit.close()
+        with ServedKit(files) as kit, harness.Prefix('win32') as prefix:
+            plant(prefix)
+            pkg = sk.package(prefix, kit.base_url, files=[sk.FILES[0], ('post install.exe', 'extras', True)])
+            r = run_package(prefix, pkg)
+            self.assertNothingPlantedRan(prefix)
+            self.assertEqual([], r.box_texts())
+            folder = sk.local_setup_folder()
+            autorun = harness.read_started(os.path.join(prefix.c_path(folder), 'extras',
+                                                        'post install.exe.started.txt'))
+            self.assertEqual(1, len(autorun), 'the autorun file did not run once')
+            self.assertEqual(1, len(installer_runs(prefix, folder)), 'Installer.exe did not run once')
+            self.assertIn('[KITFETCHER] Running: "%s\\Installer.exe" in %s' % (folder, folder), r.log)
 
     def test_kitstarter_from_a_folder_with_blanks(self):
         # /wow64 starts setup32.exe here (a 32-bit prefix); /run goes through the shell.
         cases = (('/wow64', 'setup32.exe'), ('/run:"%s\\target.exe" /args:"/after_restart"' % KIT_FOLDER, 'target.exe'))
-        with kb.Prefix('win32') as prefix:
-            root = prefix.c_path(KIT_FOLDER)
-            os.makedirs(root)
-            shutil.copy(kb.build_file('kitstarter.exe'), root)
-            for name in ('setup32.exe', 'target.exe'):
-                shutil.copy(kb.helper_exe('record_start'), os.path.join(root, name))
+        with harness.Prefix('win32') as prefix:
+            _, root = lay_out_kitstarter(prefix, KIT_FOLDER)
             for options, started in cases:
                 with self.subTest(options=options):
                     plant(prefix)
-                    self.assertEqual(0, start_exact(prefix, '"%s\\kitstarter.exe" %s' % (KIT_FOLDER, options)))
-                    self.assertTrue(wait_for(os.path.join(root, started + '.started.txt')), started + ' never started')
+                    self.assertEqual(0, start_exact(prefix, '"%s\\kitstarter.exe" %s' % (KIT_FOLDER, options)).code)
+                    self.assertTrue(harness.wait_for_record(os.path.join(root, started + '.started.txt')),
+                                    started + ' never started')
                     self.assertNothingPlantedRan(prefix)
 
 

@@ -5,7 +5,7 @@ import re
 import time
 import unittest
 
-import kitbench as kb
+import harness
 
 LINE = re.compile(r'^\[\d\d:\d\d:\d\d:\d\d\d\] \S.*$')
 
@@ -13,7 +13,7 @@ LINE = re.compile(r'^\[\d\d:\d\d:\d\d:\d\d\d\] \S.*$')
 def wait_for_box(ui, fragment, seconds=60):
     deadline = time.time() + seconds
     while time.time() < deadline:
-        for box in kb.boxes(ui.events()):
+        for box in harness.boxes(ui.events()):
             if fragment in box['text']:
                 return box
         time.sleep(0.2)
@@ -22,11 +22,11 @@ def wait_for_box(ui, fragment, seconds=60):
 
 class SingleInstanceTest(unittest.TestCase):
     def test_second_start_is_refused_while_the_first_runs(self):
-        with kb.Prefix('win32') as prefix:
+        with harness.Prefix('win32') as prefix:
             # A processor minimum no machine meets holds the first instance at prompt 133.
-            pkg = kb.make_package(prefix, locations=kb.locations_xml(cpu='2000000'))
+            pkg = harness.make_package(prefix, locations=harness.locations_xml(cpu='2000000'))
             exe = pkg + '\\kitfetcher.exe'
-            ui = kb.UiRun(prefix, ['box You need a CPU => leave', 'box already another instance => ok'])
+            ui = harness.UiRun(prefix, ['box You need a CPU => leave', 'box already another instance => ok'])
             first = prefix.wine_background([exe])
             self.assertIsNotNone(wait_for_box(ui, 'You need a CPU'), 'first instance never asked')
 
@@ -41,10 +41,10 @@ class SingleInstanceTest(unittest.TestCase):
             ui.finish()
 
             # Release the first instance; a later start runs normally (asks 133 again, no 138).
-            releaser = kb.UiRun(prefix, ['box You need a CPU => no'])
+            releaser = harness.UiRun(prefix, ['box You need a CPU => no'])
             self.assertEqual(0, first.wait(timeout=60))
             releaser.finish()
-            third = kb.run_program(prefix, exe, rules=['box You need a CPU => no', 'box * => ok'])
+            third = harness.run_program(prefix, exe, rules=['box You need a CPU => no', 'box * => ok'])
             self.assertEqual(0, third.returncode)
             texts = third.box_texts()
             self.assertTrue(any('You need a CPU with at least 2000000 MHz' in t for t in texts), texts)
@@ -53,13 +53,13 @@ class SingleInstanceTest(unittest.TestCase):
 
 class DiagnosticLogTest(unittest.TestCase):
     def test_log_lines_are_stamped_flushed_and_appended(self):
-        with kb.Prefix('win32') as prefix:
-            pkg = kb.make_package(prefix, locations=kb.locations_xml())
+        with harness.Prefix('win32') as prefix:
+            pkg = harness.make_package(prefix, locations=harness.locations_xml())
             log = 'C:\\logs\\kit_log.txt'
             os.makedirs(prefix.c_path('C:\\logs'))
-            first = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
+            first = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
             self.assertEqual(0, first.returncode)
-            raw = kb.read_bytes(prefix.c_path(log))
+            raw = harness.read_bytes(prefix.c_path(log))
             self.assertIn(b'\r\n', raw)
             lines = first.log.splitlines()
             self.assertTrue(lines)
@@ -67,43 +67,43 @@ class DiagnosticLogTest(unittest.TestCase):
                 self.assertRegex(line, LINE)
             self.assertTrue(any('[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, '
                                 '4 - Win 7): 4' in l for l in lines), lines)
-            second = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
+            second = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + log], log_windows_path=log)
             self.assertTrue(second.log.startswith(first.log))
             self.assertGreater(len(second.log), len(first.log))
 
     def test_empty_value_logs_to_current_directory_and_no_option_logs_nothing(self):
-        with kb.Prefix('win32') as prefix:
-            pkg = kb.make_package(prefix, locations=kb.locations_xml())
+        with harness.Prefix('win32') as prefix:
+            pkg = harness.make_package(prefix, locations=harness.locations_xml())
             work = prefix.c_path('C:\\work')
             os.makedirs(work)
-            r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log'], cwd=work)
+            r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log'], cwd=work)
             self.assertEqual(0, r.returncode)
             self.assertTrue(os.path.exists(os.path.join(work, 'downloaderlog.txt')))
             os.unlink(os.path.join(work, 'downloaderlog.txt'))
-            r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', [], cwd=work)
+            r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', [], cwd=work)
             self.assertEqual(0, r.returncode)
             self.assertEqual([], os.listdir(work))
 
     def test_unusable_log_paths_switch_logging_off_and_the_run_goes_on(self):
-        with kb.Prefix('win32') as prefix:
-            pkg = kb.make_package(prefix, locations=kb.locations_xml())
+        with harness.Prefix('win32') as prefix:
+            pkg = harness.make_package(prefix, locations=harness.locations_xml())
             long_path = 'C:\\' + '\\'.join(['d' * 49] * 6) + '\\log.txt'
             self.assertGreater(len(long_path), 299)
             os.makedirs(prefix.c_path(long_path.rsplit('\\', 1)[0]))
             for path in ('C:\\missing\\folder\\log.txt', long_path):
                 with self.subTest(path=path[:40]):
-                    r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + path])
+                    r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:' + path])
                     self.assertEqual(0, r.returncode)
                     # The run went on past the log switch to the download (the connection message: no server).
                     self.assertTrue(any('internet connection' in t for t in r.box_texts()), r.box_texts())
                     self.assertFalse(os.path.exists(prefix.c_path(path)))
 
     def test_two_thousand_character_command_line(self):
-        with kb.Prefix('win32') as prefix:
-            pkg = kb.make_package(prefix, locations=kb.locations_xml())
+        with harness.Prefix('win32') as prefix:
+            pkg = harness.make_package(prefix, locations=harness.locations_xml())
             args = ['/x:"' + 'a ' * 500 + '"', '/log:C:\\cl.txt', '"unclosed ' + 'b' * 1000]
             self.assertGreater(len(' '.join(args)), 2000)
-            r = kb.run_program(prefix, pkg + '\\kitfetcher.exe', args, log_windows_path='C:\\cl.txt')
+            r = harness.run_program(prefix, pkg + '\\kitfetcher.exe', args, log_windows_path='C:\\cl.txt')
             self.assertEqual(0, r.returncode)
             self.assertIn('[SETUP] OS Version', r.log)
 

@@ -3,7 +3,7 @@ service pack and Windows 7 go on; Vista without a service pack, Windows 8 and
 Server 2008 are refused with the unsupported-system message and nothing else happens."""
 import unittest
 
-import kitbench as kb
+import harness
 
 REFUSAL = 'Quillnet Suite cannot be installed on your operating system.'
 VERSION_LINE = '[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, 4 - Win 7): %d'
@@ -11,10 +11,10 @@ VERSION_LINE = '[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VI
 
 class VersionGateTest(unittest.TestCase):
     def run_on(self, version, arch='win32'):
-        with kb.Prefix(arch, version=version) as prefix:
-            pkg = kb.make_package(prefix, locations=kb.locations_xml())
-            return kb.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\gate.txt'],
-                                  rules=['box * => ok'], log_windows_path='C:\\gate.txt')
+        with harness.Prefix(arch, version=version) as prefix:
+            pkg = harness.make_package(prefix, locations=harness.locations_xml())
+            return harness.run_program(prefix, pkg + '\\kitfetcher.exe', ['/log:C:\\gate.txt'],
+                                       rules=['box * => ok'], log_windows_path='C:\\gate.txt')
 
     def check(self, version, code, refused, arch='win32'):
         r = self.run_on(version, arch)

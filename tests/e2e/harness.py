@@ -1,5 +1,5 @@
-"""Bench for end-to-end tests: private Wine prefixes, sample packages, the
-programs under test, and the UI-automation helper that answers their prompts.
+"""The end-to-end tests' harness: private Wine prefixes, packages, the programs
+under test, and the UI-automation helper that answers their prompts.
 
 Environment (set by ctest): KIT_BUILD_DIR (the build folder with kitfetcher.exe),
 KIT_PREFIX_DIR (prepared base prefixes win32/ and wow64/, or win64/ for an x86-64
@@ -10,6 +10,7 @@ Tests name the Windows they want as 'win32' or 'wow64'. With an x86-64 build
 where a 64-bit program sees what a 32-bit one sees on 32-bit Windows (no
 redirection, IsWow64Process FALSE, one registry view), and 'wow64' is skipped.
 """
+import collections
 import json
 import os
 import shutil
@@ -19,7 +20,8 @@ import tempfile
 import time
 import unittest
 
-BUILD_DIR = os.path.abspath(os.environ.get('KIT_BUILD_DIR', os.path.join(os.path.dirname(__file__), '..', '..', 'build')))
+BUILD_DIR = os.path.abspath(os.environ.get('KIT_BUILD_DIR',
+                                           os.path.join(os.path.dirname(__file__), '..', '..', 'build')))
 PREFIX_DIR = os.path.abspath(os.environ.get('KIT_PREFIX_DIR', os.path.join(BUILD_DIR, 'prefixes')))
 TESTS_BIN = os.path.join(BUILD_DIR, 'tests')
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
@@ -242,9 +244,7 @@ class UiRun:
             helper_exe('uiauto'), '--rules', to_z(self.rules_path), '--log', to_z(self.log_path),
             '--stop-file', to_z(self.stop_path), '--until-exit', target, '--timeout', str(timeout)])
         # The helper must be watching before the program shows anything.
-        deadline = time.time() + 30
-        while time.time() < deadline and not os.path.exists(self.log_path):
-            time.sleep(0.1)
+        wait_until(lambda: os.path.exists(self.log_path), timeout=30)
 
     def finish(self, timeout=30):
         open(self.stop_path, 'w').close()
@@ -264,6 +264,78 @@ class UiRun:
                 if line:
                     out.append(json.loads(line))
         return out
+
+
+class BackgroundRun:
+    """A program of the prefix started in the background beside the UI helper, for a test that acts while it
+    runs: `with BackgroundRun(prefix, args, rules) as run:`. Leaving the block kills the program if it still
+    runs and stops the helper, whose record is then run.events."""
+
+    def __init__(self, prefix, args, rules, extra_env=None):
+        self.ui = UiRun(prefix, list(rules))
+        self.proc = prefix.wine_background(args, extra_env=extra_env)
+        self.events = None
+
+    def box_texts(self):
+        return [b['text'] for b in boxes(self.ui.events() if self.events is None else self.events)]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.events = self.ui.finish()
+
+
+def wait_until(condition, timeout=120, step=0.1):
+    """True once condition() is; False when `timeout` seconds passed first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return False
+
+
+def wait_for_record(path, timeout=120):
+    """Waits until a record_start stand-in has written its whole record to `path`."""
+    return wait_until(lambda: os.path.exists(path) and 'end=' in read_text(path), timeout, step=0.2)
+
+
+Exited = collections.namedtuple('Exited', 'code probe_seen')
+
+
+def start_exact(prefix, command_line, extra_env=None, probe=None):
+    """Starts the exact command line and waits for that program: its exit code
+    (None when it never ended) and whether `probe` (a path) existed at the
+    moment it ended."""
+    stamp = time.time_ns()
+    cmd_file = os.path.join(prefix.root, 'cmdline-%d.txt' % stamp)
+    done_file = os.path.join(prefix.root, 'done-%d.txt' % stamp)
+    with open(cmd_file, 'w', encoding='utf-8') as f:
+        f.write(command_line)
+    args = [helper_exe('start_exact'), to_z(cmd_file), '--wait', '--done-file', to_z(done_file)]
+    proc = prefix.wine_background(args, extra_env=extra_env)
+    wait_until(lambda: os.path.exists(done_file), step=0.05)
+    probe_seen = bool(probe) and os.path.exists(probe)
+    time.sleep(0.1)
+    code = int(read_text(done_file).strip() or -1) if os.path.exists(done_file) else None
+    if code is None:
+        proc.kill()  # the program never ended; closing the prefix ends what it started
+    proc.wait(timeout=120)
+    return Exited(code, probe_seen)
+
+
+def lay_out_kitstarter(prefix, folder='C:\\Kit Folder'):
+    """kitstarter.exe in a folder of the prefix, beside record_start stand-ins
+    named setup32.exe, setup64.exe and target.exe: the folder and its Linux path."""
+    root = prefix.c_path(folder)
+    os.makedirs(root, exist_ok=True)
+    shutil.copy(build_file('kitstarter.exe'), os.path.join(root, 'kitstarter.exe'))
+    for name in ('setup32.exe', 'setup64.exe', 'target.exe'):
+        shutil.copy(helper_exe('record_start'), os.path.join(root, name))
+    return folder, root
 
 
 def to_z(linux_path):
@@ -316,6 +388,15 @@ def run_program(prefix, exe_windows_path, args=(), rules=('box * => ok',), timeo
     return RunResult(code, events, log_text, time.time() - start)
 
 
+# The programs' own message texts, typos included.
+NEEDS_CONNECTION = ('This product requires an internet connection in order to install. Please check your '
+                    'connection setting and try again.')
+RETRY_DOWNLOAD = 'There was an error download one of the instalation file. Do you want to retry?'
+DOWNLOAD_FAILED = ('There was a problem with downloading one of the installatiion files. Please check your '
+                   'connection and try again later.')
+QUIT_QUESTION = 'Are you sure you want to quit?'
+
+
 # --- packages -------------------------------------------------------------------
 
 LOCATIONS_TEMPLATE = """<?xml version="1.0" encoding="utf-8"?>
@@ -345,9 +426,9 @@ LOCATIONS_TEMPLATE = """<?xml version="1.0" encoding="utf-8"?>
 """
 
 
-def locations_xml(base_url='http://127.0.0.1:9/kit/%s', files=(('kit.cab', '', False),), maker='Quillnet', product='Quillnet Suite',
-                  language='EN', show_prompt='1', default_answer='1', patches=(('/install/Edition', 'Standard'),),
-                  cpu='0', hdd='0', ram='0'):
+def locations_xml(base_url='http://127.0.0.1:9/kit/%s', files=(('kit.cab', '', False),), maker='Quillnet',
+                  product='Quillnet Suite', language='EN', show_prompt='1', default_answer='1',
+                  patches=(('/install/Edition', 'Standard'),), cpu='0', hdd='0', ram='0'):
     """files: (name, relative_path, autorun) tuples; patches: (path, value) tuples. The reader stops at an
     empty file list or modifies section before the requirements, so the defaults carry one of each."""
     file_lines = '\n'.join(
