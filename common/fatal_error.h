@@ -5,7 +5,7 @@
 namespace qn {
 
 // Ends the process at once: going on would act on corrupted data.
-typedef void (*FatalErrorHandler)(const wchar_t* what);
+using FatalErrorHandler = void (*)(const wchar_t* what);
 [[noreturn]] void FatalError(const wchar_t* what);
 // Tests replace the handler to observe the failure; returns the previous one.
 FatalErrorHandler SetFatalErrorHandler(FatalErrorHandler handler);

@@ -21,7 +21,7 @@ class FixedString {
     Assign(text);
   }
 
-  static const size_t kCapacity = N;  // terminator included
+  static constexpr size_t kCapacity = N;  // terminator included
 
   bool Assign(const wchar_t* text) {
     if (!text) {
@@ -30,13 +30,13 @@ class FixedString {
     }
     return AssignN(text, wcslen(text));
   }
-  bool AssignN(const wchar_t* text, size_t len) {
+  [[nodiscard]] bool AssignN(const wchar_t* text, size_t len) {
     if (len >= N) return false;
     memmove(buf_, text, len * sizeof(wchar_t));
     buf_[len] = L'\0';
     return true;
   }
-  bool Append(const wchar_t* text) {
+  [[nodiscard]] bool Append(const wchar_t* text) {
     if (!text) return true;
     size_t have = Length();
     size_t add = wcslen(text);
@@ -45,12 +45,12 @@ class FixedString {
     buf_[have + add] = L'\0';
     return true;
   }
-  bool AppendChar(wchar_t c) {
+  [[nodiscard]] bool AppendChar(wchar_t c) {
     wchar_t one[2] = {c, L'\0'};
     return Append(one);
   }
   // Printf-style with Microsoft's %s; on overflow the old content stays.
-  bool Format(const wchar_t* format, ...) {
+  [[nodiscard]] bool Format(const wchar_t* format, ...) {
     wchar_t tmp[N];
     va_list args;
     va_start(args, format);
@@ -106,6 +106,6 @@ namespace qn {
 // out = folder + "\" + leaf (no backslash added when folder is empty or already
 // ends with one). False, with out untouched, when the result would not fit.
 // out may be the same buffer as folder.
-bool JoinPath(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* leaf);
+[[nodiscard]] bool JoinPath(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* leaf);
 
 }  // namespace qn

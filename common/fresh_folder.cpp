@@ -13,11 +13,11 @@ namespace {
 
 // Writing into a folder or file, deleting it or what it holds, and changing
 // its rights or owner.
-const DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
-                            FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 bool OwnPath(wchar_t* path, size_t capacity) {
-  DWORD n = GetModuleFileNameW(NULL, path, static_cast<DWORD>(capacity));
+  DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(capacity));
   return n > 0 && n < capacity;
 }
 
@@ -27,17 +27,16 @@ bool ReadSecurity(const wchar_t* path, DWORD* buffer, DWORD bytes) {
   return GetFileSecurityW(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, bytes, &needed) != 0;
 }
 
-const size_t kGuidChars = 38;  // {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}
+constexpr size_t kGuidChars = 38;  // {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}
 
 }  // namespace
 
-FreshFolderSecurity::FreshFolderSecurity(FreshFolderKind kind)
-    : valid_(false), system_(NULL), administrators_(NULL), user_(NULL) {
+FreshFolderSecurity::FreshFolderSecurity(FreshFolderKind kind) {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_)) system_ = NULL;
+  if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_)) system_ = nullptr;
   if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                 &administrators_)) {
-    administrators_ = NULL;
+    administrators_ = nullptr;
   }
   if (!system_ || !administrators_) return;
   if (kind == kForCurrentUser) {
@@ -85,15 +84,15 @@ bool FreshFolderSecurity::IsWriter(PSID sid) const {
 
 bool FreshFolderSecurity::OnlyWritersMayChange(PSECURITY_DESCRIPTOR descriptor) const {
   if (!valid_) return false;
-  PSID owner = NULL;
+  PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !IsWriter(owner)) return false;
   BOOL present = FALSE;
-  PACL dacl = NULL;
+  PACL dacl = nullptr;
   // No DACL at all grants everyone everything.
   if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) return false;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* ace = NULL;
+    void* ace = nullptr;
     if (!GetAce(dacl, i, &ace)) return false;
     BYTE type = static_cast<ACE_HEADER*>(ace)->AceType;
     if (type == ACCESS_DENIED_ACE_TYPE) continue;
@@ -137,16 +136,16 @@ bool PlaceProgramCopy(const wchar_t* folder, FreshFolderKind kind, wchar_t* copy
   FreshFolderSecurity security(kind);
   if (!security.Attributes()) return false;
   // Nobody may change the program while it is copied.
-  ScopedHandle source(CreateFileW(own, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+  ScopedHandle source(CreateFileW(own, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!source.Valid()) return false;
-  ScopedHandle target(CreateFileW(copy, GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW, 0, NULL));
+  ScopedHandle target(CreateFileW(copy, GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW, 0, nullptr));
   if (!target.Valid()) return false;
   BYTE chunk[16384];
   for (;;) {
     DWORD read = 0;
     DWORD written = 0;
-    if (!ReadFile(source.Get(), chunk, sizeof(chunk), &read, NULL) ||
-        (read > 0 && (!WriteFile(target.Get(), chunk, read, &written, NULL) || written != read))) {
+    if (!ReadFile(source.Get(), chunk, sizeof(chunk), &read, nullptr) ||
+        (read > 0 && (!WriteFile(target.Get(), chunk, read, &written, nullptr) || written != read))) {
       DWORD error = GetLastError();
       target.Reset();
       DeleteFileW(copy);
@@ -164,13 +163,13 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy) {
     Sleep(50);
   }
   bool copyGone = !*copy || GetFileAttributesW(copy) == INVALID_FILE_ATTRIBUTES;
-  if (!copyGone) MoveFileExW(copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (!copyGone) MoveFileExW(copy, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   wchar_t bare[MAX_PATH];
   if (!CopyText(bare, MAX_PATH, folder)) return false;
   size_t length = wcslen(bare);
   if (length > 0 && bare[length - 1] == L'\\') bare[length - 1] = L'\0';
   if (RemoveDirectoryW(bare)) return copyGone;
-  MoveFileExW(bare, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(bare, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return false;
 }
 
@@ -196,7 +195,7 @@ bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, Fres
     commandLine.Append(arguments);
   }
   StartedProcess process;
-  bool started = StartProcess(copy, commandLine.GetBuffer(), inFreshFolder ? folder : NULL, &process);
+  bool started = StartProcess(copy, commandLine.GetBuffer(), inFreshFolder ? folder : nullptr, &process);
   DWORD error = GetLastError();
   if (started) WaitForSingleObject(process.process.Get(), INFINITE);
   process.process.Reset();

@@ -30,23 +30,23 @@ struct SearchBuild {
 class FreshFolderSecurity {
  public:
   explicit FreshFolderSecurity(FreshFolderKind kind);
+  FreshFolderSecurity(const FreshFolderSecurity&) = delete;
+  FreshFolderSecurity& operator=(const FreshFolderSecurity&) = delete;
   ~FreshFolderSecurity();
-  // NULL when the descriptor could not be built.
-  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : NULL; }
+  // Null when the descriptor could not be built.
+  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
   // True when nobody but the writers may change what `descriptor` guards: its
   // owner (who may always change the rights) and every ACE that grants
   // writing, deleting or changing the rights or the owner must be theirs.
-  bool OnlyWritersMayChange(PSECURITY_DESCRIPTOR descriptor) const;
+  [[nodiscard]] bool OnlyWritersMayChange(PSECURITY_DESCRIPTOR descriptor) const;
 
  private:
-  FreshFolderSecurity(const FreshFolderSecurity&);
-  FreshFolderSecurity& operator=(const FreshFolderSecurity&);
   bool IsWriter(PSID sid) const;
 
-  bool valid_;
-  PSID system_;
-  PSID administrators_;
-  PSID user_;  // inside userBuffer_ (kForCurrentUser only)
+  bool valid_ = false;
+  PSID system_ = nullptr;
+  PSID administrators_ = nullptr;
+  PSID user_ = nullptr;  // inside userBuffer_ (kForCurrentUser only)
   union {
     TOKEN_USER token;
     BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -61,12 +61,12 @@ class FreshFolderSecurity {
 // guess the name to make it first, nor slip a file in before the DACL holds.
 // `folder` gets its path with a trailing backslash. False (last error set)
 // when it cannot.
-bool CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, wchar_t* folder,
+[[nodiscard]] bool CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, wchar_t* folder,
                        size_t capacity);
 
 // Copies the running program's file into `folder` under its own name, with the
 // same security as the folder; `copy` gets the copy's path.
-bool PlaceProgramCopy(const wchar_t* folder, FreshFolderKind kind, wchar_t* copy, size_t capacity);
+[[nodiscard]] bool PlaceProgramCopy(const wchar_t* folder, FreshFolderKind kind, wchar_t* copy, size_t capacity);
 
 // Deletes the copy (if any: `copy` may be empty) once the program that ran
 // from it has let go of it (a moment after it ended), then the folder. What cannot be deleted is handed to
@@ -82,18 +82,18 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 // False when the copy could not be started. `folder` receives the folder's path
 // (with a trailing backslash) and `removed` whether it is gone, for a caller
 // that clears what the copy left in it.
-bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
+[[nodiscard]] bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
                               const wchar_t* options, const wchar_t* arguments, bool inFreshFolder, wchar_t* folder,
                               size_t capacity, bool* removed);
 
 // The folder a first instance hands its copy, into `folder` with a trailing
 // backslash: a full path (a drive's or a share's), else false.
-bool TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity);
+[[nodiscard]] bool TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity);
 
 // True when the running program is a copy that a first instance placed: its
 // folder is `parent` + `prefix` + a GUID, and (with `checkRights`) nobody but
 // the writers of `kind` may change the folder or the program's file. A folder
 // of Downloads or Program Files fails it.
-bool RunsFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, bool checkRights);
+[[nodiscard]] bool RunsFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, bool checkRights);
 
 }  // namespace qn

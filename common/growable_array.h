@@ -10,11 +10,13 @@ namespace qn {
 template <typename T>
 class Array {
  public:
-  Array() : items_(0), size_(0), capacity_(0) {}
+  Array() = default;
   Array(Array&& other) : items_(other.items_), size_(other.size_), capacity_(other.capacity_) {
-    other.items_ = 0;
+    other.items_ = nullptr;
     other.size_ = other.capacity_ = 0;
   }
+  Array(const Array&) = delete;
+  Array& operator=(const Array&) = delete;
   ~Array() {
     clear();
     ::operator delete(items_);
@@ -27,13 +29,13 @@ class Array {
   T& back() { return items_[size_ - 1]; }
   const T& back() const { return items_[size_ - 1]; }
 
-  bool push_back(const T& item) {
+  [[nodiscard]] bool push_back(const T& item) {
     T copy(item);  // the item may be one of ours, which growing moves
     return push_back(static_cast<T&&>(copy));
   }
-  bool push_back(T&& item) { return insert(size_, static_cast<T&&>(item)); }
+  [[nodiscard]] bool push_back(T&& item) { return insert(size_, static_cast<T&&>(item)); }
   // Puts the item before the one at `index` (index == size() appends).
-  bool insert(size_t index, T&& item) {
+  [[nodiscard]] bool insert(size_t index, T&& item) {
     if (index > size_ || (size_ == capacity_ && !Grow())) return false;
     if (index == size_) {
       new (items_ + size_) T(static_cast<T&&>(item));
@@ -50,9 +52,6 @@ class Array {
   }
 
  private:
-  Array(const Array&);
-  Array& operator=(const Array&);
-
   bool Grow() {
     size_t capacity = capacity_ ? capacity_ * 2 : 4;
     if (capacity < capacity_ || capacity > static_cast<size_t>(-1) / sizeof(T)) return false;
@@ -68,9 +67,9 @@ class Array {
     return true;
   }
 
-  T* items_;
-  size_t size_;
-  size_t capacity_;
+  T* items_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
 };
 
 }  // namespace qn

@@ -8,7 +8,7 @@
 namespace qn {
 namespace {
 
-const uint32_t kLargeStringThreshold = 1024;
+constexpr uint32_t kLargeStringThreshold = 1024;
 
 uint32_t ReadWord(const uint8_t* p) {
   uint32_t w;
@@ -27,11 +27,11 @@ uint32_t GuardedString::BlockBytes(uint32_t capacity) {
 }
 
 uint8_t* GuardedString::Block() const {
-  return chars_ ? reinterpret_cast<uint8_t*>(chars_) - PrefixBytes() : 0;
+  return chars_ ? reinterpret_cast<uint8_t*>(chars_) - PrefixBytes() : nullptr;
 }
 
 GuardedStringHeader* GuardedString::Header() const {
-  if (!chars_) return 0;
+  if (!chars_) return nullptr;
   GuardedStringHeader* header;
   memcpy(&header, Block() + 4, sizeof(header));
   return header;
@@ -100,7 +100,7 @@ bool GuardedString::Reallocate(uint32_t newCapacity) {
     return false;
   }
   uint8_t* oldBlock = Block();
-  uint8_t* oldHeapBlock = (oldBlock && header->heapAllocated) ? oldBlock : 0;
+  uint8_t* oldHeapBlock = (oldBlock && header->heapAllocated) ? oldBlock : nullptr;
   uint32_t oldBytes = oldBlock ? BlockBytes(header->capacity) : 0;
   uint32_t size = BlockBytes(newCapacity);
 
@@ -227,7 +227,7 @@ void GuardedString::Destroy() {
     h->manager->OnBufferFreed();
     if (h->ownsHeader) delete h;
   }
-  chars_ = 0;
+  chars_ = nullptr;
 }
 
 }  // namespace qn

@@ -23,12 +23,14 @@ struct GuardedStringHeader {
   bool ownsHeader;
 };
 
-const uint32_t kGuardWord = 0x0000ABCD;
-const uint32_t kHeapGrowthStep = 64;
+constexpr uint32_t kGuardWord = 0x0000ABCD;
+constexpr uint32_t kHeapGrowthStep = 64;
 
 class GuardedString {
  public:
-  GuardedString() : chars_(0) {}
+  GuardedString() = default;
+  GuardedString(const GuardedString&) = delete;
+  GuardedString& operator=(const GuardedString&) = delete;
   ~GuardedString() { Destroy(); }
 
   // Sets the string up on caller-owned storage: `storage` must hold
@@ -47,7 +49,7 @@ class GuardedString {
   const wchar_t* c_str() const { return chars_ ? chars_ : L""; }
   uint32_t Length() const;
   uint32_t Capacity() const;
-  bool HasBuffer() const { return chars_ != 0; }
+  bool HasBuffer() const { return chars_ != nullptr; }
   bool IsHeapAllocated() const;
   GuardedStringHeader* Header() const;
 
@@ -58,14 +60,11 @@ class GuardedString {
   void CheckGuards() const;
 
  private:
-  GuardedString(const GuardedString&);
-  GuardedString& operator=(const GuardedString&);
-
   bool Reallocate(uint32_t newCapacity);
   void ReserveOrDie(uint32_t n);
   uint8_t* Block() const;
 
-  wchar_t* chars_;
+  wchar_t* chars_ = nullptr;
 };
 
 // A string that starts on an in-place buffer of N characters and moves to the

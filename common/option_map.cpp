@@ -7,7 +7,7 @@
 namespace qn {
 namespace {
 
-const wchar_t kQuote = L'"';
+constexpr wchar_t kQuote = L'"';
 
 // A piece of the command line.
 struct Span {
@@ -15,7 +15,7 @@ struct Span {
   size_t length;
 };
 
-bool HasQuote(const Span& word) { return wmemchr(word.text, kQuote, word.length) != 0; }
+bool HasQuote(const Span& word) { return wmemchr(word.text, kQuote, word.length) != nullptr; }
 
 bool OpensQuotedRun(const Span& word) { return HasQuote(word) && word.text[word.length - 1] != kQuote; }
 

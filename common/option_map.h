@@ -13,10 +13,10 @@ class OptionMap {
  public:
   explicit OptionMap(const wchar_t* commandLine);
 
-  bool HasOption(const wchar_t* name) const;
+  [[nodiscard]] bool HasOption(const wchar_t* name) const;
   // The value; empty when the option is absent or has none. Valid while the
   // map lives.
-  const wchar_t* GetOptionValue(const wchar_t* name) const;
+  [[nodiscard]] const wchar_t* GetOptionValue(const wchar_t* name) const;
   size_t Count() const { return options_.size(); }
 
  private:

@@ -14,9 +14,9 @@ namespace {
 // when there is no memory for it.
 wchar_t* Joined(const wchar_t* first, size_t firstLength, const wchar_t* second, size_t secondLength) {
   size_t length = firstLength + secondLength;
-  if (length < firstLength || length >= static_cast<size_t>(-1) / sizeof(wchar_t)) return 0;
+  if (length < firstLength || length >= static_cast<size_t>(-1) / sizeof(wchar_t)) return nullptr;
   wchar_t* text = new (std::nothrow) wchar_t[length + 1];
-  if (!text) return 0;
+  if (!text) return nullptr;
   if (firstLength) memcpy(text, first, firstLength * sizeof(wchar_t));
   if (secondLength) memcpy(text + firstLength, second, secondLength * sizeof(wchar_t));
   text[length] = L'\0';
@@ -29,9 +29,9 @@ void SetOrDie(OwnedText* owned, const wchar_t* text) {
 
 }  // namespace
 
-OwnedText::OwnedText(const wchar_t* text) : text_(0) { SetOrDie(this, text); }
+OwnedText::OwnedText(const wchar_t* text) { SetOrDie(this, text); }
 
-OwnedText::OwnedText(const OwnedText& other) : text_(0) { SetOrDie(this, other.text_); }
+OwnedText::OwnedText(const OwnedText& other) { SetOrDie(this, other.text_); }
 
 OwnedText& OwnedText::operator=(const OwnedText& other) {
   if (this != &other) SetOrDie(this, other.text_);
@@ -42,7 +42,7 @@ OwnedText& OwnedText::operator=(OwnedText&& other) {
   if (this != &other) {
     Reset();
     text_ = other.text_;
-    other.text_ = 0;
+    other.text_ = nullptr;
   }
   return *this;
 }
@@ -51,10 +51,10 @@ bool OwnedText::Set(const wchar_t* text) { return text ? SetN(text, wcslen(text)
 
 bool OwnedText::SetN(const wchar_t* text, size_t length) {
   // The text may lie in our own block: copy before letting go of it.
-  wchar_t* copy = Joined(text, length, 0, 0);
+  wchar_t* copy = Joined(text, length, nullptr, 0);
   Reset();
   text_ = copy;
-  return copy != 0;
+  return copy != nullptr;
 }
 
 bool OwnedText::Append(const wchar_t* suffix) {
@@ -62,12 +62,12 @@ bool OwnedText::Append(const wchar_t* suffix) {
   wchar_t* joined = Joined(OrEmpty(), text_ ? wcslen(text_) : 0, tail, wcslen(tail));
   Reset();
   text_ = joined;
-  return joined != 0;
+  return joined != nullptr;
 }
 
 void OwnedText::Reset() {
   delete[] text_;
-  text_ = 0;
+  text_ = nullptr;
 }
 
 }  // namespace qn

@@ -14,17 +14,16 @@ bool g_defaultDirectoriesSet = false;
 }  // namespace
 
 bool RestrictDllSearch(bool narrowWhereAvailable) {
-  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-  typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCWSTR);
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (!kernel) return false;
-  SetDefaultDllDirectoriesFn setDefault =
-      reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
   g_defaultDirectoriesSet = narrowWhereAvailable && setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (g_defaultDirectoriesSet) return true;
   // Older systems still search the program's folder first; an empty DLL
   // directory at least takes the current folder out.
-  SetDllDirectoryFn setDirectory = reinterpret_cast<SetDllDirectoryFn>(GetProcAddress(kernel, "SetDllDirectoryW"));
+  auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(GetProcAddress(kernel, "SetDllDirectoryW"));
   if (setDirectory) setDirectory(L"");
   return false;
 }
@@ -37,7 +36,7 @@ namespace {
 HMODULE LoadWithOwnFolderFirst(const wchar_t* path) {
   DWORD flags = g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                         : LOAD_WITH_ALTERED_SEARCH_PATH;
-  return LoadLibraryExW(path, NULL, flags);
+  return LoadLibraryExW(path, nullptr, flags);
 }
 
 }  // namespace
@@ -46,17 +45,17 @@ HMODULE LoadPackageLibrary(const wchar_t* path) {
   // Neither the library's own folder (DLL_LOAD_DIR, the altered search) nor
   // anything else the caller can name takes the program's folder out where
   // the narrow search is missing; the fresh folder does.
-  return LoadLibraryExW(path, NULL, g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_SYSTEM32 : 0);
+  return LoadLibraryExW(path, nullptr, g_defaultDirectoriesSet ? LOAD_LIBRARY_SEARCH_SYSTEM32 : 0);
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return NULL;
+  if (n == 0 || n >= MAX_PATH) return nullptr;
   wchar_t path[MAX_PATH];
   if (!JoinPath(path, MAX_PATH, folder, name)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return NULL;
+    return nullptr;
   }
   return LoadWithOwnFolderFirst(path);
 }
@@ -64,14 +63,14 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
 HMODULE LoadSystemLibraryByName(const wchar_t* name) {
   // No search flags: they would not change where a name is looked up once the
   // search is narrowed, and Windows without the narrow search rejects them.
-  return LoadLibraryExW(name, NULL, 0);
+  return LoadLibraryExW(name, nullptr, 0);
 }
 
 // The texts come from the package's folder, which web pages can write to.
 // Windows XP rejects the image-resource flag and takes the plain data mapping.
 HMODULE LoadResourcesOnly(const wchar_t* path) {
-  HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  return module ? module : LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  return module ? module : LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
 }  // namespace qn
@@ -79,10 +78,10 @@ HMODULE LoadResourcesOnly(const wchar_t* path) {
 namespace qn {
 
 bool RunsUnderWow64() {
-  typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, PBOOL);
+  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
   if (!kernel) return false;
-  IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
+  auto isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(kernel, "IsWow64Process"));
   BOOL wow64 = FALSE;
   if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64)) return false;
   return wow64 != FALSE;

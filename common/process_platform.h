@@ -16,7 +16,7 @@ namespace qn {
 // from a fresh folder (common/fresh_folder.h). True when the narrow search is
 // in force. `narrowWhereAvailable` is false in test builds alone, which behave
 // as where the function is missing.
-bool RestrictDllSearch(bool narrowWhereAvailable);
+[[nodiscard]] bool RestrictDllSearch(bool narrowWhereAvailable);
 
 // Loads the package's own library at `path` (a full path) so that the
 // libraries it needs in turn come from the system folder, never from its own
@@ -24,21 +24,21 @@ bool RestrictDllSearch(bool narrowWhereAvailable);
 // current folder. With the narrow search only the system folder is searched;
 // without it the standard search applies, which starts in the program's folder:
 // the program then runs from a fresh folder that holds nothing but itself.
-// NULL with the last error on failure.
-HMODULE LoadPackageLibrary(const wchar_t* path);
+// Null with the last error on failure.
+[[nodiscard]] HMODULE LoadPackageLibrary(const wchar_t* path);
 
 // Loads `name` (a file name such as L"msi.dll") from the system folder.
-HMODULE LoadSystemLibrary(const wchar_t* name);
+[[nodiscard]] HMODULE LoadSystemLibrary(const wchar_t* name);
 
 // Loads the system library `name` by its name alone, for a library that the
 // program's manifest redirects to the side-by-side store (comctl32 6.0), which
 // a full path would bypass. Only once RestrictDllSearch has run: a name the
 // store does not answer is then looked up in the system folder (or, where the
 // narrow search is missing, in the fresh folder the program runs from first).
-HMODULE LoadSystemLibraryByName(const wchar_t* name);
+[[nodiscard]] HMODULE LoadSystemLibraryByName(const wchar_t* name);
 
 // Maps the library at `path` for its resources only: none of its code runs.
-HMODULE LoadResourcesOnly(const wchar_t* path);
+[[nodiscard]] HMODULE LoadResourcesOnly(const wchar_t* path);
 
 }  // namespace qn
 
@@ -46,6 +46,6 @@ HMODULE LoadResourcesOnly(const wchar_t* path);
 // up at run time: kernel32 of older systems lacks it, which means 32-bit Windows.
 namespace qn {
 
-bool RunsUnderWow64();
+[[nodiscard]] bool RunsUnderWow64();
 
 }  // namespace qn

@@ -17,11 +17,13 @@ bool IsSet(T value) {
 
 // Owns one resource and hands it to Close when the scope ends or on Reset.
 // Held tells a resource from "none"; Close never sees "none".
-template <typename T, void (*Close)(T), bool (*Held)(T) = &IsSet<T> >
+template <typename T, void (*Close)(T), bool (*Held)(T) = &IsSet<T>>
 class Owned {
  public:
-  Owned() : value_(T()) {}
+  Owned() = default;
   explicit Owned(T value) : value_(value) {}
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
   ~Owned() { Reset(); }
 
   bool Valid() const { return Held(value_); }
@@ -30,7 +32,7 @@ class Owned {
     if (Held(value_)) Close(value_);
     value_ = value;
   }
-  T Release() {
+  [[nodiscard]] T Release() {
     T value = value_;
     value_ = T();
     return value;
@@ -42,14 +44,12 @@ class Owned {
   }
 
  private:
-  Owned(const Owned&);
-  Owned& operator=(const Owned&);
-  T value_;
+  T value_ = T();
 };
 
 // Kernel handles (process, thread, event, file, snapshot) and directory
-// searches: both NULL and INVALID_HANDLE_VALUE mean none.
-inline bool IsKernelHandle(HANDLE h) { return h != NULL && h != INVALID_HANDLE_VALUE; }
+// searches: both null and INVALID_HANDLE_VALUE mean none.
+inline bool IsKernelHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 inline void CloseFind(HANDLE h) { FindClose(h); }
 inline void CloseRegKey(HKEY key) { RegCloseKey(key); }
@@ -58,26 +58,26 @@ inline void DeleteGdiBrush(HBRUSH brush) { DeleteObject(brush); }
 inline void CloseStream(FILE* file) { fclose(file); }
 inline void FreeBstr(BSTR text) { SysFreeString(text); }
 
-typedef Owned<HANDLE, CloseKernelHandle, IsKernelHandle> ScopedHandle;
-typedef Owned<HANDLE, CloseFind, IsKernelHandle> ScopedFindHandle;
-typedef Owned<HMODULE, FreeLoadedLibrary> ScopedLibrary;
-typedef Owned<HBRUSH, DeleteGdiBrush> ScopedBrush;
-typedef Owned<FILE*, CloseStream> ScopedStream;
+using ScopedHandle = Owned<HANDLE, CloseKernelHandle, IsKernelHandle>;
+using ScopedFindHandle = Owned<HANDLE, CloseFind, IsKernelHandle>;
+using ScopedLibrary = Owned<HMODULE, FreeLoadedLibrary>;
+using ScopedBrush = Owned<HBRUSH, DeleteGdiBrush>;
+using ScopedStream = Owned<FILE*, CloseStream>;
 
 class ScopedRegKey : public Owned<HKEY, CloseRegKey> {
  public:
-  LONG Open(HKEY root, const wchar_t* subkey, REGSAM access) {
+  [[nodiscard]] LONG Open(HKEY root, const wchar_t* subkey, REGSAM access) {
     return RegOpenKeyExW(root, subkey, 0, access, Receive());
   }
-  LONG Create(HKEY root, const wchar_t* subkey, REGSAM access) {
-    return RegCreateKeyExW(root, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, Receive(), NULL);
+  [[nodiscard]] LONG Create(HKEY root, const wchar_t* subkey, REGSAM access) {
+    return RegCreateKeyExW(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, Receive(), nullptr);
   }
 };
 
 class ScopedBstr : public Owned<BSTR, FreeBstr> {
  public:
-  ScopedBstr() {}
-  explicit ScopedBstr(const wchar_t* text) : Owned<BSTR, FreeBstr>(text ? SysAllocString(text) : NULL) {}
+  ScopedBstr() = default;
+  explicit ScopedBstr(const wchar_t* text) : Owned<BSTR, FreeBstr>(text ? SysAllocString(text) : nullptr) {}
   // Characters held (a BSTR may carry embedded zeros; callers treat it as text).
   UINT Length() const { return Get() ? SysStringLen(Get()) : 0; }
   const wchar_t* Text() const { return Get() ? Get() : L""; }
@@ -86,7 +86,9 @@ class ScopedBstr : public Owned<BSTR, FreeBstr> {
 // COM initialised for the lifetime of the object on the calling thread.
 class ScopedCoInit {
  public:
-  ScopedCoInit() : hr_(CoInitialize(NULL)) {}
+  ScopedCoInit() : hr_(CoInitialize(nullptr)) {}
+  ScopedCoInit(const ScopedCoInit&) = delete;
+  ScopedCoInit& operator=(const ScopedCoInit&) = delete;
   ~ScopedCoInit() {
     // Every CoInitialize, S_FALSE included, is balanced; a failed one is not.
     if (SUCCEEDED(hr_)) CoUninitialize();
@@ -94,8 +96,6 @@ class ScopedCoInit {
   HRESULT Result() const { return hr_; }
 
  private:
-  ScopedCoInit(const ScopedCoInit&);
-  ScopedCoInit& operator=(const ScopedCoInit&);
   HRESULT hr_;
 };
 
@@ -103,7 +103,9 @@ class ScopedCoInit {
 template <class T>
 class ComPtr {
  public:
-  ComPtr() : p_(NULL) {}
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
   ~ComPtr() { Reset(); }
   T* Get() const { return p_; }
   T* operator->() const { return p_; }
@@ -114,19 +116,19 @@ class ComPtr {
   void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
   void Reset() {
     if (p_) p_->Release();
-    p_ = NULL;
+    p_ = nullptr;
   }
-  bool IsNull() const { return p_ == NULL; }
+  bool IsNull() const { return p_ == nullptr; }
 
  private:
-  ComPtr(const ComPtr&);
-  ComPtr& operator=(const ComPtr&);
-  T* p_;
+  T* p_ = nullptr;
 };
 
 class ScopedVariant {
  public:
   ScopedVariant() { VariantInit(&v_); }
+  ScopedVariant(const ScopedVariant&) = delete;
+  ScopedVariant& operator=(const ScopedVariant&) = delete;
   explicit ScopedVariant(const wchar_t* text) {
     VariantInit(&v_);
     v_.vt = VT_BSTR;
@@ -136,8 +138,6 @@ class ScopedVariant {
   VARIANT& Get() { return v_; }
 
  private:
-  ScopedVariant(const ScopedVariant&);
-  ScopedVariant& operator=(const ScopedVariant&);
   VARIANT v_;
 };
 
@@ -147,13 +147,13 @@ class ScopedCriticalSectionLock {
   explicit ScopedCriticalSectionLock(CRITICAL_SECTION* cs) : cs_(cs) {
     if (cs_) EnterCriticalSection(cs_);
   }
+  ScopedCriticalSectionLock(const ScopedCriticalSectionLock&) = delete;
+  ScopedCriticalSectionLock& operator=(const ScopedCriticalSectionLock&) = delete;
   ~ScopedCriticalSectionLock() {
     if (cs_) LeaveCriticalSection(cs_);
   }
 
  private:
-  ScopedCriticalSectionLock(const ScopedCriticalSectionLock&);
-  ScopedCriticalSectionLock& operator=(const ScopedCriticalSectionLock&);
   CRITICAL_SECTION* cs_;
 };
 
@@ -163,22 +163,21 @@ class ScopedCriticalSectionLock {
 namespace qn {
 
 struct StartedProcess {
-  StartedProcess() : id(0) {}
   ScopedHandle process;
   ScopedHandle thread;
-  DWORD id;
+  DWORD id = 0;
 };
 
 // CreateProcessW without handle inheritance, creation flags or an environment
 // of its own; false (last error set) when the program could not start.
-inline bool StartProcess(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder,
+[[nodiscard]] inline bool StartProcess(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder,
                          StartedProcess* started) {
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
-  BOOL ok = CreateProcessW(application, commandLine, NULL, NULL, FALSE, 0, NULL, workingFolder, &startup, &process);
+  BOOL ok = CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingFolder, &startup, &process);
   DWORD error = GetLastError();
   started->process.Reset(process.hProcess);
   started->thread.Reset(process.hThread);

@@ -13,15 +13,15 @@ class IMemMgr {
   virtual void OnBufferFreed() = 0;  // a string gave up its buffer
 
  protected:
-  ~IMemMgr() {}
+  ~IMemMgr() = default;
 };
 
 class StringMemMgr : public IMemMgr {
  public:
-  void* Allocate(size_t bytes);
-  void* Reallocate(void* block, size_t bytes);
-  void Free(void* block);
-  void OnBufferFreed() {}
+  void* Allocate(size_t bytes) override;
+  void* Reallocate(void* block, size_t bytes) override;
+  void Free(void* block) override;
+  void OnBufferFreed() override {}
 
   static StringMemMgr* Instance();
 };

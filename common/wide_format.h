@@ -10,12 +10,12 @@
 namespace qn {
 
 // Number of characters the formatted text needs (without terminator), or -1.
-int FormattedLengthV(const wchar_t* format, va_list args);
+[[nodiscard]] int FormattedLengthV(const wchar_t* format, va_list args);
 
 // Formats into buf (capacity in characters, terminator included). Returns true
 // when the whole text fit. On overflow the buffer holds an empty string: a text
 // cut at an arbitrary place is never handed on as if it were complete.
-bool FormatIntoV(wchar_t* buf, size_t capacity, const wchar_t* format, va_list args);
+[[nodiscard]] bool FormatIntoV(wchar_t* buf, size_t capacity, const wchar_t* format, va_list args);
 bool FormatInto(wchar_t* buf, size_t capacity, const wchar_t* format, ...);
 
 // Formats a template that may carry at most `argCount` "%s" placeholders, each
@@ -23,7 +23,7 @@ bool FormatInto(wchar_t* buf, size_t capacity, const wchar_t* format, ...);
 // percent sign is copied literally, so a template coming from a document or a
 // resource (URL-encoded "%20", a stray "%n") can never make formatting read an
 // argument that was not passed.
-bool FormatPlaceholders(wchar_t* buf, size_t capacity, const wchar_t* templ,
+[[nodiscard]] bool FormatPlaceholders(wchar_t* buf, size_t capacity, const wchar_t* templ,
                         const wchar_t* const* args, size_t argCount);
 
 }  // namespace qn
