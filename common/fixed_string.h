@@ -106,6 +106,6 @@ namespace qn {
 // out = folder + "\" + leaf (no backslash added when folder is empty or already
 // ends with one). False, with out untouched, when the result would not fit.
 // out may be the same buffer as folder.
-[[nodiscard]] bool JoinPath(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* leaf);
+bool JoinPath(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* leaf);
 
 }  // namespace qn

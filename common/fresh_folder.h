@@ -61,8 +61,8 @@ class FreshFolderSecurity {
 // guess the name to make it first, nor slip a file in before the DACL holds.
 // `folder` gets its path with a trailing backslash. False (last error set)
 // when it cannot.
-[[nodiscard]] bool CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, wchar_t* folder,
-                       size_t capacity);
+[[nodiscard]] bool CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
+                                     wchar_t* folder, size_t capacity);
 
 // Copies the running program's file into `folder` under its own name, with the
 // same security as the folder; `copy` gets the copy's path.
@@ -83,8 +83,8 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 // (with a trailing backslash) and `removed` whether it is gone, for a caller
 // that clears what the copy left in it.
 [[nodiscard]] bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
-                              const wchar_t* options, const wchar_t* arguments, bool inFreshFolder, wchar_t* folder,
-                              size_t capacity, bool* removed);
+                                            const wchar_t* options, const wchar_t* arguments, bool inFreshFolder,
+                                            wchar_t* folder, size_t capacity, bool* removed);
 
 // The folder a first instance hands its copy, into `folder` with a trailing
 // backslash: a full path (a drive's or a share's), else false.
@@ -94,6 +94,7 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 // folder is `parent` + `prefix` + a GUID, and (with `checkRights`) nobody but
 // the writers of `kind` may change the folder or the program's file. A folder
 // of Downloads or Program Files fails it.
-[[nodiscard]] bool RunsFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, bool checkRights);
+[[nodiscard]] bool RunsFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
+                                       bool checkRights);
 
 }  // namespace qn

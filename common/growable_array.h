@@ -29,11 +29,11 @@ class Array {
   T& back() { return items_[size_ - 1]; }
   const T& back() const { return items_[size_ - 1]; }
 
-  [[nodiscard]] bool push_back(const T& item) {
+  bool push_back(const T& item) {
     T copy(item);  // the item may be one of ours, which growing moves
     return push_back(static_cast<T&&>(copy));
   }
-  [[nodiscard]] bool push_back(T&& item) { return insert(size_, static_cast<T&&>(item)); }
+  bool push_back(T&& item) { return insert(size_, static_cast<T&&>(item)); }
   // Puts the item before the one at `index` (index == size() appends).
   [[nodiscard]] bool insert(size_t index, T&& item) {
     if (index > size_ || (size_ == capacity_ && !Grow())) return false;

@@ -171,13 +171,14 @@ struct StartedProcess {
 // CreateProcessW without handle inheritance, creation flags or an environment
 // of its own; false (last error set) when the program could not start.
 [[nodiscard]] inline bool StartProcess(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder,
-                         StartedProcess* started) {
+                                       StartedProcess* started) {
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
-  BOOL ok = CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingFolder, &startup, &process);
+  BOOL ok =
+      CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingFolder, &startup, &process);
   DWORD error = GetLastError();
   started->process.Reset(process.hProcess);
   started->thread.Reset(process.hThread);

@@ -24,6 +24,6 @@ bool FormatInto(wchar_t* buf, size_t capacity, const wchar_t* format, ...);
 // resource (URL-encoded "%20", a stray "%n") can never make formatting read an
 // argument that was not passed.
 [[nodiscard]] bool FormatPlaceholders(wchar_t* buf, size_t capacity, const wchar_t* templ,
-                        const wchar_t* const* args, size_t argCount);
+                                      const wchar_t* const* args, size_t argCount);
 
 }  // namespace qn
