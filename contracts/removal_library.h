@@ -18,16 +18,15 @@ static_assert(sizeof(ProductRecord) == 20, "the removal library's records are 20
 #endif
 // 20 bytes in the shipped 32-bit programs. The x86-64 test build pairs its
 // kitfetcher with an x86-64 library, whose records hold 64-bit pointers.
-const UINT kProductRecordBytes = sizeof(ProductRecord);
+constexpr UINT kProductRecordBytes = sizeof(ProductRecord);
 
 // The selector of GetInstalledProducts that asks for the products installed now.
-const int kInstalledProductsMode = 2;
+constexpr int kInstalledProductsMode = 2;
 
 // The library's exports (undecorated __stdcall names).
-typedef HRESULT(__stdcall* GetProductsFn)(SAFEARRAY** products);
-typedef HRESULT(__stdcall* GetInstalledProductsFn)(SAFEARRAY** products, int mode);
-typedef HRESULT(__stdcall* UninstallProductsFn)(SAFEARRAY* products);
-typedef HRESULT(__stdcall* UninstallForceAllFn)();
-typedef HRESULT(__stdcall* UninstallAllInstalledFn)();
-typedef unsigned char(__stdcall* UninstallProductFn)(ProductRecord* product, unsigned char* flag,
-                                                     int reserved);
+using GetProductsFn = HRESULT(__stdcall*)(SAFEARRAY** products);
+using GetInstalledProductsFn = HRESULT(__stdcall*)(SAFEARRAY** products, int mode);
+using UninstallProductsFn = HRESULT(__stdcall*)(SAFEARRAY* products);
+using UninstallForceAllFn = HRESULT(__stdcall*)();
+using UninstallAllInstalledFn = HRESULT(__stdcall*)();
+using UninstallProductFn = unsigned char(__stdcall*)(ProductRecord* product, unsigned char* flag, int reserved);
