@@ -14,7 +14,7 @@
 #include "tests/unit/support/text_lines.h"
 #include "tests/unit/support/unique_name.h"
 
-namespace testsupport {
+namespace kittest {
 
 class LogCapture {
  public:
@@ -90,4 +90,4 @@ class LogCapture {
   bool owned_;
 };
 
-}  // namespace testsupport
+}  // namespace kittest

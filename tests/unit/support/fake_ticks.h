@@ -5,7 +5,7 @@
 
 #include "downloader/transfer/transfer_counters.h"
 
-namespace testsupport {
+namespace kittest {
 
 class FakeTicks {
  public:
@@ -27,4 +27,4 @@ class FakeTicks {
   TickSource previous_;
 };
 
-}  // namespace testsupport
+}  // namespace kittest

@@ -1,7 +1,7 @@
-// What the download tests share: the kit test HTTP server that
-// tests/support/with_http_server.sh starts (its port and served folder come in
-// environment variables), and a fresh setup state with the stats lock and the
-// program's string table.
+// The kit test HTTP server that tests/support/with_http_server.sh starts (its
+// port and served folder come in environment variables). A test program whose
+// source calls REQUIRE_HTTP_SERVER() is labelled "http" and run inside that
+// script (tests/CMakeLists.txt); run by hand, such cases are skipped.
 #pragma once
 #include <windows.h>
 #include <wininet.h>
@@ -10,13 +10,9 @@
 #include <string>
 
 #include "common/wide_format.h"
-#include "downloader/services/diagnostic_log.h"
-#include "downloader/services/setup_state.h"
-#include "tests/unit/support/fresh_setup_state.h"
-#include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"
 
-namespace httptest {
+namespace kittest {
 
 inline std::wstring Env(const wchar_t* name) {
   wchar_t value[1024];
@@ -41,9 +37,9 @@ inline std::wstring ServerRoot() {
   return root;
 }
 
-#define REQUIRE_HTTP_SERVER()                                                          \
-  do {                                                                                 \
-    if (httptest::ServerPort() == 0) GTEST_SKIP() << "run through with_http_server.sh"; \
+#define REQUIRE_HTTP_SERVER()                                                         \
+  do {                                                                                \
+    if (kittest::ServerPort() == 0) GTEST_SKIP() << "run through with_http_server.sh"; \
   } while (0)
 
 inline std::wstring Url(const std::wstring& path) {
@@ -58,7 +54,7 @@ inline bool Serve(const std::wstring& urlPath, const std::string& bytes) {
   for (size_t i = 0; i < local.size(); ++i) {
     if (local[i] == L'/') local[i] = L'\\';
   }
-  return testsupport::WriteBytes(local, bytes);
+  return kittest::WriteBytes(local, bytes);
 }
 
 inline std::string Pattern(size_t size) {
@@ -94,42 +90,4 @@ inline bool SetRule(const std::wstring& urlPath, const std::wstring& rule) {
   return Control(L"/__rule?path=" + urlPath + L"&" + rule) == "ok";
 }
 
-// A fresh SetupState with a ready stats lock, and the program's string table.
-class SetupScope {
- public:
-  SetupScope() {
-    testsupport::FreshSetupStateWithStatsLock();
-    resources_ = testsupport::LoadProgramResources();
-    g_setup.resourceModule = resources_;
-    lstrcpynW(g_setup.locations.manufacturerName, L"Kit Test Maker", static_cast<int>(kNameChars));
-    lstrcpynW(g_setup.locations.language, L"en", static_cast<int>(kNameChars));
-  }
-  ~SetupScope() {
-    CloseLog();
-    g_setup.resourceModule = NULL;
-    ResetSetupState();
-    if (resources_) FreeLibrary(resources_);
-  }
-  bool HasResources() const { return resources_ != NULL; }
-
- private:
-  SetupScope(const SetupScope&);
-  SetupScope& operator=(const SetupScope&);
-  HMODULE resources_;
-};
-
-inline DWORD Transferred() {
-  EnterCriticalSection(&g_setup.statsLock);
-  DWORD value = g_setup.stats.bytesTransferred;
-  LeaveCriticalSection(&g_setup.statsLock);
-  return value;
-}
-
-inline double Speed() {
-  EnterCriticalSection(&g_setup.statsLock);
-  double value = g_setup.stats.speedKBps;
-  LeaveCriticalSection(&g_setup.statsLock);
-  return value;
-}
-
-}  // namespace httptest
+}  // namespace kittest

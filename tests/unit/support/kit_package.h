@@ -2,6 +2,7 @@
 // optional productcode.txt) and a scratch "common program files" folder in
 // which the local setup folder is created; both wired into g_setup.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "downloader/services/setup_state.h"
+#include "downloader/transfer/setup_folder.h"
+#include "tests/unit/support/fresh_setup_state.h"
 #include "tests/unit/support/program_resources.h"
 #include "tests/unit/support/scratch_files.h"
 #include "tests/unit/support/unique_name.h"
@@ -26,7 +29,7 @@ const wchar_t kRefusingServer[] = L"http://127.0.0.1:1/%s/";
 class MachineRegistryStandIn {
  public:
   explicit MachineRegistryStandIn(const std::wstring& commonFilesDir)
-      : path_(L"Software\\kittest\\" + testsupport::UniqueName(L"machine")), root_(NULL) {
+      : path_(L"Software\\kittest\\" + kittest::UniqueName(L"machine")), root_(NULL) {
     RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &root_, NULL);
     SetCommonFilesDir(commonFilesDir.c_str());
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, root_);
@@ -58,6 +61,18 @@ class MachineRegistryStandIn {
   HKEY root_;
 };
 
+// A kit entry as locations.xml gives it: its name, the .md5 beside it, and its
+// folder and URL template when given.
+inline DownloadableFile KitFile(const wchar_t* name, const wchar_t* relativePath = nullptr,
+                                const wchar_t* baseUrl = nullptr) {
+  DownloadableFile file;
+  file.name.Set(name);
+  file.md5Name.Set((std::wstring(name) + L".md5").c_str());
+  if (relativePath) file.relativePath.Set(relativePath);
+  if (baseUrl) file.baseUrl.Set(baseUrl);
+  return file;
+}
+
 class KitPackage {
  public:
   KitPackage() : package_(L"kitpkg"), common_(L"kitcommon"), machine_(common_.Path()) {
@@ -78,8 +93,8 @@ class KitPackage {
       folder += std::wstring(L"\\") + relativePath;
       CreateDirectoryW(folder.c_str(), NULL);
     }
-    testsupport::WriteBytes(folder + L"\\" + name, content);
-    if (digest) testsupport::WriteBytes(folder + L"\\" + name + L".md5", digest);
+    kittest::WriteBytes(folder + L"\\" + name, content);
+    if (digest) kittest::WriteBytes(folder + L"\\" + name + L".md5", digest);
     return AddEntry(name, relativePath, autorun);
   }
 
@@ -87,24 +102,21 @@ class KitPackage {
   DownloadableFile& AddAutorunProbe(const wchar_t* relativePath, const char* digest) {
     std::wstring folder = package_.Path() + L"\\" + relativePath;
     CreateDirectoryW(folder.c_str(), NULL);
-    std::wstring probe = testsupport::TestProgramFolder() + L"autorun_probe.exe";
+    std::wstring probe = kittest::TestProgramFolder() + L"autorun_probe.exe";
     CopyFileW(probe.c_str(), (folder + L"\\autorun_probe.exe").c_str(), FALSE);
-    if (digest) testsupport::WriteBytes(folder + L"\\autorun_probe.exe.md5", digest);
+    if (digest) kittest::WriteBytes(folder + L"\\autorun_probe.exe.md5", digest);
     return AddEntry(L"autorun_probe.exe", relativePath, true);
   }
 
   // An entry as locations.xml may give it, nothing written to the package.
   DownloadableFile& AddEntry(const wchar_t* name, const wchar_t* relativePath, bool autorun) {
-    DownloadableFile file;
-    file.name.Set(name);
-    if (relativePath) file.relativePath.Set(relativePath);
-    file.md5Name.Set((std::wstring(name) + L".md5").c_str());
+    DownloadableFile file = KitFile(name, relativePath);
     file.autorun = autorun;
-    g_setup.locations.downloadableFiles.push_back(file);
+    EXPECT_TRUE(g_setup.locations.downloadableFiles.push_back(file));
     return g_setup.locations.downloadableFiles.back();
   }
 
-  void WriteProductCode(const std::string& text) { testsupport::WriteBytes(package_.Sub(L"productcode.txt"), text); }
+  void WriteProductCode(const std::string& text) { kittest::WriteBytes(package_.Sub(L"productcode.txt"), text); }
 
   std::wstring SharedFolder() const { return common_.Path() + L"\\" + kMaker + L"\\SetupInformation"; }
   std::wstring SetupFolder(const std::wstring& productCode) const { return SharedFolder() + L"\\" + productCode; }
@@ -112,8 +124,8 @@ class KitPackage {
   const std::wstring& PackageFolder() const { return package_.Path(); }
 
  private:
-  testsupport::ScratchFolder package_;
-  testsupport::ScratchFolder common_;
+  kittest::ScratchFolder package_;
+  kittest::ScratchFolder common_;
   MachineRegistryStandIn machine_;
 };
 
@@ -145,7 +157,7 @@ inline std::vector<std::wstring> ListTree(const std::wstring& root) {
 // A named manual-reset event, so that the autorun stand-in can signal it.
 class NamedEvent {
  public:
-  NamedEvent() : name_(L"Local\\" + testsupport::UniqueName(L"kittest_event")) {
+  NamedEvent() : name_(L"Local\\" + kittest::UniqueName(L"kittest_event")) {
     handle_ = CreateEventW(NULL, TRUE, FALSE, name_.c_str());
   }
   ~NamedEvent() {
@@ -160,6 +172,29 @@ class NamedEvent {
   NamedEvent& operator=(const NamedEvent&);
   std::wstring name_;
   HANDLE handle_;
+};
+
+// The setup state as the worker meets it, for the life of the object: fresh,
+// with its stats lock, no record of placed files, and a cancel event of the
+// object's own, which the autorun stand-in sets once SignalOnAutorun named it.
+class WorkerScope {
+ public:
+  WorkerScope() {
+    FreshSetupStateWithStatsLock();
+    ResetSetupFolderRecord();
+    g_setup.cancelEvent.Reset(cancel.Get());
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+  }
+  ~WorkerScope() {
+    SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", NULL);
+    (void)g_setup.cancelEvent.Release();  // `cancel` owns it
+    ResetSetupState();
+  }
+  WorkerScope(const WorkerScope&) = delete;
+  WorkerScope& operator=(const WorkerScope&) = delete;
+  void SignalOnAutorun() const { SetEnvironmentVariableW(L"KIT_TEST_SIGNAL_EVENT", cancel.Name().c_str()); }
+
+  NamedEvent cancel;
 };
 
 }  // namespace kittest

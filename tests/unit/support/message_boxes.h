@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace kittest {
 
 inline std::wstring WindowText(HWND window) {
   if (!window) return L"<no window>";
@@ -174,5 +174,5 @@ class BoxAnswerer {
   HANDLE thread_;
 };
 
-}  // namespace testsupport
+}  // namespace kittest
 

@@ -21,12 +21,12 @@
 #include "tests/unit/support/text_lines.h"
 #include "tests/unit/support/unique_name.h"
 
-namespace productbench {
+namespace kittest {
 
 // A unique name marked as the tests' own, so that a key left behind in the
 // shared Uninstall registry shows whose it is.
-inline std::wstring UniqueName(const wchar_t* tag) {
-  return testsupport::UniqueName(std::wstring(L"KitTest_") + tag);
+inline std::wstring MarkedName(const wchar_t* tag) {
+  return kittest::UniqueName(std::wstring(L"KitTest_") + tag);
 }
 
 // The build folder, where the library variants and the stand-in programs lie:
@@ -46,7 +46,7 @@ inline std::wstring BuildFolder() {
 }
 
 inline bool WriteUtf8(const std::wstring& path, const std::wstring& text) {
-  return testsupport::WriteBytes(path, testsupport::BytesFromWide(text, CP_UTF8));
+  return kittest::WriteBytes(path, kittest::BytesFromWide(text, CP_UTF8));
 }
 
 // A folder of its own that plays the program's folder: programFolder points
@@ -57,7 +57,7 @@ class ProgramFolder {
   ProgramFolder() : folder_(L"KitTest_folder"), path_(folder_.Path() + L"\\") {
     ResetSetupState();
     qn::CopyText(g_setup.programFolder, kPathChars, path_.c_str());
-    log_.reset(new testsupport::LogCapture(File(L"log.txt")));
+    log_.reset(new kittest::LogCapture(File(L"log.txt")));
   }
   ~ProgramFolder() {
     UninstallDll().Unload();
@@ -76,13 +76,13 @@ class ProgramFolder {
   bool PutCatalogue(const std::wstring& text) const { return WriteUtf8(File(L"wipekit.ini"), text); }
   // Copies the uninstaller stand-in under `name`; its record is name + ".cmdline.txt".
   bool PutStandIn(const wchar_t* name) const {
-    std::wstring standIn = testsupport::TestProgramFolder() + L"uninstall_standin.exe";
+    std::wstring standIn = kittest::TestProgramFolder() + L"uninstall_standin.exe";
     return CopyFileW(standIn.c_str(), File(name).c_str(), FALSE) != FALSE;
   }
   std::vector<std::wstring> StandInRecord(const wchar_t* name) const {
     std::string bytes;
-    testsupport::ReadFileInto(File(name) + L".cmdline.txt", &bytes);
-    return testsupport::SplitLines(testsupport::WideFromBytes(bytes, CP_UTF8));
+    kittest::ReadFileInto(File(name) + L".cmdline.txt", &bytes);
+    return kittest::SplitLines(kittest::WideFromBytes(bytes, CP_UTF8));
   }
 
   // The log's messages without their time stamps.
@@ -94,9 +94,9 @@ class ProgramFolder {
  private:
   ProgramFolder(const ProgramFolder&);
   ProgramFolder& operator=(const ProgramFolder&);
-  testsupport::ScratchFolder folder_;  // removed last, after the library and the log are let go
+  kittest::ScratchFolder folder_;  // removed last, after the library and the log are let go
   std::wstring path_;
-  std::unique_ptr<testsupport::LogCapture> log_;
+  std::unique_ptr<kittest::LogCapture> log_;
 };
 
 enum UninstallView { kNativeView = 0, kWowView = 1 };
@@ -190,4 +190,4 @@ inline void DeleteOwnRestartRegistration(const std::wstring& programFolder) {
   }
 }
 
-}  // namespace productbench
+}  // namespace kittest

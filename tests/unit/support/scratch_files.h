@@ -8,7 +8,7 @@
 
 #include "tests/unit/support/unique_name.h"
 
-namespace testsupport {
+namespace kittest {
 
 // The temporary folder, without a trailing backslash.
 inline std::wstring TempFolder() {
@@ -98,4 +98,4 @@ class ScratchFolder {
   std::wstring path_;
 };
 
-}  // namespace testsupport
+}  // namespace kittest

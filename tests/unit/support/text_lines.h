@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace kittest {
 
 // Lines ended by "\n" or "\r\n"; a final line end opens no empty line.
 template <typename Char>
@@ -42,4 +42,4 @@ inline std::string BytesFromWide(const std::wstring& text, UINT codePage) {
   return bytes;
 }
 
-}  // namespace testsupport
+}  // namespace kittest

@@ -8,7 +8,7 @@
 
 #include "common/wide_format.h"
 
-namespace testsupport {
+namespace kittest {
 
 // stem_<process id>_<tick count>_<serial>. Wine hands out the same process ids
 // run after run; the tick count counts from the machine's start, so it moves on
@@ -20,4 +20,4 @@ inline std::wstring UniqueName(const std::wstring& stem) {
   return stem + numbers;
 }
 
-}  // namespace testsupport
+}  // namespace kittest

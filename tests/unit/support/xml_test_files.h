@@ -8,7 +8,7 @@
 
 #include "downloader/config/xml_dom.h"
 
-namespace xmltest {
+namespace kittest {
 
 // Last-write time as a 64-bit count, 0 when the file is missing.
 inline ULONGLONG LastWriteTime(const std::wstring& path) {
@@ -69,4 +69,4 @@ class Document {
   xmldom::DocumentPtr doc_;
 };
 
-}  // namespace xmltest
+}  // namespace kittest
