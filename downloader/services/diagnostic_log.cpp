@@ -32,11 +32,11 @@ void WriteLineToFile(FILE* file, const wchar_t* message) {
                  static_cast<long>(now.wMilliseconds));
   const wchar_t* parts[2] = {stamp, message};
   for (int i = 0; i < 2; ++i) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, NULL, 0, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, parts[i], -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) continue;
     char* narrow = new (std::nothrow) char[bytes];
     if (!narrow) return;
-    WideCharToMultiByte(CP_ACP, 0, parts[i], -1, narrow, bytes, NULL, NULL);
+    WideCharToMultiByte(CP_ACP, 0, parts[i], -1, narrow, bytes, nullptr, nullptr);
     fputs(narrow, file);
     delete[] narrow;
   }

@@ -29,7 +29,7 @@ DWORD ReadLittle32(const BYTE* p) {
 
 bool AcquireProvider(HCRYPTPROV* provider) {
   // No provider name: XP SP3 names its AES provider differently from later systems.
-  return CryptAcquireContextW(provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
+  return CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ bool ReadPublicKey(const wchar_t* base64, PublicKeyBlob* key) {
   return true;
 }
 
-Sha256::Sha256() : provider_(0), hash_(0) {
+Sha256::Sha256() {
   if (!AcquireProvider(&provider_)) {
     provider_ = 0;
     return;
@@ -122,7 +122,7 @@ bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLengt
   bool verified = CryptImportKey(provider, key.bytes, key.length, 0, 0, &imported) &&
                   CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
                   CryptHashData(hash, static_cast<const BYTE*>(data), dataLength, 0) &&
-                  CryptVerifySignatureW(hash, reversed, static_cast<DWORD>(signatureLength), imported, NULL, 0);
+                  CryptVerifySignatureW(hash, reversed, static_cast<DWORD>(signatureLength), imported, nullptr, 0);
   if (hash) CryptDestroyHash(hash);
   if (imported) CryptDestroyKey(imported);
   CryptReleaseContext(provider, 0);

@@ -9,12 +9,12 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-const size_t kSha256Bytes = 32;
-const size_t kSha256HexChars = 2 * kSha256Bytes + 1;
+constexpr size_t kSha256Bytes = 32;
+constexpr size_t kSha256HexChars = 2 * kSha256Bytes + 1;
 // A CryptoAPI PUBLICKEYBLOB of an RSA key of 2048 to 4096 bits.
-const DWORD kMinKeyBits = 2048;
-const DWORD kMaxKeyBits = 4096;
-const size_t kMaxPublicKeyBlobBytes = 20 + kMaxKeyBits / 8;
+constexpr DWORD kMinKeyBits = 2048;
+constexpr DWORD kMaxKeyBits = 4096;
+constexpr size_t kMaxPublicKeyBlobBytes = 20 + kMaxKeyBits / 8;
 
 struct PublicKeyBlob {
   BYTE bytes[kMaxPublicKeyBlobBytes];
@@ -25,42 +25,42 @@ struct PublicKeyBlob {
 // Decodes standard base64 (RFC 4648 alphabet, '=' padding, nothing else) into
 // `out`; false for any other text, a text whose padding bits are not zero (it
 // would not encode back to itself), or one longer than `capacity` bytes.
-bool DecodeBase64(const wchar_t* text, BYTE* out, size_t capacity, size_t* length);
+[[nodiscard]] bool DecodeBase64(const wchar_t* text, BYTE* out, size_t capacity, size_t* length);
 
 // The text of a trust element's key attribute as a well-formed PUBLICKEYBLOB:
 // RSA signature key, "RSA1", 2048 to 4096 bits in whole bytes, exactly as long
 // as its modulus needs, the modulus's top bit set, an odd public exponent of 3
 // or more (an exponent of 1 would make every message its own signature).
-bool ReadPublicKey(const wchar_t* base64, PublicKeyBlob* key);
+[[nodiscard]] bool ReadPublicKey(const wchar_t* base64, PublicKeyBlob* key);
 
 // SHA-256 fed piece by piece.
 class Sha256 {
  public:
   Sha256();
   ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
   // False when CryptoAPI cannot hash (no AES provider); Add and Finish then fail.
   bool Ready() const { return hash_ != 0; }
-  bool Add(const void* data, DWORD length);
+  [[nodiscard]] bool Add(const void* data, DWORD length);
   // The digest; the object takes no more data afterwards.
-  bool Finish(BYTE digest[kSha256Bytes]);
+  [[nodiscard]] bool Finish(BYTE digest[kSha256Bytes]);
 
  private:
-  Sha256(const Sha256&);
-  Sha256& operator=(const Sha256&);
-  HCRYPTPROV provider_;
-  HCRYPTHASH hash_;
+  HCRYPTPROV provider_ = 0;
+  HCRYPTHASH hash_ = 0;
 };
 
 // True only when `signature` (as OpenSSL writes it: big-endian, as long as the
 // modulus) is the key's RSA PKCS#1 v1.5 signature of SHA-256 over `data`.
 // Every failure of CryptoAPI counts as a refusal: a wrong key answers NTE_FAIL,
 // not NTE_BAD_SIGNATURE.
-bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
-                     size_t signatureLength);
+[[nodiscard]] bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
+                                   size_t signatureLength);
 
 // Lower-case hex of a digest into `out` (kSha256HexChars).
 void DigestToHex(const BYTE digest[kSha256Bytes], wchar_t* out);
 // 64 hex digits (either case) into a digest; false for anything else.
-bool HexToDigest(const wchar_t* hex, BYTE digest[kSha256Bytes]);
+[[nodiscard]] bool HexToDigest(const wchar_t* hex, BYTE digest[kSha256Bytes]);
 // The same from narrow text of exactly 64 characters.
-bool HexToDigestA(const char* hex, size_t length, BYTE digest[kSha256Bytes]);
+[[nodiscard]] bool HexToDigestA(const char* hex, size_t length, BYTE digest[kSha256Bytes]);

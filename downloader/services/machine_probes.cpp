@@ -14,16 +14,16 @@
 namespace {
 
 const wchar_t kProcessorKey[] = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
-const size_t kRequirementMessageChars = 150;
+constexpr size_t kRequirementMessageChars = 150;
 
 void ReleaseSid(PSID sid) { FreeSid(sid); }
 
-typedef qn::Owned<PSID, ReleaseSid> ScopedSid;
+using ScopedSid = qn::Owned<PSID, ReleaseSid>;
 
 // The administrators' group identifier; false when it cannot be built.
 bool BuildAdministratorsSid(ScopedSid* admins) {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  PSID sid = NULL;
+  PSID sid = nullptr;
   if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                 &sid))
     return false;
@@ -34,10 +34,10 @@ bool BuildAdministratorsSid(ScopedSid* admins) {
 // Windows XP exports IsOS from shlwapi by ordinal only; the name came with Vista.
 // Without it the edition cannot be told, which the caller treats as unknown.
 bool QueryServerEdition(bool* server) {
-  typedef BOOL(WINAPI * IsOSFn)(DWORD);
-  const WORD kIsOSOrdinal = 437;
+  using IsOSFn = BOOL(WINAPI*)(DWORD);
+  constexpr WORD kIsOSOrdinal = 437;
   HMODULE shlwapi = GetModuleHandleW(L"shlwapi.dll");
-  IsOSFn isOS = shlwapi ? reinterpret_cast<IsOSFn>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(kIsOSOrdinal))) : NULL;
+  IsOSFn isOS = shlwapi ? reinterpret_cast<IsOSFn>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(kIsOSOrdinal))) : nullptr;
   if (!isOS) return false;
   *server = isOS(OS_SERVER) != FALSE;
   return true;
@@ -61,7 +61,7 @@ bool IsUserAdministrator() {
   ScopedSid admins;
   if (!BuildAdministratorsSid(&admins)) return false;
   BOOL member = FALSE;
-  if (!CheckTokenMembership(NULL, admins.Get(), &member)) return false;
+  if (!CheckTokenMembership(nullptr, admins.Get(), &member)) return false;
   return member != FALSE;
 }
 
@@ -72,7 +72,7 @@ double ReadCpuSpeedMHz(HKEY root, const wchar_t* keyPath) {
   // The size says 4 bytes, so a larger value of another type is refused rather
   // than written past the number.
   DWORD size = sizeof(mhz);
-  if (RegQueryValueExW(key.Get(), L"~MHz", NULL, NULL, reinterpret_cast<BYTE*>(&mhz), &size) !=
+  if (RegQueryValueExW(key.Get(), L"~MHz", nullptr, nullptr, reinterpret_cast<BYTE*>(&mhz), &size) !=
       ERROR_SUCCESS) {
     return 0.0;
   }
@@ -96,7 +96,7 @@ bool GetSystemDriveRoot(wchar_t* root, size_t capacity) {
   root[0] = L'\0';
   wchar_t system[MAX_PATH];
   system[0] = L'\0';
-  if (!SHGetSpecialFolderPathW(NULL, system, CSIDL_SYSTEM, FALSE) || system[0] == L'\0') return false;
+  if (!SHGetSpecialFolderPathW(nullptr, system, CSIDL_SYSTEM, FALSE) || system[0] == L'\0') return false;
   if (!PathStripToRootW(system)) return false;
   return qn::CopyText(root, capacity, system);
 }
@@ -107,18 +107,18 @@ bool CheckSystemRequirements() {
   bool haveRoot = GetSystemDriveRoot(root, MAX_PATH);
 
   if (CpuBelowMinimum(kit.cpuFreqMHz, GetCpuSpeedMHz())) {
-    if (ShowFormattedMessage(NULL, IDS_CPU_TOO_SLOW, kRequirementMessageChars, MB_YESNO,
+    if (ShowFormattedMessage(nullptr, IDS_CPU_TOO_SLOW, kRequirementMessageChars, MB_YESNO,
                              kit.cpuFreqMHz) != IDYES) {
       return false;
     }
   }
   if (MemoryBelowMinimum(kit.ramMBytes, GetTotalPhysicalMemoryBytes())) {
-    if (ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_RAM, kRequirementMessageChars, MB_YESNO,
+    if (ShowFormattedMessage(nullptr, IDS_NOT_ENOUGH_RAM, kRequirementMessageChars, MB_YESNO,
                              kit.ramMBytes) != IDYES) {
       return false;
     }
   }
-  return DiskRequirementMet(haveRoot ? root : NULL, kit.hddMBytes);
+  return DiskRequirementMet(haveRoot ? root : nullptr, kit.hddMBytes);
 }
 
 bool DiskRequirementMet(const wchar_t* root, int minimumMBytes) {
@@ -130,14 +130,14 @@ bool DiskRequirementMet(const wchar_t* root, int minimumMBytes) {
     return true;
   }
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExW(root, &available, NULL, NULL)) {
+  if (!GetDiskFreeSpaceExW(root, &available, nullptr, nullptr)) {
     WriteLog(L"[KITFETCHER] Cannot query free disk space on %s (error %d); free disk space not checked",
              root, static_cast<int>(GetLastError()));
     return true;
   }
   int shortfallMB = 0;
   if (DiskSpaceSufficient(minimumMBytes, available.QuadPart, &shortfallMB)) return true;
-  ShowFormattedMessage(NULL, IDS_NOT_ENOUGH_DISK, kRequirementMessageChars, MB_OK, root, shortfallMB);
+  ShowFormattedMessage(nullptr, IDS_NOT_ENOUGH_DISK, kRequirementMessageChars, MB_OK, root, shortfallMB);
   return false;
 }
 
@@ -148,7 +148,7 @@ OsVersion OsVersionCodeFrom(DWORD major, DWORD minor, BYTE productType, const wc
   if (major < 5) return kOsUnsupported;
   if (major == 5) {
     // Only XP with its last service pack; the letter case is what XP reports.
-    return (minor == 1 && wcsstr(csd, L"Service Pack 3") != NULL) ? kOsXpSp3 : kOsUnsupported;
+    return (minor == 1 && wcsstr(csd, L"Service Pack 3") != nullptr) ? kOsXpSp3 : kOsUnsupported;
   }
   bool workstation = productType == VER_NT_WORKSTATION;
   if (minor == 0) {

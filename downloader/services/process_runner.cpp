@@ -17,21 +17,21 @@ namespace {
 // 64-bit program, and back on when the scope ends.
 class RedirectionOff {
  public:
-  RedirectionOff() : previous_(NULL), off_(false) {
+  RedirectionOff() {
     if (g_setup.isWow64 && g_setup.disableFsRedirection && g_setup.revertFsRedirection) {
       // Only a successful switch hands back a value that may be reverted.
       off_ = g_setup.disableFsRedirection(&previous_) != FALSE;
     }
   }
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
   ~RedirectionOff() {
     if (off_) g_setup.revertFsRedirection(previous_);
   }
 
  private:
-  RedirectionOff(const RedirectionOff&);
-  RedirectionOff& operator=(const RedirectionOff&);
-  PVOID previous_;
-  bool off_;
+  PVOID previous_ = nullptr;
+  bool off_ = false;
 };
 
 }  // namespace
@@ -122,7 +122,7 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
   wchar_t program[MAX_PATH];
   switch (FindProgramWithoutPath(commandLine, program, MAX_PATH)) {
     case kProgramHasPath:
-      return StartAndWait(NULL, commandLine, workingFolder);
+      return StartAndWait(nullptr, commandLine, workingFolder);
     case kProgramInSystemFolder:
       // The command line stays as given: the program reads it as Windows made it.
       return StartAndWait(program, commandLine, workingFolder);
@@ -151,13 +151,13 @@ namespace {
 
 // Longer than a path buffer, so that a path that would not fit is noticed
 // instead of being cut into the name of some other file.
-const DWORD kModulePathProbeChars = 1024;
+constexpr DWORD kModulePathProbeChars = 1024;
 
 void ReadParentPath(DWORD parentId) {
   qn::ScopedHandle parent(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parentId));
   if (!parent.Valid()) return;
   wchar_t path[kModulePathProbeChars];
-  DWORD n = Psapi().getModuleFileNameEx(parent.Get(), NULL, path, kModulePathProbeChars);
+  DWORD n = Psapi().getModuleFileNameEx(parent.Get(), nullptr, path, kModulePathProbeChars);
   if (n == 0 || n >= kModulePathProbeChars - 1) return;
   path[n] = L'\0';
   qn::CopyText(g_setup.parentProcessPath, kPathChars, path);
@@ -240,9 +240,9 @@ bool RemovePathTree(const wchar_t* path) {
   if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) RemoveChildren(path);
 
   if (!LookUp(path, &attributes)) {
-    return MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   }
   BOOL deleted = folder ? RemoveDirectoryW(path) : DeleteFileW(path);
-  if (!deleted) MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (!deleted) MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return true;
 }

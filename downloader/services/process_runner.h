@@ -22,7 +22,7 @@ bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder)
 // `startedOver`: this process is the copy that a first instance started from
 // a fresh folder (common/fresh_folder.h); the parent that counts is the one
 // that started the first instance.
-DWORD FindParentProcess(bool startedOver = false);
+[[nodiscard]] DWORD FindParentProcess(bool startedOver = false);
 
 // Deleting what a run placed: a file or a folder tree.
 // Deletes a file or folder tree, depth first; what cannot go now is deleted at

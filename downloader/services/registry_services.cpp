@@ -16,12 +16,12 @@ namespace {
 const wchar_t kDeviceKeyPath[] = L".DEFAULT\\Software\\Vellum\\Internal";
 const wchar_t kDeviceBackupKeyPath[] = L"SOFTWARE\\{AA17B746-F1EE-49bf-B5D5-D94519FF660F}";
 const wchar_t kDeviceBackupValueName[] = L"backup";
-const size_t kRestartCommandChars = 1090;
-const size_t kDeviceValueNameChars = 50;
+constexpr size_t kRestartCommandChars = 1090;
+constexpr size_t kDeviceValueNameChars = 50;
 
 void FreeBytes(BYTE* bytes) { delete[] bytes; }
 
-typedef qn::Owned<BYTE*, FreeBytes> ScopedBytes;
+using ScopedBytes = qn::Owned<BYTE*, FreeBytes>;
 
 RestartRegistrationPlace MachineRunValue() {
   RestartRegistrationPlace place = {HKEY_LOCAL_MACHINE, kRunKeyPath, kRestartValueName};
@@ -33,7 +33,7 @@ void ChooseDeviceValueName(HKEY root, const wchar_t* keyPath, qn::FixedString<kD
   name->Assign(L"DEVICE2");
   qn::ScopedRegKey key;
   if (key.Open(root, keyPath, KEY_QUERY_VALUE) != ERROR_SUCCESS) return;
-  if (RegQueryValueExW(key.Get(), L"DEVICE", NULL, NULL, NULL, NULL) == ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.Get(), L"DEVICE", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
     name->Assign(L"DEVICE");
   }
 }
@@ -107,7 +107,7 @@ LONG BackupDeviceKeyAt(const DeviceBackupPlaces& places) {
   }
   DWORD type = 0;
   DWORD size = 0;
-  result = RegQueryValueExW(source.Get(), valueName.c_str(), NULL, &type, NULL, &size);
+  result = RegQueryValueExW(source.Get(), valueName.c_str(), nullptr, &type, nullptr, &size);
   if (result != ERROR_SUCCESS) {
     WriteLog(L"[KITFETCHER] BackupDeviceKey: Cannot query value %s (error %d)", valueName.c_str(),
              static_cast<int>(result));
@@ -119,7 +119,7 @@ LONG BackupDeviceKeyAt(const DeviceBackupPlaces& places) {
   if (!data.Valid()) return ERROR_SUCCESS;
   // The second query may find the value grown meanwhile; it then fails with
   // ERROR_MORE_DATA rather than writing past the buffer.
-  result = RegQueryValueExW(source.Get(), valueName.c_str(), NULL, &type, data.Get(), &size);
+  result = RegQueryValueExW(source.Get(), valueName.c_str(), nullptr, &type, data.Get(), &size);
   source.Reset();
   if (result != ERROR_SUCCESS) {
     WriteLog(L"[KITFETCHER] BackupDeviceKey: Cannot query value %s (error %d)", valueName.c_str(),

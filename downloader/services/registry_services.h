@@ -22,7 +22,7 @@ LONG RunSetupAfterRestartAt(const RestartRegistrationPlace& place);
 // The command line that makes the launcher start the downloader after a
 // restart, for a program folder that ends with a backslash. False (and an empty
 // text) when it does not fit.
-bool BuildRestartCommand(const wchar_t* programFolder, wchar_t* out, size_t capacity);
+[[nodiscard]] bool BuildRestartCommand(const wchar_t* programFolder, wchar_t* out, size_t capacity);
 
 // Where the device value is read from and where its backup goes (the backup is
 // always written in the 64-bit view).

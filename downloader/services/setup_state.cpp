@@ -3,30 +3,7 @@
 #include <new>
 #include <string.h>
 
-LocationsConfig::LocationsConfig()
-    : showNewFilesPrompt(true),
-      defaultNewFilesAnswer(true),
-      cpuFreqMHz(800),
-      hddMBytes(800),
-      ramMBytes(1000) {
-  manufacturerName[0] = L'\0';
-  defaultProductName[0] = L'\0';
-  language[0] = L'\0';
-}
-
-SetupState::SetupState()
-    : programInstance(NULL),
-      resourceModule(NULL),
-      statsLockReady(false),
-      logEnabled(false),
-      disableFsRedirection(NULL),
-      revertFsRedirection(NULL),
-      isWow64(false),
-      parentProcessId(0),
-      hasAffiliateSource(false),
-      hasBuyLink(false),
-      osVersionCode(kOsUnsupported),
-      competingProductCount(0) {
+SetupState::SetupState() {
   memset(&statsLock, 0, sizeof(statsLock));
   logPath[0] = programFolder[0] = parentProcessPath[0] = L'\0';
   affiliateSource[0] = buyLink[0] = L'\0';

@@ -12,12 +12,12 @@
 #include "downloader/services/locations_config.h"
 #include "downloader/services/machine_probes.h"
 
-typedef BOOL(WINAPI* Wow64DisableFn)(PVOID*);
-typedef BOOL(WINAPI* Wow64RevertFn)(PVOID);
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 
-const size_t kPathChars = MAX_PATH;      // 260
-const size_t kLongPathChars = 520;       // local setup folder, cache paths, registry texts
-const size_t kTimeWordChars = 50;
+constexpr size_t kPathChars = MAX_PATH;      // 260
+constexpr size_t kLongPathChars = 520;       // local setup folder, cache paths, registry texts
+constexpr size_t kTimeWordChars = 50;
 
 // One competing product as the competitor flow offers it (fields of 520
 // characters, at most 519 of text).
@@ -41,13 +41,12 @@ struct TransferStats {
 // What the download worker leaves behind. Written by the worker thread only;
 // the main thread reads it after joining the worker.
 struct WorkerResult {
-  WorkerResult() : aborted(false), downloadNewFiles(true) { localSetupFolder[0] = L'\0'; }
   // Quit, refused or failed: nothing is handed over.
-  bool aborted;
+  bool aborted = false;
   // The answer to "download newer files" (or the kit's default answer).
-  bool downloadNewFiles;
+  bool downloadNewFiles = true;
   // Where the kit was placed; empty when no folder could be resolved.
-  wchar_t localSetupFolder[kLongPathChars];
+  wchar_t localSetupFolder[kLongPathChars] = {};
 };
 
 struct SetupState {
@@ -55,29 +54,29 @@ struct SetupState {
 
   // The start-up sequence, before the worker starts (the teardown releases the
   // owners at the end).
-  HINSTANCE programInstance;
+  HINSTANCE programInstance = nullptr;
   qn::ScopedLibrary uiLibrary;
-  HMODULE resourceModule;
+  HMODULE resourceModule = nullptr;
   qn::ScopedHandle instanceEvent;
   CRITICAL_SECTION statsLock;
-  bool statsLockReady;
+  bool statsLockReady = false;
 
-  bool logEnabled;
+  bool logEnabled = false;
   wchar_t logPath[kPathChars];
   qn::ScopedStream logFile;
 
-  Wow64DisableFn disableFsRedirection;
-  Wow64RevertFn revertFsRedirection;
+  Wow64DisableFn disableFsRedirection = nullptr;
+  Wow64RevertFn revertFsRedirection = nullptr;
 
   wchar_t programFolder[kPathChars];
-  bool isWow64;
+  bool isWow64 = false;
 
-  DWORD parentProcessId;
+  DWORD parentProcessId = 0;
   wchar_t parentProcessPath[kPathChars];
   wchar_t affiliateSource[kPathChars];
-  bool hasAffiliateSource;
+  bool hasAffiliateSource = false;
   wchar_t buyLink[kPathChars];
-  bool hasBuyLink;
+  bool hasBuyLink = false;
 
   wchar_t hourText[kTimeWordChars];
   wchar_t hoursText[kTimeWordChars];
@@ -88,12 +87,12 @@ struct SetupState {
   wchar_t longDurationFormat[kTimeWordChars];
   wchar_t shortDurationFormat[kTimeWordChars];
 
-  OsVersion osVersionCode;
+  OsVersion osVersionCode = kOsUnsupported;
   LocationsConfig locations;
 
   // The competitor flow, before the worker starts.
   CompetingProduct competingProducts[kMaxCompetingProducts];
-  size_t competingProductCount;
+  size_t competingProductCount = 0;
 
   // The hand-off makes the cancel event once, before the worker and the dialog
   // exist; from then on the dialog sets it and the worker reads it.

@@ -11,11 +11,11 @@ class LibraryLock {
  public:
   LibraryLock() { InitializeCriticalSection(&section_); }
   ~LibraryLock() { DeleteCriticalSection(&section_); }
+  LibraryLock(const LibraryLock&) = delete;
+  LibraryLock& operator=(const LibraryLock&) = delete;
   CRITICAL_SECTION* Get() { return &section_; }
 
  private:
-  LibraryLock(const LibraryLock&);
-  LibraryLock& operator=(const LibraryLock&);
   CRITICAL_SECTION section_;
 };
 
@@ -28,11 +28,11 @@ struct Library {
   bool byName;  // redirected to the side-by-side store by the manifest
 };
 
-Library g_comctl32 = {L"comctl32.dll", NULL, false, true};
-Library g_msi = {L"msi.dll", NULL, false, false};
-Library g_psapi = {L"psapi.dll", NULL, false, false};
-Library g_urlmon = {L"urlmon.dll", NULL, false, false};
-Library g_wininet = {L"wininet.dll", NULL, false, false};
+Library g_comctl32 = {L"comctl32.dll", nullptr, false, true};
+Library g_msi = {L"msi.dll", nullptr, false, false};
+Library g_psapi = {L"psapi.dll", nullptr, false, false};
+Library g_urlmon = {L"urlmon.dll", nullptr, false, false};
+Library g_wininet = {L"wininet.dll", nullptr, false, false};
 
 Comctl32Functions g_comctl32Functions;
 MsiFunctions g_msiFunctions;
@@ -53,7 +53,7 @@ bool LoadOnce(Library& library) {
 
 template <typename Fn>
 void Resolve(const Library& library, const char* name, Fn standIn, Fn* target) {
-  FARPROC address = library.module ? GetProcAddress(library.module, name) : NULL;
+  FARPROC address = library.module ? GetProcAddress(library.module, name) : nullptr;
   *target = address ? reinterpret_cast<Fn>(address) : standIn;
 }
 
@@ -78,7 +78,7 @@ HRESULT WINAPI MissingDownloadToCacheFile(LPUNKNOWN, LPCWSTR, LPWSTR, DWORD, DWO
 
 HINTERNET WINAPI MissingInternetOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
   SetLastError(ERROR_PROC_NOT_FOUND);
-  return NULL;
+  return nullptr;
 }
 
 BOOL WINAPI MissingCrackUrl(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW) {
@@ -88,12 +88,12 @@ BOOL WINAPI MissingCrackUrl(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW) {
 
 HINTERNET WINAPI MissingConnect(HINTERNET, LPCWSTR, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
   SetLastError(ERROR_PROC_NOT_FOUND);
-  return NULL;
+  return nullptr;
 }
 
 HINTERNET WINAPI MissingOpenRequest(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR) {
   SetLastError(ERROR_PROC_NOT_FOUND);
-  return NULL;
+  return nullptr;
 }
 
 BOOL WINAPI MissingSendRequest(HINTERNET, LPCWSTR, DWORD, LPVOID, DWORD) {

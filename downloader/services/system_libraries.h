@@ -32,7 +32,7 @@ struct UrlmonFunctions {
 };
 
 struct WininetFunctions {
-  decltype(&::InternetOpenW) open;  // stand-ins: NULL or FALSE
+  decltype(&::InternetOpenW) open;  // stand-ins: null or FALSE
   decltype(&::InternetCrackUrlW) crackUrl;
   decltype(&::InternetConnectW) connect;
   decltype(&::HttpOpenRequestW) openRequest;

@@ -28,7 +28,7 @@ bool FitsItsUse(UINT id, const wchar_t* text, HMODULE own) {
 
 LoadedText LoadText(UINT id) {
   LoadedText t;
-  HMODULE own = g_setup.programInstance ? g_setup.programInstance : GetModuleHandleW(NULL);
+  HMODULE own = g_setup.programInstance ? g_setup.programInstance : GetModuleHandleW(nullptr);
   HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : own;
   LoadFrom(module, id, t.text);
   if (FitsItsUse(id, t.text, own)) return t;
@@ -60,7 +60,7 @@ const struct {
 };
 
 // More conversions than any text is formatted with; a text with more never fits.
-const size_t kMaxConversions = 8;
+constexpr size_t kMaxConversions = 8;
 
 // The conversion letters of `text` into `out` (terminated); false when there
 // are more than kMaxConversions. A conversion that is not a plain character
@@ -86,8 +86,8 @@ bool CollectConversions(const wchar_t* text, char* out) {
 }  // namespace
 
 const char* ExpectedConversions(UINT id) {
-  for (size_t i = 0; i < sizeof(kFormattedTexts) / sizeof(kFormattedTexts[0]); ++i) {
-    if (kFormattedTexts[i].id == id) return kFormattedTexts[i].conversions;
+  for (const auto& text : kFormattedTexts) {
+    if (text.id == id) return text.conversions;
   }
   return "";
 }
@@ -114,7 +114,7 @@ int ShowFormattedMessage(HWND owner, UINT textId, size_t capacity, UINT style, .
   va_list args;
   va_start(args, style);
   int n = qn::FormattedLengthV(format.text, args);
-  wchar_t* text = NULL;
+  wchar_t* text = nullptr;
   if (n >= 0 && capacity > 0) {
     text = new (std::nothrow) wchar_t[n + 1];
     if (text && qn::FormatIntoV(text, n + 1, format.text, args)) {

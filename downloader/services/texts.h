@@ -7,7 +7,7 @@
 #pragma once
 #include <windows.h>
 
-const size_t kTextChars = 512;
+constexpr size_t kTextChars = 512;
 
 struct LoadedText {
   wchar_t text[kTextChars];
@@ -15,7 +15,7 @@ struct LoadedText {
   operator const wchar_t*() const { return text; }
 };
 
-LoadedText LoadText(UINT id);
+[[nodiscard]] LoadedText LoadText(UINT id);
 
 // Which printf conversions each string-table text is formatted with. The texts
 // may come from kitfetcher.ui, which lies in a folder anyone can write to: a
@@ -25,19 +25,19 @@ LoadedText LoadText(UINT id);
 // The conversions of text `id`, one letter per conversion in order ("sd": a
 // text, then a number); "" for the texts that are shown as they are. Store
 // rows (from IDS_STORE_ROW_FIRST) are not in the table: StoreRowFits judges them.
-const char* ExpectedConversions(UINT id);
+[[nodiscard]] const char* ExpectedConversions(UINT id);
 
 // True when the text's conversions are exactly `expected`, in order. A
 // conversion is a percent sign and the character after it; "%%" is a literal
 // percent sign. Flags, widths, lengths, "%n" and a lone "%" at the end are
 // conversions of kinds no text is formatted with, so they never match.
-bool TextHasConversions(const wchar_t* text, const char* expected);
+[[nodiscard]] bool TextHasConversions(const wchar_t* text, const char* expected);
 
 // A store row ("prefix|template", filled by placeholder only) from the resource
 // library: its conversions are those of the program's own row of the same id,
 // or, where the program has no such row (`ownRow` null or empty), one or two
 // "%s" and nothing else.
-bool StoreRowFits(const wchar_t* row, const wchar_t* ownRow);
+[[nodiscard]] bool StoreRowFits(const wchar_t* row, const wchar_t* ownRow);
 
 // Message boxes with string-table texts; the caption is the kit's maker.
 // Shows text `textId` formatted printf-style into `capacity` characters (a text
