@@ -7,7 +7,7 @@
 
 // What a question answers when it was not asked: the user has quit, or the
 // dialog that would own it is gone.
-const int kPromptWithheld = 0;
+constexpr int kPromptWithheld = 0;
 
 enum TransferState {
   kTransferRunning,  // the downloads have started
@@ -28,10 +28,10 @@ class WorkerHost {
   virtual void End() = 0;
 
  protected:
-  ~WorkerHost() {}
+  ~WorkerHost() = default;
 };
 
 // The one signal from the progress dialog to the transfer: a manual-reset event
 // set when the user confirms quitting.
 // True when the event is set (or abandoned); a missing event never cancels.
-bool IsCancelSignalled(HANDLE cancelEvent);
+[[nodiscard]] bool IsCancelSignalled(HANDLE cancelEvent);
