@@ -119,7 +119,7 @@ namespace {
 using xmldom::NodePtr;
 
 // A node to create is named from a copy of its path of this size.
-const size_t kCreatablePathChars = 100;
+constexpr size_t kCreatablePathChars = 100;
 
 bool IsValid(const XmlPatch& patch) {
   return patch.path.IsPresent() && patch.path.Get()[0] != L'\0' && patch.newValue.IsPresent() &&

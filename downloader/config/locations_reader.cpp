@@ -15,7 +15,7 @@ using xmldom::NodePtr;
 
 // A requirement value has at most 19 characters; a longer one is not a number
 // the kit meant.
-const size_t kRequirementChars = 20;
+constexpr size_t kRequirementChars = 20;
 
 // The text of the node at xpath; false when there is no such node or its text
 // cannot be read.
@@ -90,7 +90,7 @@ void ReadRequirement(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, int& 
   if (xmldom::ReadAttributeText(attributes, name, text) != S_OK) return;
   wchar_t value[kRequirementChars];
   if (!qn::CopyText(value, kRequirementChars, text.Text())) return;
-  field = static_cast<int>(wcstol(value, NULL, 10));
+  field = static_cast<int>(wcstol(value, nullptr, 10));
 }
 
 void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
@@ -123,7 +123,7 @@ bool ReadSerial(const wchar_t* text, uint32_t* serial) {
 // holds and no kit passes it.
 const wchar_t* ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
   AttributeMapPtr attributes;
-  xmldom::GetAttributes(element, attributes);
+  if (xmldom::GetAttributes(element, attributes) != S_OK) return L"key";
   qn::ScopedBstr text;
   if (xmldom::ReadAttributeText(attributes.Get(), L"key", text) != S_OK || !ReadPublicKey(text.Text(), &trust.keys[0]))
     return L"key";
@@ -139,7 +139,7 @@ const wchar_t* ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
     trust.hasLibraryHash = true;
   }
   trust.keyCount = keys;
-  return NULL;
+  return nullptr;
 }
 
 // Read before anything else, so that no stop of the reading can skip it. A

@@ -50,13 +50,15 @@ HRESULT Harden(IXMLDOMDocument* doc) {
 // A document's bytes, read whole.
 class DocumentBytes {
  public:
-  DocumentBytes() : data_(NULL), size_(0) {}
+  DocumentBytes() = default;
   ~DocumentBytes() { delete[] data_; }
+  DocumentBytes(const DocumentBytes&) = delete;
+  DocumentBytes& operator=(const DocumentBytes&) = delete;
 
   // False for a file that cannot be read whole (logged when it is too large).
   bool Read(const wchar_t* path) {
     qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER length;
     if (!file.Valid() || !GetFileSizeEx(file.Get(), &length)) return false;
     if (length.QuadPart > kMaxDocumentBytes) {
@@ -70,7 +72,7 @@ class DocumentBytes {
     // A file that shrinks meanwhile is taken as far as it goes.
     while (size_ < wanted) {
       DWORD read = 0;
-      if (!ReadFile(file.Get(), data_ + size_, wanted - size_, &read, NULL)) return false;
+      if (!ReadFile(file.Get(), data_ + size_, wanted - size_, &read, nullptr)) return false;
       if (read == 0) break;
       size_ += read;
     }
@@ -80,17 +82,15 @@ class DocumentBytes {
   size_t Size() const { return size_; }
 
  private:
-  DocumentBytes(const DocumentBytes&);
-  DocumentBytes& operator=(const DocumentBytes&);
-  unsigned char* data_;
-  DWORD size_;
+  unsigned char* data_ = nullptr;
+  DWORD size_ = 0;
 };
 
 // S_OK only together with an object: a success without one counts as "nothing"
 // (S_FALSE), and anything but S_OK leaves the owner empty.
 template <class Owner>
 HRESULT Settle(HRESULT hr, Owner& owner) {
-  if (hr == S_OK && owner.Get() == NULL) hr = S_FALSE;
+  if (hr == S_OK && owner.Get() == nullptr) hr = S_FALSE;
   if (hr != S_OK) owner.Reset();
   return hr;
 }
@@ -133,7 +133,7 @@ bool IsCompletePattern(const wchar_t* pattern) {
 }  // namespace
 
 HRESULT CreateDocument(DocumentPtr& doc) {
-  HRESULT hr = CoCreateInstance(kClsidDomDocument30, NULL, CLSCTX_INPROC_SERVER, kIidXmlDomDocument,
+  HRESULT hr = CoCreateInstance(kClsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument,
                                 doc.ReceiveVoid());
   if (SUCCEEDED(hr) && doc.IsNull()) hr = E_NOINTERFACE;
   if (SUCCEEDED(hr)) hr = Harden(doc.Get());
@@ -154,14 +154,14 @@ HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
     WriteLog(L"[KITFETCHER] %s is in an encoding the document type check does not read; not read", path);
   if (scan != kNoDocumentType) return S_FALSE;
   qn::ComPtr<IStream> stream;
-  HRESULT hr = CreateStreamOnHGlobal(NULL, TRUE, stream.Receive());
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive());
   if (SUCCEEDED(hr) && stream.IsNull()) hr = E_OUTOFMEMORY;
   ULONG written = 0;
   if (SUCCEEDED(hr)) hr = stream->Write(bytes.Data(), static_cast<ULONG>(bytes.Size()), &written);
   if (SUCCEEDED(hr) && written != bytes.Size()) hr = E_OUTOFMEMORY;
   LARGE_INTEGER origin;
   origin.QuadPart = 0;
-  if (SUCCEEDED(hr)) hr = stream->Seek(origin, STREAM_SEEK_SET, NULL);
+  if (SUCCEEDED(hr)) hr = stream->Seek(origin, STREAM_SEEK_SET, nullptr);
   if (FAILED(hr)) {
     WriteLog(L"[KITFETCHER] Cannot hand %s to the XML parser (error 0x%08lx)", path, static_cast<unsigned long>(hr));
     return hr;
@@ -216,7 +216,7 @@ HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child) {
 
 HRESULT MoveToNextSibling(NodePtr& node) {
   if (node.IsNull()) return E_INVALIDARG;
-  IXMLDOMNode* next = NULL;
+  IXMLDOMNode* next = nullptr;
   HRESULT hr = node->get_nextSibling(&next);
   *node.Receive() = next;  // releases the current node
   return Settle(hr, node);
@@ -279,21 +279,21 @@ HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& elemen
 namespace {
 
 const char kDeclaration[] = "<!DOCTYPE";
-const size_t kDeclarationChars = sizeof(kDeclaration) - 1;
+constexpr size_t kDeclarationChars = sizeof(kDeclaration) - 1;
 
 // Bytes per character, and where in them the ASCII byte sits.
 struct Layout {
   size_t width;
   size_t offset;
 };
-const Layout kSingleBytes = {1, 0};
-const Layout kUtf16Le = {2, 0};
-const Layout kUtf16Be = {2, 1};
-const Layout kUcs4Le = {4, 0};     // 4321
-const Layout kUcs4Be = {4, 3};     // 1234
-const Layout kUcs4Odd2143 = {4, 2};
-const Layout kUcs4Odd3412 = {4, 1};
-const Layout kLayouts[] = {kSingleBytes, kUtf16Le, kUtf16Be, kUcs4Le, kUcs4Be, kUcs4Odd2143, kUcs4Odd3412};
+constexpr Layout kSingleBytes = {1, 0};
+constexpr Layout kUtf16Le = {2, 0};
+constexpr Layout kUtf16Be = {2, 1};
+constexpr Layout kUcs4Le = {4, 0};  // 4321
+constexpr Layout kUcs4Be = {4, 3};  // 1234
+constexpr Layout kUcs4Odd2143 = {4, 2};
+constexpr Layout kUcs4Odd3412 = {4, 1};
+constexpr Layout kLayouts[] = {kSingleBytes, kUtf16Le, kUtf16Be, kUcs4Le, kUcs4Be, kUcs4Odd2143, kUcs4Odd3412};
 
 bool Contains(const unsigned char* data, size_t size, const Layout& layout) {
   unsigned char pattern[kDeclarationChars * 4];
@@ -344,9 +344,9 @@ Reading LayoutOf(const unsigned char* bytes, size_t size) {
       {"\x00\x3C\x00\x3F", 4, true, kUtf16Be, 0},
       {"\x3C\x00\x3F\x00", 4, true, kUtf16Le, 0},
   };
-  for (size_t i = 0; i < sizeof(kSignatures) / sizeof(kSignatures[0]); ++i) {
-    if (size >= kSignatures[i].length && memcmp(bytes, kSignatures[i].first, kSignatures[i].length) == 0) {
-      Reading reading = {kSignatures[i].scanned, kSignatures[i].layout, kSignatures[i].mark};
+  for (const auto& signature : kSignatures) {
+    if (size >= signature.length && memcmp(bytes, signature.first, signature.length) == 0) {
+      Reading reading = {signature.scanned, signature.layout, signature.mark};
       return reading;
     }
   }
@@ -391,7 +391,7 @@ const char* Find(const char* text, size_t length, const char* part) {
   for (size_t at = 0; at + partLength <= length; ++at) {
     if (memcmp(text + at, part, partLength) == 0) return text + at;
   }
-  return NULL;
+  return nullptr;
 }
 
 bool HasDigitsOnly(const char* text, size_t length, size_t most) {
@@ -407,13 +407,13 @@ bool HasDigitsOnly(const char* text, size_t length, size_t most) {
 bool AsciiCompatible(const char* name, size_t length) {
   const char* const kNames[] = {"UTF-8", "US-ASCII", "ASCII", "Shift_JIS", "EUC-JP", "EUC-KR", "GB2312", "GBK",
                                 "Big5"};
-  for (size_t i = 0; i < sizeof(kNames) / sizeof(kNames[0]); ++i) {
-    if (SameName(name, length, kNames[i])) return true;
+  for (const char* known : kNames) {
+    if (SameName(name, length, known)) return true;
   }
-  const size_t kIsoChars = 9;  // "ISO-8859-"
+  constexpr size_t kIsoChars = 9;  // "ISO-8859-"
   if (length > kIsoChars && SameStart(name, "ISO-8859-", kIsoChars))
     return HasDigitsOnly(name + kIsoChars, length - kIsoChars, 2);
-  const size_t kWindowsChars = 11;  // "windows-125"
+  constexpr size_t kWindowsChars = 11;  // "windows-125"
   if (length > kWindowsChars && SameStart(name, "windows-125", kWindowsChars))
     return HasDigitsOnly(name + kWindowsChars, length - kWindowsChars, 1);
   return false;
@@ -439,7 +439,7 @@ bool DeclaredEncodingScanned(const unsigned char* bytes, size_t size, const Read
   if (!end) return false;
   size_t declared = static_cast<size_t>(end - start);
   // The attribute's name follows a blank ("<?xml " comes first, so one is there to look at).
-  const char* p = NULL;
+  const char* p = nullptr;
   for (size_t from = 0; !p && from < declared;) {
     const char* at = Find(start + from, declared - from, "encoding");
     if (!at) break;
@@ -466,8 +466,8 @@ bool DeclaredEncodingScanned(const unsigned char* bytes, size_t size, const Read
 
 DocumentTypeScan ScanForDocumentType(const unsigned char* bytes, size_t size) {
   if (!bytes && size != 0) return kDocumentUnreadable;
-  for (size_t i = 0; i < sizeof(kLayouts) / sizeof(kLayouts[0]); ++i) {
-    if (Contains(bytes, size, kLayouts[i])) return kDeclaresDocumentType;
+  for (const Layout& layout : kLayouts) {
+    if (Contains(bytes, size, layout)) return kDeclaresDocumentType;
   }
   Reading reading = LayoutOf(bytes, size);
   if (!reading.scanned || !DeclaredEncodingScanned(bytes, size, reading)) return kEncodingNotScanned;

@@ -10,24 +10,24 @@
 
 namespace xmldom {
 
-typedef qn::ComPtr<IXMLDOMDocument> DocumentPtr;
-typedef qn::ComPtr<IXMLDOMNode> NodePtr;
-typedef qn::ComPtr<IXMLDOMNamedNodeMap> AttributeMapPtr;
+using DocumentPtr = qn::ComPtr<IXMLDOMDocument>;
+using NodePtr = qn::ComPtr<IXMLDOMNode>;
+using AttributeMapPtr = qn::ComPtr<IXMLDOMNamedNodeMap>;
 
 // Creates an empty MSXML 3.0 document that loads synchronously, resolves no
 // external parts and does not validate (and refuses document types where the
 // parser offers that).
-HRESULT CreateDocument(DocumentPtr& doc);
+[[nodiscard]] HRESULT CreateDocument(DocumentPtr& doc);
 // Documents are the kit's small descriptions: a larger file is not read.
-const DWORD kMaxDocumentBytes = 16 * 1024 * 1024;
+constexpr DWORD kMaxDocumentBytes = 16 * 1024 * 1024;
 
 // Reads the file once and loads the DOM from those bytes. S_OK only when the
 // DOM reports the load successful; S_FALSE, without asking the DOM, for a file
 // that cannot be read whole, that declares a document type, or that is in an
 // encoding the document type check does not read (logged).
-HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
+[[nodiscard]] HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
 // Both of the above; any answer but S_OK leaves doc empty.
-HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);
+[[nodiscard]] HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);
 
 // Writes the document back to path.
 HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path);
@@ -36,29 +36,29 @@ HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path);
 // any other answer leaves the owner empty.
 
 // S_FALSE when the path selects nothing, a failure for a path the DOM rejects.
-HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node);
-HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child);
+[[nodiscard]] HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node);
+[[nodiscard]] HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child);
 // Moves node on to its next sibling; S_OK while there is one, otherwise node
 // ends up null.
-HRESULT MoveToNextSibling(NodePtr& node);
+[[nodiscard]] HRESULT MoveToNextSibling(NodePtr& node);
 
 // The node's text. S_OK with a text (possibly empty); otherwise text is null.
-HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text);
+[[nodiscard]] HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text);
 HRESULT WriteText(IXMLDOMNode* node, const wchar_t* text);
 
 // The node's attribute map: S_OK for elements, S_FALSE (map null) for nodes
 // that carry no attributes, such as text and comments.
-HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes);
+[[nodiscard]] HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes);
 // One attribute node of the map; S_FALSE (node null) when it is missing.
-HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute);
+[[nodiscard]] HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute);
 // The text of one attribute; S_OK only when it exists and its text was read.
-HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
+[[nodiscard]] HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
 
 // How many nodes the path selects; S_OK with the count (possibly 0).
-HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count);
+[[nodiscard]] HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count);
 
 // Creates an element without namespace, owned by doc but not yet in the tree.
-HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
+[[nodiscard]] HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
 
 }  // namespace xmldom
 
@@ -82,4 +82,4 @@ enum DocumentTypeScan {
 // and UCS-4 in all four (1234, 4321, 2143, 3412). A comment or text that
 // quotes the declaration counts as one too. A document in any other encoding,
 // by its byte-order mark, its first bytes or its declaration, is not scanned.
-DocumentTypeScan ScanForDocumentType(const unsigned char* bytes, size_t size);
+[[nodiscard]] DocumentTypeScan ScanForDocumentType(const unsigned char* bytes, size_t size);
