@@ -75,7 +75,7 @@ bool MentionsMsiexec(const wchar_t* command) {
   if (!qn::CopyText(lower, kCompetingTextChars, command)) return false;
   size_t length = wcslen(lower);
   if (length) CharLowerBuffW(lower, static_cast<DWORD>(length));
-  return wcsstr(lower, L"msiexec") != NULL;
+  return wcsstr(lower, L"msiexec") != nullptr;
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ bool DetectCompetingProducts() {
   g_setup.competingProductCount = 0;
   CUninstallDllWrapper& dll = UninstallDll();
   if (!BindLibrary(dll)) return false;
-  SAFEARRAY* products = NULL;
+  SAFEARRAY* products = nullptr;
   dll.GetInstalledProducts(&products);
   if (!products) return false;
   return FillCompetingProducts(products);
@@ -131,7 +131,7 @@ DWORD UninstallSelectedProducts(unsigned char* selection) {
     bool namesPath = NamesExistingPath(entry.uninstallString);
     wchar_t commandLine[kCompetingTextChars];
     qn::CopyText(commandLine, kCompetingTextChars, entry.uninstallString);
-    RunProcessAndWait(commandLine, NULL);
+    RunProcessAndWait(commandLine, nullptr);
     if (!namesPath && !MentionsMsiexec(entry.uninstallString)) {
       WriteLog(L"[SETUP] Uninstall product call into wipekit");
       if (!UninstallByKey(entry.productKey)) result = kRemovalFailed;
@@ -152,7 +152,7 @@ bool UninstallByKey(const wchar_t* key) {
     WriteLog(L"[SETUP][CUninstallDllWrapper] pfnUninstallProduct is NULL: cannot remove %s", key);
     return false;
   }
-  SAFEARRAY* products = NULL;
+  SAFEARRAY* products = nullptr;
   dll.GetInstalledProducts(&products);
   if (!products) return false;
   return UninstallRecordsOwningKey(products, key, uninstallProduct);
@@ -191,7 +191,7 @@ namespace {
 const wchar_t kNativeUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const wchar_t kWowUninstallKey[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // At most 259 characters and the terminator.
-const DWORD kValueQueryBytes = 520;
+constexpr DWORD kValueQueryBytes = 520;
 
 }  // namespace
 
@@ -223,7 +223,7 @@ bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t
   memset(buffer, 0, kCompetingTextChars * sizeof(wchar_t));
   DWORD type = REG_NONE;
   DWORD bytes = kValueQueryBytes;
-  error = RegQueryValueExW(key.Get(), valueName, NULL, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+  error = RegQueryValueExW(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
   // A value stored without its terminator can fill all 260 characters: that is
   // one character more than the text may have.
   if (error == ERROR_SUCCESS && bytes >= kValueQueryBytes && buffer[kValueQueryBytes / sizeof(wchar_t) - 1]) {

@@ -10,7 +10,7 @@ namespace {
 
 // Features of arrays whose destruction frees or releases what the elements
 // point at: SafeArrayDestroy would walk every element the array claims.
-const USHORT kOwningFeatures = FADF_RECORD | FADF_HAVEIID | FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
+constexpr USHORT kOwningFeatures = FADF_RECORD | FADF_HAVEIID | FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
 
 bool ReadableProtection(DWORD protect) {
   if (protect & (PAGE_GUARD | PAGE_NOACCESS)) return false;
@@ -23,8 +23,6 @@ bool ReadableProtection(DWORD protect) {
 // heap cost few queries.
 class MemoryProbe {
  public:
-  MemoryProbe() : begin_(0), end_(0) {}
-
   bool Readable(const void* start, size_t bytes) {
     if (bytes == 0) return true;
     uintptr_t at = reinterpret_cast<uintptr_t>(start);
@@ -75,8 +73,8 @@ class MemoryProbe {
     return true;
   }
 
-  uintptr_t begin_;
-  uintptr_t end_;
+  uintptr_t begin_ = 0;
+  uintptr_t end_ = 0;
 };
 
 // The descriptor with all its bounds, and the type stored before it when it
@@ -152,14 +150,13 @@ bool KeyArrayUsable(SAFEARRAY* keys, MemoryProbe& memory) {
       (!IndexesFit(keys, &count) || !KeysReadable(static_cast<const BSTR*>(keys->pvData), count, memory))) {
     return false;
   }
-  void* data = NULL;
+  void* data = nullptr;
   return SUCCEEDED(SafeArrayAccessData(keys, &data));
 }
 
 }  // namespace
 
-CheckedProductArray::CheckedProductArray(SAFEARRAY* products)
-    : array_(products), records_(NULL), count_(0), destroyable_(false) {}
+CheckedProductArray::CheckedProductArray(SAFEARRAY* products) : array_(products) {}
 
 bool CheckedProductArray::Open() {
   if (!array_) return false;
@@ -190,7 +187,7 @@ bool CheckedProductArray::Open() {
              static_cast<long>(array_->rgsabound[0].lLbound));
     return false;
   }
-  void* data = NULL;
+  void* data = nullptr;
   HRESULT hr = SafeArrayAccessData(array_, &data);
   if (FAILED(hr)) {
     WriteLog(L"SafeArrayAccessData failed: %d", static_cast<int>(hr));
@@ -200,7 +197,7 @@ bool CheckedProductArray::Open() {
   count_ = data ? count : 0;
   if (RecordsReadable()) return true;
   SafeArrayUnaccessData(array_);
-  records_ = NULL;
+  records_ = nullptr;
   count_ = 0;
   return false;
 }
@@ -244,7 +241,7 @@ CheckedProductArray::~CheckedProductArray() {
   if (destroyable_) SafeArrayDestroy(array_);
 }
 
-CheckedKeyArray::CheckedKeyArray(ProductRecord& record) : record_(record), keys_(NULL), count_(0) {}
+CheckedKeyArray::CheckedKeyArray(ProductRecord& record) : record_(record) {}
 
 bool CheckedKeyArray::Open() {
   SAFEARRAY* array = record_.productKeys;
@@ -257,7 +254,7 @@ bool CheckedKeyArray::Open() {
              static_cast<unsigned>(array->cbElements));
     return false;
   }
-  void* data = NULL;
+  void* data = nullptr;
   HRESULT hr = SafeArrayAccessData(array, &data);
   if (FAILED(hr)) {
     WriteLog(L"SafeArrayAccessData failed: %d", static_cast<int>(hr));
@@ -270,7 +267,7 @@ bool CheckedKeyArray::Open() {
 
 const wchar_t* CheckedKeyArray::At(size_t index, size_t* length) const {
   *length = 0;
-  if (index >= count_ || !keys_[index]) return NULL;
+  if (index >= count_ || !keys_[index]) return nullptr;
   BSTR key = keys_[index];
   *length = LibraryTextLength(key, SysStringLen(key));
   return key;
@@ -281,7 +278,7 @@ CheckedKeyArray::~CheckedKeyArray() {
   if (!array) return;
   if (keys_) SafeArrayUnaccessData(array);
   SafeArrayDestroy(array);
-  record_.productKeys = NULL;
+  record_.productKeys = nullptr;
 }
 
 size_t LibraryTextLength(const wchar_t* text, size_t limit) {

@@ -13,7 +13,7 @@
 
 // Library texts (names and keys) are looked at up to this many characters;
 // every use of them takes fewer.
-const size_t kLibraryTextChars = 1024;
+constexpr size_t kLibraryTextChars = 1024;
 
 // The library's product array, owned from construction on: at the end every
 // key array still held by a record is destroyed, then the array itself, as far
@@ -23,24 +23,24 @@ class CheckedProductArray {
  public:
   explicit CheckedProductArray(SAFEARRAY* products);
   ~CheckedProductArray();
+  CheckedProductArray(const CheckedProductArray&) = delete;
+  CheckedProductArray& operator=(const CheckedProductArray&) = delete;
 
   // Checks the array (one dimension of records, no elements that own what
   // they point at, its count within readable memory), then every record's
   // name and key array, and gains access to the records. False, logged, when
   // the answer cannot be read safely.
-  bool Open();
+  [[nodiscard]] bool Open();
   size_t Count() const { return count_; }
   ProductRecord& At(size_t index) { return records_[index]; }
 
  private:
-  CheckedProductArray(const CheckedProductArray&);
-  CheckedProductArray& operator=(const CheckedProductArray&);
   bool RecordsReadable();
 
   SAFEARRAY* array_;
-  ProductRecord* records_;
-  size_t count_;
-  bool destroyable_;
+  ProductRecord* records_ = nullptr;
+  size_t count_ = 0;
+  bool destroyable_ = false;
 };
 
 // One record's keys, for records of an opened CheckedProductArray (their key
@@ -50,27 +50,26 @@ class CheckedKeyArray {
  public:
   explicit CheckedKeyArray(ProductRecord& record);
   ~CheckedKeyArray();
+  CheckedKeyArray(const CheckedKeyArray&) = delete;
+  CheckedKeyArray& operator=(const CheckedKeyArray&) = delete;
 
   // The record has a key array at all.
-  bool Present() const { return record_.productKeys != NULL; }
+  bool Present() const { return record_.productKeys != nullptr; }
   // Checks the shape (one dimension of BSTR) and gains access to the keys.
   // False, logged, when the array holds something else.
-  bool Open();
+  [[nodiscard]] bool Open();
   size_t Count() const { return count_; }
   // The key text at index (up to its first zero character, at most
   // kLibraryTextChars) and its length; null for a null key.
   const wchar_t* At(size_t index, size_t* length) const;
 
  private:
-  CheckedKeyArray(const CheckedKeyArray&);
-  CheckedKeyArray& operator=(const CheckedKeyArray&);
-
   ProductRecord& record_;
-  BSTR* keys_;
-  size_t count_;
+  BSTR* keys_ = nullptr;
+  size_t count_ = 0;
 };
 
 // Length of a text of an opened answer, looked at up to `limit` characters
 // (at most kLibraryTextChars): the answer is `limit` for a text that long or
 // longer, 0 for a null text.
-size_t LibraryTextLength(const wchar_t* text, size_t limit);
+[[nodiscard]] size_t LibraryTextLength(const wchar_t* text, size_t limit);

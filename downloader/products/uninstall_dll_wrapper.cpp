@@ -23,7 +23,8 @@ bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> not pinned; not loaded", path);
     return false;
   }
-  held->Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+  held->Reset(
+      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!held->Valid()) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path, static_cast<int>(GetLastError()));
     return false;
@@ -32,7 +33,8 @@ bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
   BYTE chunk[16384];
   DWORD read = 0;
   bool hashed = hash.Ready();
-  while (hashed && ReadFile(held->Get(), chunk, sizeof(chunk), &read, NULL) && read > 0) hashed = hash.Add(chunk, read);
+  while (hashed && ReadFile(held->Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+    hashed = hash.Add(chunk, read);
   BYTE digest[kSha256Bytes];
   if (!hashed || read != 0 || !hash.Finish(digest) || memcmp(digest, trust.libraryHash, kSha256Bytes) != 0) {
     wchar_t expected[kSha256HexChars];
@@ -53,15 +55,13 @@ Fn Resolve(HMODULE module, const char* name) {
 
 }  // namespace
 
-CUninstallDllWrapper::CUninstallDllWrapper() : m_hUninstallDll(NULL) { ClearEntries(); }
-
 void CUninstallDllWrapper::ClearEntries() {
-  pfnGetProducts = NULL;
-  pfnGetInstalledProducts = NULL;
-  pfnUninstallProducts = NULL;
-  pfnUninstallForceAll = NULL;
-  pfnUninstallAllInstalled = NULL;
-  pfnUninstallProduct = NULL;
+  pfnGetProducts = nullptr;
+  pfnGetInstalledProducts = nullptr;
+  pfnUninstallProducts = nullptr;
+  pfnUninstallForceAll = nullptr;
+  pfnUninstallAllInstalled = nullptr;
+  pfnUninstallProduct = nullptr;
 }
 
 bool CUninstallDllWrapper::IsLoaded() {
@@ -113,13 +113,13 @@ bool CUninstallDllWrapper::Load() {
 
 void CUninstallDllWrapper::Unload() {
   if (m_hUninstallDll) FreeLibrary(m_hUninstallDll);
-  m_hUninstallDll = NULL;
+  m_hUninstallDll = nullptr;
   ClearEntries();
 }
 
 HRESULT CUninstallDllWrapper::GetInstalledProducts(SAFEARRAY** products) {
   if (!products) return E_POINTER;
-  *products = NULL;
+  *products = nullptr;
   if (!m_hUninstallDll || !pfnGetInstalledProducts) return E_UNEXPECTED;
   return pfnGetInstalledProducts(products, kInstalledProductsMode);
 }

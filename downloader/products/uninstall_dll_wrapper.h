@@ -7,13 +7,15 @@
 
 class CUninstallDllWrapper {
  public:
-  CUninstallDllWrapper();
+  CUninstallDllWrapper() = default;
+  CUninstallDllWrapper(const CUninstallDllWrapper&) = delete;
+  CUninstallDllWrapper& operator=(const CUninstallDllWrapper&) = delete;
 
   // True when the library and the entry points detection needs are bound;
   // otherwise logs the first one missing.
-  bool IsLoaded();
+  [[nodiscard]] bool IsLoaded();
   // Binds the library from programFolder unless it is bound already.
-  bool Load();
+  [[nodiscard]] bool Load();
   // Forgets the library and unloads it. The program never does this; tests do,
   // to bind another library from another folder.
   void Unload();
@@ -24,17 +26,15 @@ class CUninstallDllWrapper {
   UninstallProductFn UninstallProductEntry() const { return pfnUninstallProduct; }
 
  private:
-  CUninstallDllWrapper(const CUninstallDllWrapper&);
-  CUninstallDllWrapper& operator=(const CUninstallDllWrapper&);
   void ClearEntries();
 
-  HMODULE m_hUninstallDll;
-  GetProductsFn pfnGetProducts;
-  GetInstalledProductsFn pfnGetInstalledProducts;
-  UninstallProductsFn pfnUninstallProducts;
-  UninstallForceAllFn pfnUninstallForceAll;
-  UninstallAllInstalledFn pfnUninstallAllInstalled;
-  UninstallProductFn pfnUninstallProduct;
+  HMODULE m_hUninstallDll = nullptr;
+  GetProductsFn pfnGetProducts = nullptr;
+  GetInstalledProductsFn pfnGetInstalledProducts = nullptr;
+  UninstallProductsFn pfnUninstallProducts = nullptr;
+  UninstallForceAllFn pfnUninstallForceAll = nullptr;
+  UninstallAllInstalledFn pfnUninstallAllInstalled = nullptr;
+  UninstallProductFn pfnUninstallProduct = nullptr;
 };
 
 // The process's one binding.
