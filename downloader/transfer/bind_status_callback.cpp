@@ -26,7 +26,7 @@ bool ParseContentLength(const wchar_t* headers, DWORD* length) {
   if (!headers || !length) return false;
   const wchar_t* line = headers;
   while (*line) {
-    const wchar_t* value = NULL;
+    const wchar_t* value = nullptr;
     if (HeaderNameIs(line, L"content-length", &value)) {
       while (*value == L' ' || *value == L'\t') ++value;
       if (*value < L'0' || *value > L'9') return false;
@@ -66,25 +66,15 @@ CBindStatusCallbackImpl::CBindStatusCallbackImpl(HANDLE cancelEvent, NetworkCall
   Init(cancelEvent, true, call);
 }
 
-CBindStatusCallbackImpl::CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call) { Init(NULL, false, call); }
+CBindStatusCallbackImpl::CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call) { Init(nullptr, false, call); }
 
 void CBindStatusCallbackImpl::Init(HANDLE cancelEvent, bool counts, NetworkCall* call) {
-  m_refCount = 1;
-  m_cancelled = 0;
   m_cancelEvent = cancelEvent;
   // The clock starts with the attempt, so that a notification arriving before
   // the first data never divides by a tick count from an unset field.
   m_lastSampleTick = m_startTick = TransferTicks();
-  m_lastProgress = 0;
   m_counts = counts;
-  m_httpStatus = 0;
-  m_hasContentLength = 0;
-  m_contentLength = 0;
   m_call = call;
-  m_redirects = 0;
-  m_requests = 0;
-  m_redirectRefused = 0;
-  m_redirectLoop = 0;
 }
 
 STDMETHODIMP CBindStatusCallbackImpl::QueryInterface(REFIID riid, void** object) {
@@ -94,7 +84,7 @@ STDMETHODIMP CBindStatusCallbackImpl::QueryInterface(REFIID riid, void** object)
   } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
     *object = static_cast<IHttpNegotiate*>(this);
   } else {
-    *object = NULL;
+    *object = nullptr;
     return E_NOINTERFACE;
   }
   AddRef();
@@ -184,13 +174,13 @@ STDMETHODIMP CBindStatusCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, 
 STDMETHODIMP CBindStatusCallbackImpl::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
 
 STDMETHODIMP CBindStatusCallbackImpl::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) {
-  if (additionalHeaders) *additionalHeaders = NULL;
+  if (additionalHeaders) *additionalHeaders = nullptr;
   return S_OK;
 }
 
 STDMETHODIMP CBindStatusCallbackImpl::OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR,
                                                  LPWSTR* additionalRequestHeaders) {
-  if (additionalRequestHeaders) *additionalRequestHeaders = NULL;
+  if (additionalRequestHeaders) *additionalRequestHeaders = nullptr;
   if (m_call) m_call->NoteActivity();
   m_httpStatus = responseCode;
   DWORD length = 0;

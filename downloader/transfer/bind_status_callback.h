@@ -13,10 +13,10 @@
 // The Content-Length of raw response headers ("Name: value" lines separated by
 // CR LF, the status line first). False when there is none or it is not a plain
 // 32-bit decimal number.
-bool ParseContentLength(const wchar_t* headers, DWORD* length);
+[[nodiscard]] bool ParseContentLength(const wchar_t* headers, DWORD* length);
 
 // Redirects a download follows at most; more is a loop.
-const DWORD kMaxRedirects = 10;
+constexpr DWORD kMaxRedirects = 10;
 
 // Lives in the frame of one download attempt; Release never frees it. Answers
 // IHttpNegotiate as well, only to observe the response status and length.
@@ -26,32 +26,34 @@ const DWORD kMaxRedirects = 10;
 class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiate {
  public:
   // A counted download: bytes and speed go into TransferStats, the cancel event
-  // (NULL or INVALID_HANDLE_VALUE: none) stops it.
-  explicit CBindStatusCallbackImpl(HANDLE cancelEvent, NetworkCall* call = NULL);
+  // (null or INVALID_HANDLE_VALUE: none) stops it.
+  explicit CBindStatusCallbackImpl(HANDLE cancelEvent, NetworkCall* call = nullptr);
   // An uncounted download: the callback only observes; it neither counts nor
   // cancels.
   enum ObserveOnly { kObserveOnly };
-  explicit CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call = NULL);
+  explicit CBindStatusCallbackImpl(ObserveOnly, NetworkCall* call = nullptr);
+  CBindStatusCallbackImpl(const CBindStatusCallbackImpl&) = delete;
+  CBindStatusCallbackImpl& operator=(const CBindStatusCallbackImpl&) = delete;
 
   // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object);
-  STDMETHODIMP_(ULONG) AddRef();
-  STDMETHODIMP_(ULONG) Release();
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
 
   // IBindStatusCallback
-  STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding);
-  STDMETHODIMP GetPriority(LONG* priority);
-  STDMETHODIMP OnLowResource(DWORD reserved);
-  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText);
-  STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR error);
-  STDMETHODIMP GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo);
-  STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium);
-  STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object);
+  STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override;
+  STDMETHODIMP GetPriority(LONG* priority) override;
+  STDMETHODIMP OnLowResource(DWORD reserved) override;
+  STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText) override;
+  STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR error) override;
+  STDMETHODIMP GetBindInfo(DWORD* bindFlags, BINDINFO* bindInfo) override;
+  STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override;
+  STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object) override;
 
   // IHttpNegotiate
-  STDMETHODIMP BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additionalHeaders);
+  STDMETHODIMP BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additionalHeaders) override;
   STDMETHODIMP OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR requestHeaders,
-                          LPWSTR* additionalRequestHeaders);
+                          LPWSTR* additionalRequestHeaders) override;
 
   bool Cancelled() const { return m_cancelled != 0; }
   // 0 when no HTTP response was seen (for example an answer from the cache).
@@ -66,29 +68,27 @@ class CBindStatusCallbackImpl : public IBindStatusCallback, public IHttpNegotiat
   bool RedirectLoop() const { return m_redirectLoop != 0; }
 
  private:
-  CBindStatusCallbackImpl(const CBindStatusCallbackImpl&);
-  CBindStatusCallbackImpl& operator=(const CBindStatusCallbackImpl&);
   void Init(HANDLE cancelEvent, bool counts, NetworkCall* call);
   // Redirects and requests: false when the download must stop.
   bool FollowsRedirects(ULONG statusCode, LPCWSTR statusText);
   void Count(ULONG progress, ULONG statusCode);
 
-  LONG m_refCount;
-  LONG m_cancelled;
+  LONG m_refCount = 1;
+  LONG m_cancelled = 0;
   HANDLE m_cancelEvent;
   DWORD m_lastSampleTick;
   DWORD m_startTick;
-  DWORD m_lastProgress;
+  DWORD m_lastProgress = 0;
   bool m_counts;
-  DWORD m_httpStatus;
-  LONG m_hasContentLength;
-  DWORD m_contentLength;
+  DWORD m_httpStatus = 0;
+  LONG m_hasContentLength = 0;
+  DWORD m_contentLength = 0;
   NetworkCall* m_call;
-  DWORD m_redirects;
-  DWORD m_requests;
-  LONG m_redirectRefused;
-  LONG m_redirectLoop;
+  DWORD m_redirects = 0;
+  DWORD m_requests = 0;
+  LONG m_redirectRefused = 0;
+  LONG m_redirectLoop = 0;
 };
 
 // True for a URL whose scheme is http or https (any letter case).
-bool IsWebUrl(const wchar_t* url);
+[[nodiscard]] bool IsWebUrl(const wchar_t* url);

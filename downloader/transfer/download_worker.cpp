@@ -45,7 +45,7 @@ bool ConfirmReinstall(const wchar_t* productCode, WorkerHost& host) {
   INSTALLSTATE state = Msi().queryProductState(productCode);
   WriteLog(L"[KITFETCHER] Product %s installstate: %d", productCode, static_cast<int>(state));
   if (!InstallStateAsksReinstall(state)) return true;
-  int answer = host.Ask(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO, NULL);
+  int answer = host.Ask(IDS_ALREADY_INSTALLED, MB_ICONQUESTION | MB_YESNO, nullptr);
   return answer != IDNO && answer != kPromptWithheld;
 }
 
@@ -74,7 +74,7 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources&
   RecordPlacedFile(targetFile);
   ManifestLine line;
   bool listed = sources.gate.Pinned() && sources.gate.PackageLine(file, &line);
-  if (!PlaceThroughGate(sources.gate, listed ? &line : NULL, packageFile, targetFile)) return false;
+  if (!PlaceThroughGate(sources.gate, listed ? &line : nullptr, packageFile, targetFile)) return false;
   RecordPlacedFile(targetDigest);
   return CopyKitFile(packageDigest, targetDigest);
 }
@@ -138,7 +138,7 @@ FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& so
   bool listed = sources.gate.Pinned() &&
                 (fromPackage ? sources.gate.PackageLine(file, &line) : sources.gate.ServerLine(file, &line));
   PrepareEntryCopy(file, places, remoteDigest, source);
-  if (!PlaceThroughGate(sources.gate, listed ? &line : NULL, source, places.target)) {
+  if (!PlaceThroughGate(sources.gate, listed ? &line : nullptr, source, places.target)) {
     host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
     return kFileFailed;
   }

@@ -12,7 +12,7 @@
 DWORD WINAPI DownloadWorker(LPVOID host);
 
 // True once the user has confirmed quitting the progress dialog.
-bool CancelRequested();
+[[nodiscard]] bool CancelRequested();
 // Records the outcome for the main flow and ends the host's part of the run.
 void FinishWorkerRun(WorkerHost& host, bool aborted);
 // A run that cannot place the kit: the user is told (IDS_DOWNLOAD_FAILED), and
@@ -23,4 +23,4 @@ void FailWorkerRun(WorkerHost& host);
 // the machine, so that the user is asked before installing over it. Unknown and
 // advertised products are not; neither is a code the query rejects as invalid
 // (it is no product code at all, so nothing can be installed under it).
-bool InstallStateAsksReinstall(INSTALLSTATE state);
+[[nodiscard]] bool InstallStateAsksReinstall(INSTALLSTATE state);

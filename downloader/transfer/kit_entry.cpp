@@ -45,7 +45,7 @@ bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out
 
 bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places) {
   return PackagePath(file, file.name.Get(), places->packagePath, kLongPathChars) &&
-         JoinEntryPath(g_setup.worker.localSetupFolder, file, NULL, places->targetFolder, kLongPathChars) &&
+         JoinEntryPath(g_setup.worker.localSetupFolder, file, nullptr, places->targetFolder, kLongPathChars) &&
          JoinStoredName(places->target, kLongPathChars, places->targetFolder, file.name.Get()) &&
          JoinStoredName(places->digestPath, kLongPathChars, places->targetFolder, file.md5Name.Get());
 }
@@ -71,17 +71,17 @@ bool CopyKitFile(const wchar_t* source, const wchar_t* target) {
 
 namespace {
 
-const DWORD kCopyChunkBytes = 1 << 20;
+constexpr DWORD kCopyChunkBytes = 1 << 20;
 
 class ChunkBuffer {
  public:
   ChunkBuffer() : bytes_(new (std::nothrow) BYTE[kCopyChunkBytes]) {}
   ~ChunkBuffer() { delete[] bytes_; }
+  ChunkBuffer(const ChunkBuffer&) = delete;
+  ChunkBuffer& operator=(const ChunkBuffer&) = delete;
   BYTE* Get() const { return bytes_; }
 
  private:
-  ChunkBuffer(const ChunkBuffer&);
-  ChunkBuffer& operator=(const ChunkBuffer&);
   BYTE* bytes_;
 };
 
@@ -101,13 +101,13 @@ bool CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar_t* ta
   *stopped = Stopped(progress, 0);
   while (!*stopped) {
     DWORD read = 0;
-    if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, NULL)) {
+    if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, nullptr)) {
       LogFailedCopy(source, target, GetLastError());
       return false;
     }
     if (read == 0) return true;
     DWORD written = 0;
-    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, NULL) || written != read) {
+    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, nullptr) || written != read) {
       LogFailedCopy(source, target, GetLastError());
       return false;
     }
@@ -126,14 +126,14 @@ CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, con
   bool stopped = false;
   bool made = false;
   {
-    qn::ScopedHandle in(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    qn::ScopedHandle in(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in.Valid()) {
       LogFailedCopy(source, target, GetLastError());
       return kCopyRefused;
     }
-    qn::ScopedHandle out(CreateFileW(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    qn::ScopedHandle out(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!out.Valid()) {
       LogFailedCopy(source, target, GetLastError());
       return kCopyRefused;
@@ -161,7 +161,7 @@ CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, con
 
 bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source, const wchar_t* target) {
   if (!gate.Pinned()) return CopyKitFile(source, target);
-  return line && CopyCheckedKitFile(source, target, *line, NULL) == kCopyMatched;
+  return line && CopyCheckedKitFile(source, target, *line, nullptr) == kCopyMatched;
 }
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {

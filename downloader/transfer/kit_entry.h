@@ -12,19 +12,19 @@
 
 // False (logged) for an entry whose name, .md5 name or relative folder is not a
 // plain name: such an entry could reach outside the local setup folder.
-bool IsSafeKitEntry(const DownloadableFile& file);
+[[nodiscard]] bool IsSafeKitEntry(const DownloadableFile& file);
 // The same test without the log line, for a second look at an entry.
-bool HasPlainNames(const DownloadableFile& file);
+[[nodiscard]] bool HasPlainNames(const DownloadableFile& file);
 
 // out = folder + the name as Windows stores it (see StoredFolderName); false when
 // the name is refused or the path would not fit. out may be folder's buffer.
-bool JoinStoredName(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* name);
+[[nodiscard]] bool JoinStoredName(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* name);
 // base + relativePath (when set) + leaf (when given), each joined with one
 // backslash and each name as Windows stores it.
-bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
-                   size_t capacity);
+[[nodiscard]] bool JoinEntryPath(const wchar_t* base, const DownloadableFile& file, const wchar_t* leaf, wchar_t* out,
+                                 size_t capacity);
 // programFolder + relativePath (when set) + leaf.
-bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity);
+[[nodiscard]] bool PackagePath(const DownloadableFile& file, const wchar_t* leaf, wchar_t* out, size_t capacity);
 
 // Where one entry is copied from and where it is placed.
 struct KitEntryPlaces {
@@ -34,7 +34,7 @@ struct KitEntryPlaces {
   wchar_t digestPath[kLongPathChars];    // targetFolder + md5Name
 };
 // False when one of the places would not fit.
-bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places);
+[[nodiscard]] bool ResolveKitEntryPlaces(const DownloadableFile& file, KitEntryPlaces* places);
 
 // The steps around placing one kit entry in the local setup folder, the same
 // whether it was downloaded or comes from an offline package.
@@ -47,7 +47,7 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
 // incomplete. Logs it; the caller ends the run with IDS_DOWNLOAD_FAILED.
 void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error);
 // CopyFileW, overwriting; false (logged) when the copy failed.
-bool CopyKitFile(const wchar_t* source, const wchar_t* target);
+[[nodiscard]] bool CopyKitFile(const wchar_t* source, const wchar_t* target);
 
 enum CheckedCopy { kCopyMatched, kCopyRefused, kCopyStopped };
 // Copies a kit file to its place while hashing the bytes it writes (one read
@@ -56,11 +56,12 @@ enum CheckedCopy { kCopyMatched, kCopyRefused, kCopyStopped };
 // when they are not). With `progress`, the bytes are counted as an offline
 // copy's and a quit stops the copy (kCopyStopped). The copy is removed unless
 // it matched.
-CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
-                               CCopyFileStatusCallback* progress);
+[[nodiscard]] CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
+                                             CCopyFileStatusCallback* progress);
 // A kit file into its place: unpinned, a plain copy; pinned, a copy checked
 // against `line` (null: the manifest does not list the file, which is then
 // never placed). False (logged) when nothing was placed.
-bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source, const wchar_t* target);
+[[nodiscard]] bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source,
+                                    const wchar_t* target);
 // After the copy: an autorun entry is run from its folder and then deleted.
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places);

@@ -19,9 +19,9 @@ const char kFormatLine[] = "kitmanifest 1";
 const char kProductPrefix[] = "product ";
 const char kSerialPrefix[] = "serial ";
 const char kFilePrefix[] = "file\t";
-const size_t kMaxProductCodeChars = 99;
+constexpr size_t kMaxProductCodeChars = 99;
 // A name of a kit entry in UTF-8: a MAX_PATH name of three bytes a character.
-const size_t kMaxNameBytes = 3 * MAX_PATH;
+constexpr size_t kMaxNameBytes = 3 * MAX_PATH;
 
 // One line of the text, without its line end.
 struct Span {
@@ -57,7 +57,7 @@ bool SplitFileLine(const Span& line, Span fields[4]) {
   if (!StartsWith(line, kFilePrefix, &rest)) return false;
   for (size_t i = 0; i < 4; ++i) {
     const char* tab = static_cast<const char*>(memchr(rest.text, '\t', rest.length));
-    if ((i == 3) != (tab == NULL)) return false;
+    if ((i == 3) != (tab == nullptr)) return false;
     fields[i].text = rest.text;
     fields[i].length = tab ? static_cast<size_t>(tab - rest.text) : rest.length;
     rest.text += fields[i].length + 1;
@@ -71,7 +71,7 @@ bool IsName(const Span& field, bool mayBeEmpty) {
   if (field.length == 0) return mayBeEmpty;
   if (field.length > kMaxNameBytes || memchr(field.text, '/', field.length) || memchr(field.text, '\\', field.length))
     return false;
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, field.text, static_cast<int>(field.length), NULL, 0) > 0;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, field.text, static_cast<int>(field.length), nullptr, 0) > 0;
 }
 
 bool ReadLine(const Span fields[4], ManifestLine* line) {
@@ -114,7 +114,7 @@ bool EntryFields(const DownloadableFile& file, char* folder, Span* folderField, 
   Span* fields[2] = {folderField, nameField};
   for (size_t i = 0; i < 2; ++i) {
     int bytes = texts[i][0] ? WideCharToMultiByte(CP_UTF8, 0, texts[i], -1, out[i], static_cast<int>(kMaxNameBytes),
-                                                  NULL, NULL)
+                                                  nullptr, nullptr)
                             : 1;
     if (bytes <= 0) return false;
     fields[i]->text = out[i];
@@ -127,9 +127,9 @@ bool EntryFields(const DownloadableFile& file, char* folder, Span* folderField, 
 
 bool FileBytes::Read(const wchar_t* path, size_t maxBytes) {
   delete[] data_;
-  data_ = 0;
+  data_ = nullptr;
   length_ = 0;
-  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
   if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
       static_cast<ULONGLONG>(size.QuadPart) > maxBytes) {
@@ -139,7 +139,7 @@ bool FileBytes::Read(const wchar_t* path, size_t maxBytes) {
   data_ = new (std::nothrow) BYTE[length + 1];
   DWORD read = 0;
   // One byte more is asked for, so that a file that grew meanwhile is noticed.
-  if (!data_ || !ReadFile(file.Get(), data_, length + 1, &read, NULL) || read != length) return false;
+  if (!data_ || !ReadFile(file.Get(), data_, length + 1, &read, nullptr) || read != length) return false;
   length_ = length;
   return true;
 }

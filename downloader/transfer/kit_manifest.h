@@ -13,7 +13,7 @@
 extern const wchar_t kManifestFile[];
 extern const wchar_t kManifestSignatureFile[];
 // A manifest never needs more; a larger file is refused before it is read.
-const size_t kMaxManifestBytes = 1 << 20;
+constexpr size_t kMaxManifestBytes = 1 << 20;
 
 // What a manifest says of one kit file (sizes of 4 GiB and more are refused).
 struct ManifestLine {
@@ -24,18 +24,18 @@ struct ManifestLine {
 // The whole content of a small file.
 class FileBytes {
  public:
-  FileBytes() : data_(0), length_(0) {}
+  FileBytes() = default;
   ~FileBytes() { delete[] data_; }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
   // False when the file cannot be read or holds more than maxBytes.
-  bool Read(const wchar_t* path, size_t maxBytes);
+  [[nodiscard]] bool Read(const wchar_t* path, size_t maxBytes);
   const BYTE* Data() const { return data_; }
   size_t Length() const { return length_; }
 
  private:
-  FileBytes(const FileBytes&);
-  FileBytes& operator=(const FileBytes&);
-  BYTE* data_;
-  size_t length_;
+  BYTE* data_ = nullptr;
+  size_t length_ = 0;
 };
 
 // The manifest looks files up in its text: checked once, whole, when it is
@@ -43,32 +43,32 @@ class FileBytes {
 // and must outlive the manifest's use.
 class KitManifest {
  public:
-  KitManifest() : text_(0), length_(0), serial_(0), accepted_(false) {}
+  KitManifest() = default;
+  KitManifest(const KitManifest&) = delete;
+  KitManifest& operator=(const KitManifest&) = delete;
 
   // Takes the manifest when its signature verifies under one of the trust's
   // keys, its format is the one kitpack writes, its serial reaches the
   // trust's minimum and it names `productCode`. Logs why not otherwise
   // (`where` names the manifest in the log).
-  bool Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
-              const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
+  [[nodiscard]] bool Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
+                            const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
   // The part of Accept after the signature: the format, the serial against
   // minSerial, the product. Only for a text whose signature has verified.
-  bool ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
-                    const wchar_t* where);
+  [[nodiscard]] bool ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
+                                  const wchar_t* where);
   bool Accepted() const { return accepted_; }
   uint32_t Serial() const { return serial_; }
   // The line of a kit file; false when the manifest does not list it.
-  bool Find(const DownloadableFile& file, ManifestLine* line) const;
+  [[nodiscard]] bool Find(const DownloadableFile& file, ManifestLine* line) const;
 
  private:
-  KitManifest(const KitManifest&);
-  KitManifest& operator=(const KitManifest&);
   bool Parse(const wchar_t* productCode, const wchar_t* where);
 
-  const BYTE* text_;
-  size_t length_;
-  uint32_t serial_;
-  bool accepted_;
+  const BYTE* text_ = nullptr;
+  size_t length_ = 0;
+  uint32_t serial_ = 0;
+  bool accepted_ = false;
 };
 
 // What a pinned package lets into its local setup folder: each kit file is
@@ -79,22 +79,24 @@ class KitManifest {
 class KitGate {
  public:
   explicit KitGate(const KitTrust& trust) : trust_(trust) {}
+  KitGate(const KitGate&) = delete;
+  KitGate& operator=(const KitGate&) = delete;
   bool Pinned() const { return trust_.pinned; }
   // Downloads the server's manifest and signature (uncounted) from the
   // default base URL's folder; false (logged) unless it is accepted.
-  bool AcceptServerManifest(const wchar_t* productCode);
+  [[nodiscard]] bool AcceptServerManifest(const wchar_t* productCode);
   // The package's own, beside the program.
-  bool AcceptPackageManifest(const wchar_t* productCode);
+  [[nodiscard]] bool AcceptPackageManifest(const wchar_t* productCode);
   // The line a file from that side must match; false (logged) when that
   // side's manifest does not list the file.
-  bool ServerLine(const DownloadableFile& file, ManifestLine* line) const { return LineOf(server_, file, L"server", line); }
-  bool PackageLine(const DownloadableFile& file, ManifestLine* line) const {
+  [[nodiscard]] bool ServerLine(const DownloadableFile& file, ManifestLine* line) const {
+    return LineOf(server_, file, L"server", line);
+  }
+  [[nodiscard]] bool PackageLine(const DownloadableFile& file, ManifestLine* line) const {
     return LineOf(package_, file, L"package", line);
   }
 
  private:
-  KitGate(const KitGate&);
-  KitGate& operator=(const KitGate&);
   bool LineOf(const KitManifest& manifest, const DownloadableFile& file, const wchar_t* side, ManifestLine* line) const;
 
   const KitTrust& trust_;

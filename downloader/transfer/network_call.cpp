@@ -5,9 +5,9 @@ namespace {
 // After a quit, a call still gets this long to end by itself, so that a server
 // that answers keeps the run's old behaviour: a kit file download stops at its
 // next notification, a small download completes.
-const DWORD kQuitGraceMs = 2000;
+constexpr DWORD kQuitGraceMs = 2000;
 // The worker looks at the clock at least this often while it waits.
-const DWORD kPollMs = 250;
+constexpr DWORD kPollMs = 250;
 
 // A kit file may take hours on a slow line, but never a minute without a
 // notification; small files and size queries have no excuse to take long.
@@ -30,7 +30,7 @@ NetworkLimits SetNetworkLimits(const NetworkLimits* limits) {
   return previous;
 }
 
-NetworkCall::NetworkCall() : refs_(1), lastActivity_(0), abandoned_(false) { InitializeCriticalSection(&gate_); }
+NetworkCall::NetworkCall() { InitializeCriticalSection(&gate_); }
 
 NetworkCall::~NetworkCall() { DeleteCriticalSection(&gate_); }
 
@@ -66,7 +66,7 @@ CallEnd NetworkCall::Run(HANDLE cancelEvent, const CallLimits& limits) {
   DWORD start = GetTickCount();
   NoteActivity();
   InterlockedIncrement(&refs_);  // the thread's own
-  qn::ScopedHandle thread(CreateThread(NULL, 0, ThreadMain, this, 0, NULL));
+  qn::ScopedHandle thread(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
   if (!thread.Valid()) {
     InterlockedDecrement(&refs_);
     return kCallNotStarted;

@@ -31,11 +31,13 @@ struct CallLimits {
 class NetworkCall {
  public:
   NetworkCall();
+  NetworkCall(const NetworkCall&) = delete;
+  NetworkCall& operator=(const NetworkCall&) = delete;
 
   // On the worker thread: performs the call and waits (see above). The cancel
-  // event may be NULL (the call cannot be cancelled then). After anything but
+  // event may be null (the call cannot be cancelled then). After anything but
   // kCallFinished the call is abandoned and its results must not be read.
-  CallEnd Run(HANDLE cancelEvent, const CallLimits& limits);
+  [[nodiscard]] CallEnd Run(HANDLE cancelEvent, const CallLimits& limits);
 
   // The object is shared with the call's thread: the worker calls Release
   // instead of deleting it.
@@ -45,7 +47,7 @@ class NetworkCall {
   void NoteActivity();
   // On the call's thread, around anything that touches the run's state: true,
   // with the gate held until LeaveGate, while the call is not abandoned.
-  bool EnterIfLive();
+  [[nodiscard]] bool EnterIfLive();
   void LeaveGate();
 
  protected:
@@ -54,19 +56,17 @@ class NetworkCall {
   virtual void Perform() = 0;
 
  private:
-  NetworkCall(const NetworkCall&);
-  NetworkCall& operator=(const NetworkCall&);
   static DWORD WINAPI ThreadMain(LPVOID call);
   void Abandon();
 
-  volatile LONG refs_;
-  volatile LONG lastActivity_;
+  volatile LONG refs_ = 1;
+  volatile LONG lastActivity_ = 0;
   CRITICAL_SECTION gate_;
-  bool abandoned_;
+  bool abandoned_ = false;
   qn::ScopedHandle done_;
 };
 
-// Tests shorten the limits to see them work; NULL puts the program's back.
+// Tests shorten the limits to see them work; null puts the program's back.
 // Returns the limits in force before.
 struct NetworkLimits {
   CallLimits kitFile;       // a counted kit file download

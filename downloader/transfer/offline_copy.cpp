@@ -11,13 +11,7 @@
 #include "downloader/transfer/version_tokens.h"
 #include "downloader/transfer/download_worker.h"
 
-CCopyFileStatusCallback::CCopyFileStatusCallback(HANDLE cancelEvent)
-    : m_cancelled(0),
-      m_cancelEvent(cancelEvent),
-      m_lastSampleTick(0),
-      m_startTick(0),
-      m_lastTransferred(0),
-      m_started(0) {}
+CCopyFileStatusCallback::CCopyFileStatusCallback(HANDLE cancelEvent) : m_cancelEvent(cancelEvent) {}
 
 DWORD CCopyFileStatusCallback::OnProgress(uint32_t transferred) {
   AddTransferredBytes(transferred - m_lastTransferred);
@@ -50,7 +44,7 @@ DWORD CALLBACK CopyProgressRoutine(LARGE_INTEGER, LARGE_INTEGER totalBytesTransf
 namespace {
 
 DWORD PackageFileSize(const wchar_t* path) {
-  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.Valid()) {
     WriteLog(L"[KITFETCHER] Cannot open file %s. Error %d", path, static_cast<int>(GetLastError()));
     return 0;

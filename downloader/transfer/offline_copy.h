@@ -9,18 +9,18 @@
 class CCopyFileStatusCallback {
  public:
   explicit CCopyFileStatusCallback(HANDLE cancelEvent);
-  virtual ~CCopyFileStatusCallback() {}
+  virtual ~CCopyFileStatusCallback() = default;
 
   // Counts the bytes since the previous notification, samples the speed at most
   // once a second and answers PROGRESS_CANCEL once the cancel event is set.
   DWORD OnProgress(uint32_t transferred);
 
-  LONG m_cancelled;
+  LONG m_cancelled = 0;
   HANDLE m_cancelEvent;
-  DWORD m_lastSampleTick;
-  DWORD m_startTick;
-  uint32_t m_lastTransferred;
-  LONG m_started;
+  DWORD m_lastSampleTick = 0;
+  DWORD m_startTick = 0;
+  uint32_t m_lastTransferred = 0;
+  LONG m_started = 0;
 };
 
 // Copies every kit file of locations.xml from the program folder into the local

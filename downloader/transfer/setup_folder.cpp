@@ -49,7 +49,7 @@ void ResolveLocalSetupFolder(const wchar_t* productCode) {
     return;
   }
   qn::CopyText(g_setup.worker.localSetupFolder, kLongPathChars, folder);
-  int created = SHCreateDirectoryExW(NULL, folder, NULL);
+  int created = SHCreateDirectoryExW(nullptr, folder, nullptr);
   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
     WriteLog(L"[KITFETCHER] Cannot create %s. Error %d", folder, created);
   }
@@ -112,7 +112,7 @@ void RecordPlacedFile(const wchar_t* path) {
 }
 
 void CreateRecordedFolder(const wchar_t* path) {
-  if (CreateDirectoryW(path, NULL)) Remember(Record().folders, path);
+  if (CreateDirectoryW(path, nullptr)) Remember(Record().folders, path);
 }
 
 void RemoveAbortedSetupFolder() {
@@ -151,7 +151,7 @@ MachineValue ReadMachineCommonFilesDir(wchar_t* folder, size_t capacity) {
   if (result == ERROR_SUCCESS) {
     DWORD type = 0;
     DWORD bytes = static_cast<DWORD>((capacity - 1) * sizeof(wchar_t));
-    result = RegQueryValueExW(key.Get(), kCommonFilesValue, NULL, &type, reinterpret_cast<BYTE*>(folder), &bytes);
+    result = RegQueryValueExW(key.Get(), kCommonFilesValue, nullptr, &type, reinterpret_cast<BYTE*>(folder), &bytes);
     if (result == ERROR_SUCCESS) {
       folder[bytes / sizeof(wchar_t)] = L'\0';
       // Expanded in this 32-bit process, a variable would name the x86 folders.
@@ -194,13 +194,13 @@ bool MachineCommonFilesFolder(wchar_t* folder, size_t capacity) {
   }
   wchar_t shell[MAX_PATH];
   shell[0] = L'\0';
-  if (!SHGetSpecialFolderPathW(NULL, shell, CSIDL_PROGRAM_FILES_COMMON, FALSE)) return false;
+  if (!SHGetSpecialFolderPathW(nullptr, shell, CSIDL_PROGRAM_FILES_COMMON, FALSE)) return false;
   return qn::CopyText(folder, capacity, shell);
 }
 
 namespace {
 
-const size_t kMaxNameChars = 255;
+constexpr size_t kMaxNameChars = 255;
 
 bool IsTrailingTrimmed(wchar_t c) { return c == L'.' || c == L' '; }
 
@@ -210,8 +210,8 @@ bool IsReservedDeviceName(const wchar_t* name) {
   static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
   size_t stem = wcscspn(name, L".");
   while (stem > 0 && name[stem - 1] == L' ') --stem;
-  for (size_t i = 0; i < sizeof(kDevices) / sizeof(kDevices[0]); ++i) {
-    if (wcslen(kDevices[i]) == stem && _wcsnicmp(name, kDevices[i], stem) == 0) return true;
+  for (const wchar_t* device : kDevices) {
+    if (wcslen(device) == stem && _wcsnicmp(name, device, stem) == 0) return true;
   }
   if (stem != 4 || (_wcsnicmp(name, L"COM", 3) != 0 && _wcsnicmp(name, L"LPT", 3) != 0)) return false;
   wchar_t digit = name[3];

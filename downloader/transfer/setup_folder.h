@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 // A product code names the last level of the folder.
-const size_t kProductCodeChars = 100;
+constexpr size_t kProductCodeChars = 100;
 
 // Builds and creates the folder in SetupState::localSetupFolder, each name as
 // Windows stores it (an empty maker or code adds no level); leaves it empty,
@@ -20,7 +20,7 @@ void ResolveLocalSetupFolder(const wchar_t* productCode);
 // Resolves and creates the local setup folder for the product code and starts a
 // fresh record. False (folder cleared, logged) when no absolute folder results:
 // nothing may be placed or removed then.
-bool PrepareLocalSetupFolder(const wchar_t* productCode);
+[[nodiscard]] bool PrepareLocalSetupFolder(const wchar_t* productCode);
 
 // Call before a file is written, so that a partial copy is covered too.
 void RecordPlacedFile(const wchar_t* path);
@@ -40,7 +40,7 @@ void ResetSetupFolderRecord();
 // machine's registry read in the 64-bit view, and %CommonProgramW6432% only
 // where that value does not exist. Otherwise the shell's common program files
 // folder. False, with the folder empty, when there is none to be had.
-bool MachineCommonFilesFolder(wchar_t* folder, size_t capacity);
+[[nodiscard]] bool MachineCommonFilesFolder(wchar_t* folder, size_t capacity);
 
 // Names from the kit description (maker, product code, kit entries), each of
 // which becomes one level of a path below the common files folder.
@@ -50,6 +50,6 @@ bool MachineCommonFilesFolder(wchar_t* folder, size_t capacity);
 // that could leave the folder it is joined to or name a device or a stream:
 // separators, drives, colons, characters Windows forbids in a file name, a
 // device name, or nothing left at all ("", ".", "..", "...").
-bool StoredFolderName(const wchar_t* text, wchar_t* out, size_t capacity);
+[[nodiscard]] bool StoredFolderName(const wchar_t* text, wchar_t* out, size_t capacity);
 // True for a text that StoredFolderName accepts.
-bool IsPlainFolderName(const wchar_t* text);
+[[nodiscard]] bool IsPlainFolderName(const wchar_t* text);

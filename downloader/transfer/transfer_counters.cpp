@@ -7,13 +7,13 @@
 
 namespace {
 
-const DWORD kSampleIntervalMs = 1000;
+constexpr DWORD kSampleIntervalMs = 1000;
 
 TickSource g_tickSource = GetTickCount;
 
 // The counters are shared with the dialog's timer only once the lock exists;
 // before that nothing else can be reading them.
-CRITICAL_SECTION* StatsLock() { return g_setup.statsLockReady ? &g_setup.statsLock : NULL; }
+CRITICAL_SECTION* StatsLock() { return g_setup.statsLockReady ? &g_setup.statsLock : nullptr; }
 
 }  // namespace
 

@@ -13,16 +13,16 @@ void StoreSpeed(double speedKBps);
 
 // The millisecond clock the speed samples read: GetTickCount, unless a test has
 // put a clock of its own in place. SetTickSource returns the clock it replaced;
-// NULL puts GetTickCount back.
-typedef DWORD(WINAPI* TickSource)();
+// Null puts GetTickCount back.
+using TickSource = DWORD(WINAPI*)();
 TickSource SetTickSource(TickSource source);
-DWORD TransferTicks();
+[[nodiscard]] DWORD TransferTicks();
 
 // True when more than a second has passed since the last speed sample. Unsigned
 // tick differences stay right across a GetTickCount wrap.
-bool SpeedSampleDue(DWORD lastSampleTick, DWORD now);
+[[nodiscard]] bool SpeedSampleDue(DWORD lastSampleTick, DWORD now);
 
 // The speed shown as "KB/s": bytes since the start of the data, divided by the
 // milliseconds since then, first divided by 1000 and then multiplied by 1024.
 // A zero elapsed time gives 0.
-double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now);
+[[nodiscard]] double SpeedSampleKBps(DWORD progress, DWORD startTick, DWORD now);

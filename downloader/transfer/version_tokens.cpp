@@ -19,9 +19,9 @@ namespace {
 
 const wchar_t kProductCodeFile[] = L"productcode.txt";
 // Digests are compared in full up to this length; a longer one is unreadable.
-const size_t kCompareChars = kLongPathChars;
+constexpr size_t kCompareChars = kLongPathChars;
 // A remote digest is handed out only up to this length.
-const size_t kMaxHandedRemoteDigest = 48;
+constexpr size_t kMaxHandedRemoteDigest = 48;
 
 // Paths of this part stay within MAX_PATH, whatever their buffers hold.
 bool JoinBounded(wchar_t* out, const wchar_t* folder, const wchar_t* leaf) {
@@ -186,7 +186,7 @@ TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, i
   if (error) *error = 0;
   if (token && capacity) token[0] = L'\0';
   errno = 0;
-  qn::ScopedStream file(path ? _wfopen(path, L"rt") : NULL);
+  qn::ScopedStream file(path ? _wfopen(path, L"rt") : nullptr);
   if (!file.Valid()) {
     if (error) *error = errno ? errno : ENOENT;
     return kTokenOpenFailed;
@@ -208,7 +208,7 @@ TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, i
 }
 
 bool WriteTokenFile(const wchar_t* path, const wchar_t* text) {
-  qn::ScopedStream file(path ? _wfopen(path, L"wt") : NULL);
+  qn::ScopedStream file(path ? _wfopen(path, L"wt") : nullptr);
   if (!file.Valid()) return false;
   for (const wchar_t* p = text ? text : L""; *p; ++p) {
     int byte = *p <= 0xFF ? static_cast<int>(*p) : '?';

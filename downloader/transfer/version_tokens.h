@@ -7,23 +7,23 @@
 #include "downloader/services/locations_config.h"
 #include "downloader/transfer/setup_folder.h"
 
-const size_t kDigestChars = 50;
-const DWORD kRemoteProductCodeDownloadFailed = 5006;
-const DWORD kNoLocalProductCode = 2;
+constexpr size_t kDigestChars = 50;
+constexpr DWORD kRemoteProductCodeDownloadFailed = 5006;
+constexpr DWORD kNoLocalProductCode = 2;
 // A local productcode.txt whose code is longer than 99 characters, or that
 // cannot name a folder (the code becomes one), is not a usable code. A usable
 // code is handed out as Windows stores it as a folder name.
-const DWORD kLocalProductCodeTooLong = ERROR_INSUFFICIENT_BUFFER;
-const DWORD kLocalProductCodeNotAName = ERROR_INVALID_NAME;
+constexpr DWORD kLocalProductCodeTooLong = ERROR_INSUFFICIENT_BUFFER;
+constexpr DWORD kLocalProductCodeNotAName = ERROR_INVALID_NAME;
 
 // 0 when read; kNoLocalProductCode without a local productcode.txt; otherwise
 // the open's error number or one of the two codes above. The code is left
 // empty unless the result is 0.
-DWORD ReadLocalProductCode(wchar_t* productCode);
+[[nodiscard]] DWORD ReadLocalProductCode(wchar_t* productCode);
 // 0 when read; kRemoteProductCodeDownloadFailed when the download failed or
 // gave no usable code; otherwise the open's error number. The code is left
 // empty unless the result is 0.
-DWORD FetchRemoteProductCode(wchar_t* productCode);
+[[nodiscard]] DWORD FetchRemoteProductCode(wchar_t* productCode);
 // 1 when the server's .md5 text differs from the local one. Both texts are
 // compared in full; a digest is handed out only when it fits its buffer of 50.
 int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, wchar_t* localDigest,
@@ -39,8 +39,8 @@ enum TokenRead { kTokenRead, kTokenOpenFailed, kTokenTooLong };
 // is skipped; an empty file gives an empty token. On kTokenOpenFailed, *error
 // holds the error number of the failed open. A token that does not fit leaves
 // `token` empty (kTokenTooLong): a cut token would be a different value.
-TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error);
+[[nodiscard]] TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error);
 
 // Writes `text` as 8-bit text with no line end, truncating the file. Characters
 // above 255 become '?'. False when the file cannot be opened or written.
-bool WriteTokenFile(const wchar_t* path, const wchar_t* text);
+[[nodiscard]] bool WriteTokenFile(const wchar_t* path, const wchar_t* text);

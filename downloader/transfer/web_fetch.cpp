@@ -19,7 +19,7 @@
 
 namespace {
 
-const int kRetriesAfterFirstAttempt = 2;
+constexpr int kRetriesAfterFirstAttempt = 2;
 
 ULONGLONG CachedFileSize(const wchar_t* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -36,32 +36,23 @@ enum AnswerProblem { kAnswerGood, kAnswerHttpError, kAnswerCut, kAnswerRedirectR
 class CacheDownload : public NetworkCall {
  public:
   CacheDownload(const wchar_t* url, bool counted, HANDLE cancelEvent)
-      : result(E_FAIL),
-        cancelled(false),
-        problem(kAnswerGood),
-        httpStatus(0),
-        delivered(0),
-        announced(0),
-        cachedBytes(0),
-        url_(url),
+      : url_(url),
         counted_(counted),
         cancelEvent_(cancelEvent),
         download_(Urlmon().downloadToCacheFile),
-        forget_(Wininet().deleteUrlCacheEntry) {
-    memset(cachePath, 0, sizeof(cachePath));
-  }
+        forget_(Wininet().deleteUrlCacheEntry) {}
 
-  HRESULT result;
-  bool cancelled;
-  AnswerProblem problem;
-  DWORD httpStatus;
-  DWORD delivered;
-  DWORD announced;
-  ULONGLONG cachedBytes;
-  wchar_t cachePath[kCachePathChars];
+  HRESULT result = E_FAIL;
+  bool cancelled = false;
+  AnswerProblem problem = kAnswerGood;
+  DWORD httpStatus = 0;
+  DWORD delivered = 0;
+  DWORD announced = 0;
+  ULONGLONG cachedBytes = 0;
+  wchar_t cachePath[kCachePathChars] = {};
 
  protected:
-  void Perform() {
+  void Perform() override {
     qn::ScopedCoInit com;
     CBindStatusCallbackImpl callback(cancelEvent_, this);
     CBindStatusCallbackImpl observer(CBindStatusCallbackImpl::kObserveOnly, this);
@@ -70,7 +61,7 @@ class CacheDownload : public NetworkCall {
       result = E_INVALIDARG;
       return;
     }
-    result = download_(NULL, url_.Get(), cachePath, kCachePathChars, 0, &used);
+    result = download_(nullptr, url_.Get(), cachePath, kCachePathChars, 0, &used);
     cachePath[kCachePathChars - 1] = L'\0';
     cancelled = used.Cancelled();
     httpStatus = used.HttpStatus();
@@ -153,7 +144,7 @@ HRESULT DownloadToCache(const wchar_t* url, bool counted, const CallLimits& limi
   memset(cachePath, 0, capacity * sizeof(wchar_t));
   if (!url || !url[0]) return E_INVALIDARG;
   HANDLE cancelEvent = g_setup.cancelEvent.Get();
-  CacheDownload* download = new (std::nothrow) CacheDownload(url, counted, cancelEvent);
+  auto* download = new (std::nothrow) CacheDownload(url, counted, cancelEvent);
   if (!download) return E_OUTOFMEMORY;
   HRESULT hr;
   switch (download->Run(cancelEvent, limits)) {
@@ -193,7 +184,7 @@ bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_
   const wchar_t* language[1] = {g_setup.locations.language};
   if (!qn::FormatPlaceholders(composed.data(), kUrlChars, templ, language, 1)) return false;
   for (size_t i = 0; i < count; ++i) {
-    const wchar_t* component = components ? components[i] : NULL;
+    const wchar_t* component = components ? components[i] : nullptr;
     if (!component) continue;
     if (!composed.EndsWith(L'/') && !composed.AppendChar(L'/')) return false;
     if (!composed.Append(component)) return false;
@@ -240,7 +231,7 @@ DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cach
     WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"", static_cast<unsigned long>(hr));
     host.ReportProgress(kTransferFailing);
     // After a confirmed quit neither box is shown and the download counts as cancelled.
-    if (retriesLeft <= 0 || host.Ask(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL, NULL) != IDRETRY) {
+    if (retriesLeft <= 0 || host.Ask(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL, nullptr) != IDRETRY) {
       host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
       if (!CancelRequested()) return kDownloadFailed;
       WriteLog(L"[KITFETCHER] Download canceled!");
@@ -262,21 +253,21 @@ namespace {
 
 const wchar_t kAgent[] = L"VAVurirodi";
 // Path and query of a URL; no URL the kit composes comes near it.
-const size_t kObjectChars = 2048;
+constexpr size_t kObjectChars = 2048;
 
 // A WinINet handle, closed through the functions the query was given (the
 // query's thread never reaches for the library table itself: see Perform).
 class InternetHandle {
  public:
   InternetHandle(const WininetFunctions& wininet, HINTERNET handle) : wininet_(wininet), handle_(handle) {}
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
   ~InternetHandle() {
     if (handle_) wininet_.closeHandle(handle_);
   }
   HINTERNET Get() const { return handle_; }
 
  private:
-  InternetHandle(const InternetHandle&);
-  InternetHandle& operator=(const InternetHandle&);
   const WininetFunctions& wininet_;
   HINTERNET handle_;
 };
@@ -285,7 +276,8 @@ class InternetHandle {
 DWORD HttpErrorOf(const WininetFunctions& wininet, HINTERNET request) {
   DWORD status = 0;
   DWORD length = sizeof(status);
-  if (!wininet.httpQueryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL)) return 0;
+  if (!wininet.httpQueryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr))
+    return 0;
   if (status < 400) return 0;
   return (status == 404 || status == 410) ? ERROR_FILE_NOT_FOUND : ERROR_BAD_NET_RESP;
 }
@@ -339,23 +331,23 @@ bool SplitUrl(const WininetFunctions& wininet, const wchar_t* url, UrlParts& par
 // hold its headers back, drip them or send them without end.
 class SizeQuery : public NetworkCall {
  public:
-  SizeQuery(const wchar_t* url) : result(ERROR_BAD_ARGUMENTS), size(0), wininet_(Wininet()) { url_.Set(url); }
+  explicit SizeQuery(const wchar_t* url) : wininet_(Wininet()) { url_.Set(url); }
 
-  DWORD result;
-  DWORD size;
+  DWORD result = ERROR_BAD_ARGUMENTS;
+  DWORD size = 0;
 
  protected:
-  void Perform() { result = url_.IsPresent() ? Ask(url_.Get()) : static_cast<DWORD>(ERROR_OUTOFMEMORY); }
+  void Perform() override { result = url_.IsPresent() ? Ask(url_.Get()) : static_cast<DWORD>(ERROR_OUTOFMEMORY); }
 
  private:
   DWORD Ask(const wchar_t* url) {
     UrlParts parts;
     if (!SplitUrl(wininet_, url, parts)) return GetLastError();
     // Declared parent first, so that the handles close child first.
-    InternetHandle root(wininet_, wininet_.open(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
+    InternetHandle root(wininet_, wininet_.open(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root.Get()) return GetLastError();
-    const wchar_t* user = parts.user.Empty() ? NULL : parts.user.c_str();
-    const wchar_t* password = parts.password.Empty() ? NULL : parts.password.c_str();
+    const wchar_t* user = parts.user.Empty() ? nullptr : parts.user.c_str();
+    const wchar_t* password = parts.password.Empty() ? nullptr : parts.password.c_str();
     InternetHandle connection(
         wininet_, wininet_.connect(root.Get(), parts.host, parts.port, user, password, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection.Get()) return GetLastError();
@@ -365,17 +357,17 @@ class SizeQuery : public NetworkCall {
     // its download. A HEAD answer has no body, and nothing of it is cached.
     DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD;
     if (parts.secure) flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(wininet_,
-                           wininet_.openRequest(connection.Get(), L"HEAD", parts.object, NULL, NULL, NULL, flags, 0));
+    InternetHandle request(
+        wininet_, wininet_.openRequest(connection.Get(), L"HEAD", parts.object, nullptr, nullptr, nullptr, flags, 0));
     if (!request.Get()) return GetLastError();
-    if (!wininet_.sendRequest(request.Get(), NULL, 0, NULL, 0)) return GetLastError();
+    if (!wininet_.sendRequest(request.Get(), nullptr, 0, nullptr, 0)) return GetLastError();
 
     DWORD httpError = HttpErrorOf(wininet_, request.Get());
     if (httpError) return httpError;
     DWORD length = 0;
     DWORD lengthSize = sizeof(length);
     if (!wininet_.httpQueryInfo(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                                &lengthSize, NULL)) {
+                                &lengthSize, nullptr)) {
       return GetLastError();
     }
     size = length;
@@ -391,7 +383,7 @@ class SizeQuery : public NetworkCall {
 DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size) {
   if (!url || !size) return ERROR_BAD_ARGUMENTS;
   *size = 0;
-  SizeQuery* query = new (std::nothrow) SizeQuery(url);
+  auto* query = new (std::nothrow) SizeQuery(url);
   if (!query) return ERROR_OUTOFMEMORY;
   DWORD result;
   switch (query->Run(g_setup.cancelEvent.Get(), CurrentNetworkLimits().sizeQuery)) {

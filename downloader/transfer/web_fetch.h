@@ -9,8 +9,8 @@
 #include "downloader/worker_link/worker_host.h"
 #include "downloader/services/locations_config.h"
 
-const size_t kUrlChars = 260;
-const size_t kCachePathChars = 520;
+constexpr size_t kUrlChars = 260;
+constexpr size_t kCachePathChars = 520;
 
 enum DownloadOutcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
 
@@ -19,11 +19,11 @@ enum DownloadOutcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
 // by an empty text), every other percent sign stays as written ("%20").
 // False, with url empty, when there is no template or the URL would be longer
 // than 259 characters or not fit in `capacity`.
-bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_t count,
-                   wchar_t* url, size_t capacity);
+[[nodiscard]] bool ComposeKitUrl(const wchar_t* templ, const wchar_t* const* components, size_t count,
+                                 wchar_t* url, size_t capacity);
 // The URL of `leaf` (the file's name or md5Name) for one kit file: its own
 // template or the default one, then its relative path, then the leaf.
-bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* url, size_t capacity);
+[[nodiscard]] bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* url, size_t capacity);
 
 // One kit file, counted and cancellable, up to three attempts; after a failed
 // one the host is told and asked whether to retry. On kDownloaded, cachePath
@@ -31,15 +31,15 @@ bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* 
 // size than sizeBytes, when the server announced that size (sizeKnown), has
 // failed. Each attempt ends within the kit file limits of network_call.h,
 // and a few seconds after the user quits whatever the server does.
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
-                                bool sizeKnown = false);
+[[nodiscard]] DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
+                                              bool sizeKnown = false);
 
 // An uncounted download (productcode.txt, remote .md5 files): no quit stops
 // it while the server answers, but it ends within the small file limits, and
 // a few seconds after a quit when the server does not answer. An HTTP error
 // status, a short body or a redirect anywhere but an http or https address is
 // a failure.
-HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity);
+[[nodiscard]] HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity);
 
 // Content-Length of the URL through WinINet, asked with a HEAD request so that
 // the server sends no body. 0 (ERROR_SUCCESS) with the size;
@@ -49,4 +49,4 @@ HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacit
 // of an error page is not the file's size. The query ends within the size
 // query limits of network_call.h (ERROR_TIMEOUT) and a few seconds after the
 // user quits (ERROR_CANCELLED), whatever the server does.
-DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size);
+[[nodiscard]] DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size);
