@@ -14,19 +14,19 @@
 
 namespace {
 
-#define WMU_SET_PERCENT (WM_USER + 1)
-#define WMU_SET_SPEED_TEXT (WM_USER + 2)
-#define WMU_SET_TIME_LEFT_TEXT (WM_USER + 3)
+constexpr UINT kSetPercentMessage = WM_USER + 1;
+constexpr UINT kSetSpeedTextMessage = WM_USER + 2;
+constexpr UINT kSetTimeLeftTextMessage = WM_USER + 3;
 // From the worker: the taskbar state to show (wParam, a TBPFLAG), and the
 // worker's end. The dialog procedure does both on the dialog's thread: the
 // taskbar object belongs to that thread's apartment, and only the dialog's
 // own thread ends the dialog.
-#define WMU_SHOW_TRANSFER_STATE (WM_USER + 4)
-#define WMU_WORKER_ENDED (WM_USER + 5)
+constexpr UINT kShowTransferStateMessage = WM_USER + 4;
+constexpr UINT kWorkerEndedMessage = WM_USER + 5;
 
-const UINT kRefreshPeriodMs = 1000;
+constexpr UINT kRefreshPeriodMs = 1000;
 // A question's text formatted with its argument is cut at this length.
-const size_t kQuestionChars = 512;
+constexpr size_t kQuestionChars = 512;
 
 void SetLabel(HWND dialog, int controlId, UINT textId) {
   HWND control = GetDlgItem(dialog, controlId);
@@ -51,7 +51,7 @@ void ShowPostedText(HWND control, LPARAM lParam) {
 // Texts still queued when the window goes would otherwise never be freed.
 void DropQueuedTexts(HWND dialog) {
   MSG msg;
-  while (PeekMessageW(&msg, dialog, WMU_SET_SPEED_TEXT, WMU_SET_TIME_LEFT_TEXT, PM_REMOVE))
+  while (PeekMessageW(&msg, dialog, kSetSpeedTextMessage, kSetTimeLeftTextMessage, PM_REMOVE))
     delete[] reinterpret_cast<wchar_t*>(msg.lParam);
 }
 
@@ -59,11 +59,7 @@ void DropQueuedTexts(HWND dialog) {
 
 ProgressDialog::ProgressDialog(ITaskbarList3* taskbar)
     : brush_(CreateSolidBrush(RGB(0, 0, 0))),
-      ready_(CreateEventW(NULL, TRUE, FALSE, NULL)),
-      window_(NULL),
-      progressBar_(NULL),
-      speedText_(NULL),
-      timeLeftText_(NULL),
+      ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       taskbar_(taskbar) {}
 
 void ProgressDialog::OnInitDialog(HWND dialog) {
@@ -87,7 +83,7 @@ void ProgressDialog::OnInitDialog(HWND dialog) {
   if (timeLeftText_) SetWindowTextW(timeLeftText_, estimating);
 
   CenterOnMonitor(dialog);
-  SetTimer(dialog, IDT_REFRESH, kRefreshPeriodMs, NULL);
+  SetTimer(dialog, IDT_REFRESH, kRefreshPeriodMs, nullptr);
   taskbar_.Attach(dialog);
 
   // Only now may the worker use the window: as owner, for the taskbar, to end it.
@@ -107,11 +103,11 @@ void ProgressDialog::RefreshProgress(HWND dialog, UINT_PTR timerId) {
     done = g_setup.stats.bytesTransferred;
   }
 
-  PostMessageW(dialog, WMU_SET_PERCENT, static_cast<WPARAM>(ProgressPercentage(done, total)), 0);
+  PostMessageW(dialog, kSetPercentMessage, static_cast<WPARAM>(ProgressPercentage(done, total)), 0);
 
   wchar_t text[kProgressTextChars];
   if (FormatSpeedText(speed, LoadText(IDS_KBPS), LoadText(IDS_MBPS), text, kProgressTextChars))
-    PostDialogText(dialog, WMU_SET_SPEED_TEXT, text);
+    PostDialogText(dialog, kSetSpeedTextMessage, text);
 
   // Below 1 KB/s there is no estimate; the previous one stays on screen.
   uint32_t seconds = 0;
@@ -119,7 +115,7 @@ void ProgressDialog::RefreshProgress(HWND dialog, UINT_PTR timerId) {
   DurationWords words = {g_setup.hourText,   g_setup.hoursText,         g_setup.minuteText,
                          g_setup.minutesText, g_setup.secondText,       g_setup.secondsText,
                          g_setup.longDurationFormat, g_setup.shortDurationFormat};
-  if (FormatTimeLeft(seconds, words, text, kProgressTextChars)) PostDialogText(dialog, WMU_SET_TIME_LEFT_TEXT, text);
+  if (FormatTimeLeft(seconds, words, text, kProgressTextChars)) PostDialogText(dialog, kSetTimeLeftTextMessage, text);
 }
 
 void ProgressDialog::OnPercent(HWND dialog, WPARAM percent) {
@@ -151,19 +147,19 @@ INT_PTR ProgressDialog::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_TIMER:
       RefreshProgress(dialog, wParam);
       return 0;
-    case WMU_SET_PERCENT:
+    case kSetPercentMessage:
       OnPercent(dialog, wParam);
       return TRUE;
-    case WMU_SET_SPEED_TEXT:
+    case kSetSpeedTextMessage:
       ShowPostedText(speedText_, lParam);
       return TRUE;
-    case WMU_SET_TIME_LEFT_TEXT:
+    case kSetTimeLeftTextMessage:
       ShowPostedText(timeLeftText_, lParam);
       return TRUE;
-    case WMU_SHOW_TRANSFER_STATE:
+    case kShowTransferStateMessage:
       taskbar_.ShowState(dialog, static_cast<TBPFLAG>(wParam));
       return TRUE;
-    case WMU_WORKER_ENDED:
+    case kWorkerEndedMessage:
       KillTimer(dialog, IDT_REFRESH);
       EndDialog(dialog, 1);
       return TRUE;
@@ -185,7 +181,7 @@ INT_PTR CALLBACK ProgressDialog::Proc(HWND dialog, UINT message, WPARAM wParam, 
     return TRUE;
   }
   // Messages before WM_INITDIALOG find no dialog object yet.
-  ProgressDialog* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
   return self ? self->Handle(dialog, message, wParam, lParam) : FALSE;
 }
 
@@ -194,9 +190,9 @@ void ProgressDialog::Run() {
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_PROGRESS_CLASS;
   Comctl32().initCommonControlsEx(&controls);
-  HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : GetModuleHandleW(NULL);
+  HMODULE module = g_setup.resourceModule ? g_setup.resourceModule : GetModuleHandleW(nullptr);
   INT_PTR result =
-      DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, Proc, reinterpret_cast<LPARAM>(this));
+      DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, Proc, reinterpret_cast<LPARAM>(this));
   if (result == -1)
     WriteLog(L"[KITFETCHER] Cannot show the progress dialog (error %d)", static_cast<int>(GetLastError()));
   // Without a dialog the worker must not wait for one: it goes on without owner.
@@ -214,7 +210,7 @@ HWND ProgressDialog::WaitForWindow() {
 
 void ProgressDialog::ReportProgress(TransferState state) {
   HWND dialog = WaitForWindow();
-  if (dialog) PostMessageW(dialog, WMU_SHOW_TRANSFER_STATE, state == kTransferFailing ? TBPF_ERROR : TBPF_NORMAL, 0);
+  if (dialog) PostMessageW(dialog, kShowTransferStateMessage, state == kTransferFailing ? TBPF_ERROR : TBPF_NORMAL, 0);
 }
 
 int ProgressDialog::Ask(UINT textId, UINT style, const wchar_t* argument) {
@@ -228,7 +224,7 @@ int ProgressDialog::Ask(UINT textId, UINT style, const wchar_t* argument) {
   return answer;
 }
 
-void ProgressDialog::Tell(UINT textId, UINT style) { Ask(textId, style, NULL); }
+void ProgressDialog::Tell(UINT textId, UINT style) { Ask(textId, style, nullptr); }
 
 void ProgressDialog::End() {
   HWND dialog = WaitForWindow();
@@ -236,7 +232,7 @@ void ProgressDialog::End() {
   // The worker's end always ends the dialog: should the posted message find
   // no room in a full queue, it is sent, and still handled on the dialog's
   // thread. A dialog already gone takes neither.
-  if (!PostMessageW(dialog, WMU_WORKER_ENDED, 0, 0)) SendMessageW(dialog, WMU_WORKER_ENDED, 0, 0);
+  if (!PostMessageW(dialog, kWorkerEndedMessage, 0, 0)) SendMessageW(dialog, kWorkerEndedMessage, 0, 0);
 }
 
 POINT CenteredPosition(const RECT& window, const RECT& workArea) {
@@ -260,5 +256,5 @@ void CenterOnMonitor(HWND window) {
   info.cbSize = sizeof(info);
   if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info)) return;
   POINT at = CenteredPosition(rect, info.rcWork);
-  SetWindowPos(window, NULL, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -13,7 +13,9 @@ class ProgressDialog : public WorkerHost {
  public:
   // Tests may hand in a taskbar object of their own, used in place of the one
   // the dialog would make on Windows 7.
-  explicit ProgressDialog(ITaskbarList3* taskbar = NULL);
+  explicit ProgressDialog(ITaskbarList3* taskbar = nullptr);
+  ProgressDialog(const ProgressDialog&) = delete;
+  ProgressDialog& operator=(const ProgressDialog&) = delete;
 
   // Runs dialog 104 modally on the calling thread (COM initialised) until the
   // worker ends it or the user confirms quitting. When the dialog cannot be
@@ -25,7 +27,7 @@ class ProgressDialog : public WorkerHost {
   // True once the window exists or it is clear that it never will; false when
   // that has not happened within the time.
   bool WaitUntilReady(DWORD timeoutMs);
-  // The dialog window once it exists; NULL when none could be shown. Waits for
+  // The dialog window once it exists; null when none could be shown. Waits for
   // the dialog to come up (or to fail to).
   HWND WaitForWindow();
   // The background of the dialog and its texts.
@@ -35,15 +37,12 @@ class ProgressDialog : public WorkerHost {
   // so that the worker neither ends it nor owns a box before it is there. The
   // taskbar state and the end are posted to the dialog, whose procedure acts
   // on them on its own thread; the boxes are the worker's, owned by the dialog.
-  void ReportProgress(TransferState state);
-  int Ask(UINT textId, UINT style, const wchar_t* argument);
-  void Tell(UINT textId, UINT style);
-  void End();
+  void ReportProgress(TransferState state) override;
+  int Ask(UINT textId, UINT style, const wchar_t* argument) override;
+  void Tell(UINT textId, UINT style) override;
+  void End() override;
 
  private:
-  ProgressDialog(const ProgressDialog&);
-  ProgressDialog& operator=(const ProgressDialog&);
-
   static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog(HWND dialog);
@@ -54,10 +53,10 @@ class ProgressDialog : public WorkerHost {
   qn::ScopedBrush brush_;
   // Set once the window exists, or once it is clear that it never will.
   qn::ScopedHandle ready_;
-  HWND window_;
-  HWND progressBar_;
-  HWND speedText_;
-  HWND timeLeftText_;
+  HWND window_ = nullptr;
+  HWND progressBar_ = nullptr;
+  HWND speedText_ = nullptr;
+  HWND timeLeftText_ = nullptr;
   TaskbarButton taskbar_;
   PromptTurns turns_;
 };
@@ -65,7 +64,7 @@ class ProgressDialog : public WorkerHost {
 // Placing the progress dialog in the middle of the monitor it is on.
 // Top-left corner that centres a window of the given rectangle on the work area;
 // a window larger than the work area keeps its top-left corner inside it.
-POINT CenteredPosition(const RECT& window, const RECT& workArea);
+[[nodiscard]] POINT CenteredPosition(const RECT& window, const RECT& workArea);
 
 // Moves the window there (work area of its monitor, or of the primary one),
 // without resizing, reordering or activating it.

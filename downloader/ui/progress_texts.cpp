@@ -29,7 +29,7 @@ bool SecondsLeft(uint32_t done, uint32_t total, double speedKBps, uint32_t* seco
   if (!seconds) return false;
   // Also false for NaN: no comparison with it holds.
   if (!(speedKBps >= 1.0)) return false;
-  const double kMaxWhole = 4294967295.0;
+  constexpr double kMaxWhole = 4294967295.0;
   uint64_t wholeKBps = speedKBps >= kMaxWhole ? 4294967295u : static_cast<uint64_t>(speedKBps);
   uint32_t remaining = total > done ? total - done : 0;
   *seconds = static_cast<uint32_t>(remaining / (wholeKBps * 1024u));

@@ -5,19 +5,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
-const size_t kProgressTextChars = 50;
+constexpr size_t kProgressTextChars = 50;
 
 // Whole percent of done out of total, truncated, never above 100; 0 when total is 0.
-int ProgressPercentage(uint32_t done, uint32_t total);
+[[nodiscard]] int ProgressPercentage(uint32_t done, uint32_t total);
 
 // Seconds until total is reached at the given speed, the speed truncated to whole
 // KB/s first. False when the speed is below 1 KB/s: there is no estimate then.
 // More done than expected counts as nothing left.
-bool SecondsLeft(uint32_t done, uint32_t total, double speedKBps, uint32_t* seconds);
+[[nodiscard]] bool SecondsLeft(uint32_t done, uint32_t total, double speedKBps, uint32_t* seconds);
 
 // "%4.2lf KB/s" below 1000 KB/s, else the value in MB/s (divided by 1024).
-bool FormatSpeedText(double speedKBps, const wchar_t* kbUnit, const wchar_t* mbUnit, wchar_t* out,
-                     size_t capacity);
+[[nodiscard]] bool FormatSpeedText(double speedKBps, const wchar_t* kbUnit, const wchar_t* mbUnit, wchar_t* out,
+                                   size_t capacity);
 
 struct DurationWords {
   const wchar_t* hour;
@@ -34,4 +34,4 @@ struct DurationWords {
 // A format that does not hold exactly the conversions of its text id
 // (texts.h) is not used as a printf format; the built-in English one
 // stands in for it (an empty one too: a text too long for its slot is dropped).
-bool FormatTimeLeft(uint32_t seconds, const DurationWords& words, wchar_t* out, size_t capacity);
+[[nodiscard]] bool FormatTimeLeft(uint32_t seconds, const DurationWords& words, wchar_t* out, size_t capacity);

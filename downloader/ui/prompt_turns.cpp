@@ -12,8 +12,7 @@ bool QuitConfirmed() { return IsCancelSignalled(g_setup.cancelEvent.Get()); }
 
 }  // namespace
 
-PromptTurns::PromptTurns()
-    : turn_(kTurnFree), lookedAgain_(0), questionClosed_(CreateEventW(NULL, TRUE, TRUE, NULL)) {}
+PromptTurns::PromptTurns() : questionClosed_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
 bool PromptTurns::ClaimForWorker(UINT textId) {
   bool waitLogged = false;

@@ -11,16 +11,18 @@
 class PromptTurns {
  public:
   PromptTurns();
+  PromptTurns(const PromptTurns&) = delete;
+  PromptTurns& operator=(const PromptTurns&) = delete;
 
   // Worker side. Takes the turn for one box (textId names it in the log),
   // waiting while the quit question is open; false, logged, when no box may
   // be shown any more.
-  bool ClaimForWorker(UINT textId);
+  [[nodiscard]] bool ClaimForWorker(UINT textId);
   void ReleaseWorker();
 
   // Dialog side. True when the quit question may be asked now; false while a
   // worker box is open (the user answers that first) or once the dialog closes.
-  bool BeginQuitQuestion();
+  [[nodiscard]] bool BeginQuitQuestion();
   // After the answer (the cancel event already set on a confirmed quit): a
   // confirmed quit withholds every later worker box, a declined one lets them on.
   void EndQuitQuestion(bool quitConfirmed);
@@ -31,11 +33,8 @@ class PromptTurns {
   LONG TimesLookedAgain() const { return lookedAgain_; }
 
  private:
-  PromptTurns(const PromptTurns&);
-  PromptTurns& operator=(const PromptTurns&);
-
-  volatile LONG turn_;
-  volatile LONG lookedAgain_;
+  volatile LONG turn_ = 0;  // kTurnFree
+  volatile LONG lookedAgain_ = 0;
   // Set whenever the quit question is not open: a waiting worker box looks again.
   qn::ScopedHandle questionClosed_;
 };

@@ -12,7 +12,7 @@ void TaskbarButton::Attach(HWND dialog) {
   if (g_setup.osVersionCode != kOsWindows7) return;
   HRESULT hr = S_OK;
   if (list_.IsNull())
-    hr = CoCreateInstance(CLSID_TaskbarList, NULL, CLSCTX_ALL, IID_ITaskbarList3, list_.ReceiveVoid());
+    hr = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3, list_.ReceiveVoid());
   if (FAILED(hr) || list_.IsNull()) {
     list_.Reset();
     WriteLog(L"[KITFETCHER] No taskbar progress (0x%08lx)", static_cast<unsigned long>(hr));

@@ -8,9 +8,11 @@
 
 class TaskbarButton {
  public:
-  TaskbarButton() {}
+  TaskbarButton() = default;
   // Tests: a taskbar object of their own, as if the dialog had made it.
   explicit TaskbarButton(ITaskbarList3* list);
+  TaskbarButton(const TaskbarButton&) = delete;
+  TaskbarButton& operator=(const TaskbarButton&) = delete;
 
   // Makes the taskbar object for the dialog (COM initialised), unless a test
   // handed one in, and shows an indeterminate progress; logs when there is none.
@@ -22,8 +24,6 @@ class TaskbarButton {
   void Release() { list_.Reset(); }
 
  private:
-  TaskbarButton(const TaskbarButton&);
-  TaskbarButton& operator=(const TaskbarButton&);
   bool Usable(HWND dialog) const;
 
   qn::ComPtr<ITaskbarList3> list_;
