@@ -30,7 +30,7 @@ bool DisplayNameNamesManufacturer(const wchar_t* manufacturer, const wchar_t* di
   wchar_t name[256];
   LowerCopy(maker, kNameChars, manufacturer ? manufacturer : L"");
   LowerCopy(name, 256, displayName ? displayName : L"");
-  return wcsstr(name, maker) != NULL;
+  return wcsstr(name, maker) != nullptr;
 }
 
 bool RunCompetitorFlowIfFound() {
@@ -46,9 +46,9 @@ bool RunCompetitorFlowIfFound() {
 
   int answer;
   if (DisplayNameNamesManufacturer(maker, competitor)) {
-    answer = ShowFormattedMessage(NULL, IDS_OTHER_VERSION_FOUND, 1024, MB_YESNO, maker, maker);
+    answer = ShowFormattedMessage(nullptr, IDS_OTHER_VERSION_FOUND, 1024, MB_YESNO, maker, maker);
   } else {
-    answer = ShowFormattedMessage(NULL, IDS_COMPETITOR_FOUND, 1024, MB_YESNO, competitor, product,
+    answer = ShowFormattedMessage(nullptr, IDS_COMPETITOR_FOUND, 1024, MB_YESNO, competitor, product,
                                   competitor, product);
   }
   if (answer != IDYES) return true;
@@ -58,7 +58,7 @@ bool RunCompetitorFlowIfFound() {
   memset(selection, 0, g_setup.competingProductCount);
   selection[0] = 1;
   if (UninstallSelectedProducts(selection) != 0) {
-    ShowFormattedMessage(NULL, IDS_CANNOT_UNINSTALL, 1024, MB_OK, product, competitor, product);
+    ShowFormattedMessage(nullptr, IDS_CANNOT_UNINSTALL, 1024, MB_OK, product, competitor, product);
     DeleteRestartRegistration();
   }
   return true;

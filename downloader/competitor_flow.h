@@ -2,7 +2,7 @@
 
 // Detects competing products and, when one is found, offers its removal.
 // True when one was found: the run ends after this flow whatever the answer.
-bool RunCompetitorFlowIfFound();
+[[nodiscard]] bool RunCompetitorFlowIfFound();
 // Whether the question is the "another version" one: the maker's name occurs in
 // the product's display name, letter case aside.
-bool DisplayNameNamesManufacturer(const wchar_t* manufacturer, const wchar_t* displayName);
+[[nodiscard]] bool DisplayNameNamesManufacturer(const wchar_t* manufacturer, const wchar_t* displayName);

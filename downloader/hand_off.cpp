@@ -23,8 +23,8 @@ namespace {
 bool RunDownloadPhase() {
   ProgressDialog dialog;
   // Exists before the dialog does, so that no confirmed quit can go unsignalled.
-  g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, FALSE, NULL));
-  qn::ScopedHandle worker(CreateThread(NULL, 0, DownloadWorker, static_cast<WorkerHost*>(&dialog), 0, NULL));
+  g_setup.cancelEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  qn::ScopedHandle worker(CreateThread(nullptr, 0, DownloadWorker, static_cast<WorkerHost*>(&dialog), 0, nullptr));
   if (!worker.Valid()) {
     // Nothing would ever end the dialog and no kit would be placed: give up.
     WriteLog(L"[KITFETCHER] Cannot start the download worker (error %d)", static_cast<int>(GetLastError()));
@@ -94,7 +94,7 @@ void DownloadAndHandOff() {
     WriteLog(L"[KITFETCHER] Local setup folder path too long: %s", setupFolder);
     return;
   }
-  if (!PathFileExistsW(descriptor)) ShowMessage(NULL, IDS_CANNOT_RUN, MB_OK | MB_ICONERROR);
+  if (!PathFileExistsW(descriptor)) ShowMessage(nullptr, IDS_CANNOT_RUN, MB_OK | MB_ICONERROR);
 
   XmlPatchList runPatches;
   QueueDescriptorPatches(descriptor, &runPatches);

@@ -7,14 +7,14 @@
 namespace {
 
 #ifndef KIT_TEST_BUILD_WITHOUT_NARROW_SEARCH
-const qn::SearchBuild kBuild = {true, true};
+constexpr qn::SearchBuild kBuild = {true, true};
 #else
 // Never shipped: a test build that behaves as where SetDefaultDllDirectories is
 // missing (XP, Vista, 7 without KB2533623), so that the tests can take the
 // start over under Wine, which has the function. Wine keeps no DACL of a folder
 // (it reports the user as owner, with full control), so the copy knows its
 // fresh folder by place and name alone here.
-const qn::SearchBuild kBuild = {false, false};
+constexpr qn::SearchBuild kBuild = {false, false};
 #endif
 
 }  // namespace

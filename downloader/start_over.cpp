@@ -19,7 +19,7 @@ const wchar_t kDefaultLogName[] = L"downloaderlog.txt";
 // path does not fit (a truncated path names some other folder).
 bool GetOwnFolder(wchar_t* folder, size_t capacity) {
   wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
   PathRemoveFileSpecW(path);
   return qn::CopyText(folder, capacity, path) && qn::AppendText(folder, capacity, L"\\");
@@ -64,7 +64,7 @@ void StartOver(const wchar_t* arguments, const qn::OptionMap& options) {
       // current folder is made full here.
       const wchar_t* value = options.GetOptionValue(L"log");
       wchar_t full[MAX_PATH];
-      DWORD n = GetFullPathNameW(value[0] ? value : kDefaultLogName, MAX_PATH, full, NULL);
+      DWORD n = GetFullPathNameW(value[0] ? value : kDefaultLogName, MAX_PATH, full, nullptr);
       if (n > 0 && n < MAX_PATH) {
         ahead.Append(L" /log:\"");
         ahead.Append(full);

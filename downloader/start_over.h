@@ -26,11 +26,11 @@ enum RunPlace {
 // two kinds of run. `narrowSearch`: RestrictDllSearch's answer.
 // `checkFolderRights`: false in test builds only (Wine keeps no DACL of a
 // folder), where a copy knows its folder by place and name alone.
-RunPlace ChooseRunPlace(const qn::OptionMap& options, bool narrowSearch, bool checkFolderRights);
+[[nodiscard]] RunPlace ChooseRunPlace(const qn::OptionMap& options, bool narrowSearch, bool checkFolderRights);
 
 // The first instance's whole run: `arguments` are its own (without the program).
 void StartOver(const wchar_t* arguments, const qn::OptionMap& options);
 
 // The folder fresh folders are made in: the Windows folder's Temp, which users
 // may add to but not take from.
-bool FreshFolderParent(wchar_t* parent, size_t capacity);
+[[nodiscard]] bool FreshFolderParent(wchar_t* parent, size_t capacity);

@@ -35,13 +35,13 @@ void LoadResourceLibrary() {
 // False when another instance owns the run (it has been told and released).
 bool ClaimSingleInstance() {
   qn::FixedString<100> name;
-  name.Format(L"Local\\%s", kInstanceEventName);
-  g_setup.instanceEvent.Reset(CreateEventW(NULL, TRUE, FALSE, name.c_str()));
+  if (!name.Format(L"Local\\%s", kInstanceEventName)) return true;  // no guard, but the run goes on
+  g_setup.instanceEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
   if (!g_setup.instanceEvent.Valid()) return true;  // no guard, but the run goes on
   if (WaitForSingleObject(g_setup.instanceEvent.Get(), 0) == WAIT_OBJECT_0) {
     LoadedText caption = LoadText(IDS_ERROR_CAPTION);
     LoadedText text = LoadText(IDS_ALREADY_RUNNING);
-    MessageBoxW(NULL, text, caption, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONERROR);
     g_setup.instanceEvent.Reset();
     g_setup.uiLibrary.Reset();
     return false;
@@ -70,10 +70,10 @@ void LoadTimeWords() {
       {IDS_SECOND, g_setup.secondText},       {IDS_SECONDS, g_setup.secondsText},
       {IDS_LONG_DURATION, g_setup.longDurationFormat}, {IDS_SHORT_DURATION, g_setup.shortDurationFormat},
   };
-  for (size_t i = 0; i < sizeof(words) / sizeof(words[0]); ++i) {
-    LoadedText text = LoadText(words[i].id);
+  for (const Word& word : words) {
+    LoadedText text = LoadText(word.id);
     // A word too long for its slot would be cut mid-word; leave it empty instead.
-    if (!qn::CopyText(words[i].target, kTimeWordChars, text)) words[i].target[0] = L'\0';
+    if (!qn::CopyText(word.target, kTimeWordChars, text)) word.target[0] = L'\0';
   }
 }
 
@@ -84,7 +84,7 @@ void Prepare(const qn::OptionMap& options, bool startedOver) {
   g_setup.statsLockReady = true;
   LookUpPlatformFunctions();
   wchar_t own[MAX_PATH];
-  DWORD n = GetModuleFileNameW(NULL, own, MAX_PATH);
+  DWORD n = GetModuleFileNameW(nullptr, own, MAX_PATH);
   if (startedOver && n > 0 && n < MAX_PATH && PathRemoveFileSpecW(own)) {
     WriteLog(L"[KITFETCHER] Running from %s\\ for the package in %s", own, g_setup.programFolder);
   }
@@ -108,12 +108,12 @@ bool PassGates() {
   WriteLog(L"[SETUP] OS Version (0 - unknown, 1 - XP, 2 - VISTA no sp, 3 - VISTA with sp, 4 - Win 7): %d",
            static_cast<int>(g_setup.osVersionCode));
   if (g_setup.osVersionCode == kOsUnsupported || g_setup.osVersionCode == kOsVistaNoServicePack) {
-    ShowFormattedMessage(NULL, IDS_UNSUPPORTED_OS, 1024, MB_OK | MB_ICONERROR,
+    ShowFormattedMessage(nullptr, IDS_UNSUPPORTED_OS, 1024, MB_OK | MB_ICONERROR,
                          g_setup.locations.defaultProductName);
     return false;
   }
   if (!IsUserAdministrator()) {
-    ShowMessage(NULL, IDS_NEEDS_ADMIN, MB_OK | MB_ICONERROR);
+    ShowMessage(nullptr, IDS_NEEDS_ADMIN, MB_OK | MB_ICONERROR);
     return false;
   }
   return CheckSystemRequirements();

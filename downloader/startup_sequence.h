@@ -11,7 +11,7 @@ int RunKitfetcher(HINSTANCE instance, const wchar_t* commandLine, bool narrowSea
 
 // Pieces of the run, exposed for tests.
 // The text between the first "[" and the first "]" after it in the file name.
-bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity);
+[[nodiscard]] bool ExtractAffiliateSource(const wchar_t* parentPath, wchar_t* source, size_t capacity);
 extern const wchar_t kInstanceEventName[];
 
 // Releases what SetupState holds, in its fixed order. Called once on every exit
