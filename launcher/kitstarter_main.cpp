@@ -7,12 +7,12 @@
 namespace {
 
 #ifndef KIT_TEST_BUILD_WITHOUT_NARROW_SEARCH
-const qn::SearchBuild kBuild = {true, true};
+constexpr qn::SearchBuild kBuild = {true, true};
 #else
 // Never shipped: as in downloader/kitfetcher_main.cpp, a test build that
 // behaves as where SetDefaultDllDirectories is missing and knows its fresh
 // folder by place and name alone.
-const qn::SearchBuild kBuild = {false, false};
+constexpr qn::SearchBuild kBuild = {false, false};
 #endif
 
 }  // namespace

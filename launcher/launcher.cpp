@@ -10,7 +10,7 @@
 
 namespace {
 
-const uint32_t kInPlaceChars = 512;
+constexpr uint32_t kInPlaceChars = 512;
 
 }  // namespace
 
@@ -18,7 +18,7 @@ bool GetProgramFolder(qn::GuardedString& folder) {
   wchar_t* buffer = folder.GetBuffer();
   uint32_t capacity = folder.Capacity();
   if (!buffer || capacity == 0) return false;
-  DWORD n = GetModuleFileNameW(NULL, buffer, capacity);
+  DWORD n = GetModuleFileNameW(nullptr, buffer, capacity);
   if (n == 0 || n >= capacity) {
     // A cut path names another file; keep nothing of it.
     buffer[0] = L'\0';
@@ -65,7 +65,7 @@ int StartPlatformSetup(const wchar_t* folder) {
   commandLine.Append(path.c_str());
   commandLine.AppendChar(L'"');
   qn::StartedProcess process;
-  if (qn::StartProcess(path.c_str(), commandLine.GetBuffer(), NULL, &process)) {
+  if (qn::StartProcess(path.c_str(), commandLine.GetBuffer(), nullptr, &process)) {
     OutputDebugStringW(L"[KITSTARTER] Waiting for :");
     OutputDebugStringW(path.c_str());
     WaitForSingleObject(process.process.Get(), INFINITE);
@@ -86,7 +86,7 @@ void StartRequestedProgram(const qn::OptionMap& options, const wchar_t* folder) 
   }
   const wchar_t* parameters = options.GetOptionValue(L"args");
   const wchar_t* target = options.GetOptionValue(L"run");
-  ShellExecuteW(NULL, NULL, target, parameters, workingFolder[0] ? workingFolder : NULL, SW_SHOW);
+  ShellExecuteW(nullptr, nullptr, target, parameters, workingFolder[0] ? workingFolder : nullptr, SW_SHOW);
 }
 
 namespace {
@@ -145,7 +145,7 @@ int RunKitstarter(const wchar_t* commandLine, bool narrowSearch, bool checkFolde
       return 0;
     }
   }
-  if (wow64) return StartPlatformSetup(known ? folder.c_str() : NULL);
-  StartRequestedProgram(options, known ? folder.c_str() : NULL);
+  if (wow64) return StartPlatformSetup(known ? folder.c_str() : nullptr);
+  StartRequestedProgram(options, known ? folder.c_str() : nullptr);
   return 0;
 }

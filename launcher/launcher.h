@@ -18,11 +18,11 @@
 // DACL of a folder), where it knows the folder by place and name alone.
 int RunKitstarter(const wchar_t* commandLine, bool narrowSearch, bool checkFolderRights);
 // Starts setup32.exe or setup64.exe, whichever fits the machine, from `folder`
-// (ending in a backslash) and waits for it. NULL: the folder is unknown, and
+// (ending in a backslash) and waits for it. Null: the folder is unknown, and
 // nothing starts. Always 0.
 int StartPlatformSetup(const wchar_t* folder);
 // Starts the program of /run through the shell, with /args, in `folder` (the
-// program folder, ending in a backslash; NULL: unknown, no working folder).
+// program folder, ending in a backslash; null: unknown, no working folder).
 void StartRequestedProgram(const qn::OptionMap& options, const wchar_t* folder);
-bool GetProgramFolder(qn::GuardedString& folder);
+[[nodiscard]] bool GetProgramFolder(qn::GuardedString& folder);
 bool AppendPathComponent(const wchar_t* component, qn::GuardedString& path);
