@@ -9,7 +9,7 @@ namespace wipekit {
 
 namespace {
 
-const DWORD kMaxCatalogueBytes = 1024 * 1024;
+constexpr DWORD kMaxCatalogueBytes = 1024 * 1024;
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
   std::vector<std::wstring> parts;
@@ -33,20 +33,17 @@ void ParseProduct(const std::wstring& value, Catalogue* catalogue) {
   std::vector<std::wstring> fields = Split(value, L'|');
   CatalogueProduct product;
   product.name = fields[0];
-  product.failRemoval = false;
-  product.overcount = false;
   if (fields.size() > 1) {
-    std::vector<std::wstring> keys = Split(fields[1], L';');
-    for (size_t i = 0; i < keys.size(); ++i) {
-      std::wstring key = Trim(keys[i]);
+    for (const std::wstring& part : Split(fields[1], L';')) {
+      std::wstring key = Trim(part);
       if (!key.empty()) product.keys.push_back(key);
     }
   }
   if (fields.size() > 2) {
-    std::vector<std::wstring> flags = Split(fields[2], L',');
-    for (size_t i = 0; i < flags.size(); ++i) {
-      if (Trim(flags[i]) == L"fail") product.failRemoval = true;
-      if (Trim(flags[i]) == L"overcount") product.overcount = true;
+    for (const std::wstring& part : Split(fields[2], L',')) {
+      std::wstring flag = Trim(part);
+      if (flag == L"fail") product.failRemoval = true;
+      if (flag == L"overcount") product.overcount = true;
     }
   }
   catalogue->products.push_back(product);
@@ -55,10 +52,8 @@ void ParseProduct(const std::wstring& value, Catalogue* catalogue) {
 }  // namespace
 
 void ParseCatalogue(const std::wstring& text, Catalogue* catalogue) {
-  std::vector<std::wstring> lines = Split(text, L'\n');
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::wstring line = lines[i];
-    if (!line.empty() && line[line.size() - 1] == L'\r') line.erase(line.size() - 1);
+  for (std::wstring line : Split(text, L'\n')) {
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
     if (line.empty() || line[0] == L'#' || line[0] == L';') continue;
     size_t equals = line.find(L'=');
     if (equals == std::wstring::npos) continue;
@@ -69,23 +64,24 @@ void ParseCatalogue(const std::wstring& text, Catalogue* catalogue) {
 }
 
 bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue) {
-  qn::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+  qn::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return false;
-  DWORD size = GetFileSize(file.Get(), NULL);
+  DWORD size = GetFileSize(file.Get(), nullptr);
   if (size == INVALID_FILE_SIZE || size > kMaxCatalogueBytes) return false;
   std::string bytes(size, '\0');
   DWORD read = 0;
-  BOOL ok = size == 0 || ReadFile(file.Get(), &bytes[0], size, &read, NULL);
+  BOOL ok = size == 0 || ReadFile(file.Get(), bytes.data(), size, &read, nullptr);
   file.Reset();
   if (!ok || read != size) return false;
   size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   std::wstring text;
   if (bytes.size() > skip) {
-    int chars = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), NULL, 0);
+    int chars =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), nullptr, 0);
     if (chars <= 0) return false;
     text.resize(chars);
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), &text[0], chars);
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), text.data(), chars);
   }
   ParseCatalogue(text, catalogue);
   return true;
@@ -97,11 +93,10 @@ namespace wipekit {
 
 namespace {
 
-const wchar_t* const kUninstallParents[] = {
+constexpr const wchar_t* kUninstallParents[] = {
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
 };
-const int kParentCount = 2;
 
 bool ExistsUnder(const wchar_t* parentPath, const wchar_t* key) {
   qn::ScopedRegKey parent;
@@ -115,17 +110,17 @@ bool ExistsUnder(const wchar_t* parentPath, const wchar_t* key) {
 
 bool UninstallEntryExists(const wchar_t* key) {
   if (!key || !key[0]) return false;
-  for (int i = 0; i < kParentCount; ++i) {
-    if (ExistsUnder(kUninstallParents[i], key)) return true;
+  for (const wchar_t* parentPath : kUninstallParents) {
+    if (ExistsUnder(parentPath, key)) return true;
   }
   return false;
 }
 
 bool DeleteUninstallEntry(const wchar_t* key) {
   if (!key || !key[0]) return true;
-  for (int i = 0; i < kParentCount; ++i) {
+  for (const wchar_t* parentPath : kUninstallParents) {
     qn::ScopedRegKey parent;
-    if (parent.Open(HKEY_LOCAL_MACHINE, kUninstallParents[i], KEY_ALL_ACCESS | KEY_WOW64_64KEY) == ERROR_SUCCESS)
+    if (parent.Open(HKEY_LOCAL_MACHINE, parentPath, KEY_ALL_ACCESS | KEY_WOW64_64KEY) == ERROR_SUCCESS)
       SHDeleteKeyW(parent.Get(), key);
   }
   return !UninstallEntryExists(key);

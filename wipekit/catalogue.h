@@ -9,8 +9,8 @@ namespace wipekit {
 struct CatalogueProduct {
   std::wstring name;
   std::vector<std::wstring> keys;
-  bool failRemoval;  // removal always answers "not removed"
-  bool overcount;    // a reported array claims 2^31-1 records, however many it holds
+  bool failRemoval = false;  // removal always answers "not removed"
+  bool overcount = false;    // a reported array claims 2^31-1 records, however many it holds
 };
 
 struct Catalogue {
@@ -19,7 +19,7 @@ struct Catalogue {
 
 // Reads the catalogue file (UTF-8, an optional byte-order mark). False when it
 // cannot be read; lines it does not understand are ignored.
-bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue);
+[[nodiscard]] bool ReadCatalogue(const std::wstring& path, Catalogue* catalogue);
 // The same from text already in memory.
 void ParseCatalogue(const std::wstring& text, Catalogue* catalogue);
 
@@ -30,8 +30,8 @@ void ParseCatalogue(const std::wstring& text, Catalogue* catalogue);
 // registry view so that a 32-bit process sees the same as a 64-bit one.
 namespace wipekit {
 
-bool UninstallEntryExists(const wchar_t* key);
+[[nodiscard]] bool UninstallEntryExists(const wchar_t* key);
 // Deletes the entry (with any subkeys) in both places. True when neither is left.
-bool DeleteUninstallEntry(const wchar_t* key);
+[[nodiscard]] bool DeleteUninstallEntry(const wchar_t* key);
 
 }  // namespace wipekit

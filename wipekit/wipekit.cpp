@@ -11,7 +11,7 @@
 
 namespace {
 
-HMODULE g_module = NULL;
+HMODULE g_module = nullptr;
 
 std::wstring LibraryFolder() {
   wchar_t path[MAX_PATH];
@@ -31,10 +31,8 @@ bool LoadCatalogue(wipekit::Catalogue* catalogue) {
 // distinct name is kept once, for good.
 const wchar_t* KeptName(const std::wstring& name) {
   static std::vector<BSTR> names;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (SysStringLen(names[i]) == name.size() && name.compare(0, name.size(), names[i], name.size()) == 0) {
-      return names[i];
-    }
+  for (BSTR kept : names) {
+    if (SysStringLen(kept) == name.size() && name.compare(0, name.size(), kept, name.size()) == 0) return kept;
   }
   BSTR kept = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
   if (kept) names.push_back(kept);
@@ -43,16 +41,16 @@ const wchar_t* KeptName(const std::wstring& name) {
 
 bool IsInstalled(const wipekit::CatalogueProduct& product) {
   if (product.keys.empty()) return true;
-  for (size_t i = 0; i < product.keys.size(); ++i) {
-    if (wipekit::UninstallEntryExists(product.keys[i].c_str())) return true;
+  for (const std::wstring& key : product.keys) {
+    if (wipekit::UninstallEntryExists(key.c_str())) return true;
   }
   return false;
 }
 
 SAFEARRAY* MakeKeyArray(const std::vector<std::wstring>& keys) {
-  if (keys.empty()) return NULL;
+  if (keys.empty()) return nullptr;
   SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(keys.size()));
-  if (!array) return NULL;
+  if (!array) return nullptr;
   for (LONG i = 0; i < static_cast<LONG>(keys.size()); ++i) {
     BSTR key = SysAllocString(keys[i].c_str());
     SafeArrayPutElement(array, &i, key);  // copies the string
@@ -64,21 +62,21 @@ SAFEARRAY* MakeKeyArray(const std::vector<std::wstring>& keys) {
 // A one-dimensional, zero-based array of ProductRecord elements. No feature
 // flags are set, so destroying it frees the records' memory and nothing else.
 SAFEARRAY* MakeProductArray(const std::vector<const wipekit::CatalogueProduct*>& products) {
-  SAFEARRAY* array = NULL;
-  if (FAILED(SafeArrayAllocDescriptor(1, &array))) return NULL;
+  SAFEARRAY* array = nullptr;
+  if (FAILED(SafeArrayAllocDescriptor(1, &array))) return nullptr;
   array->cbElements = sizeof(ProductRecord);
   array->rgsabound[0].lLbound = 0;
   array->rgsabound[0].cElements = static_cast<ULONG>(products.size());
   if (FAILED(SafeArrayAllocData(array))) {
     SafeArrayDestroyDescriptor(array);
-    return NULL;
+    return nullptr;
   }
-  void* data = NULL;
+  void* data = nullptr;
   if (FAILED(SafeArrayAccessData(array, &data))) {
     SafeArrayDestroy(array);
-    return NULL;
+    return nullptr;
   }
-  ProductRecord* records = static_cast<ProductRecord*>(data);
+  auto* records = static_cast<ProductRecord*>(data);
   for (size_t i = 0; i < products.size(); ++i) {
     ProductRecord& record = records[i];
     ZeroMemory(&record, sizeof(record));
@@ -87,8 +85,8 @@ SAFEARRAY* MakeProductArray(const std::vector<const wipekit::CatalogueProduct*>&
   }
   SafeArrayUnaccessData(array);
   // A library that lies about its answer, for the tests of the caller's checks.
-  for (size_t i = 0; i < products.size(); ++i) {
-    if (products[i]->overcount) array->rgsabound[0].cElements = 0x7FFFFFFF;
+  for (const wipekit::CatalogueProduct* product : products) {
+    if (product->overcount) array->rgsabound[0].cElements = 0x7FFFFFFF;
   }
   return array;
 }
@@ -107,13 +105,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 HRESULT __stdcall GetInstalledProducts(SAFEARRAY** products, int mode) {
   if (!products) return E_POINTER;
-  *products = NULL;
+  *products = nullptr;
   if (mode != kInstalledProductsMode) return E_INVALIDARG;
   wipekit::Catalogue catalogue;
   if (!LoadCatalogue(&catalogue)) return S_FALSE;
   std::vector<const wipekit::CatalogueProduct*> installed;
-  for (size_t i = 0; i < catalogue.products.size(); ++i) {
-    if (IsInstalled(catalogue.products[i])) installed.push_back(&catalogue.products[i]);
+  for (const wipekit::CatalogueProduct& product : catalogue.products) {
+    if (IsInstalled(product)) installed.push_back(&product);
   }
   if (installed.empty()) return S_FALSE;
   *products = MakeProductArray(installed);
@@ -126,11 +124,9 @@ unsigned char __stdcall UninstallProduct(ProductRecord* product, unsigned char* 
   wipekit::Catalogue catalogue;
   if (!LoadCatalogue(&catalogue)) return 0;
   unsigned char answer = 0;
-  for (size_t i = 0; i < catalogue.products.size(); ++i) {
-    const wipekit::CatalogueProduct& known = catalogue.products[i];
+  for (const wipekit::CatalogueProduct& known : catalogue.products) {
     if (known.name != product->productName) continue;
-    answer = 1;
-    if (known.failRemoval) answer = 0;
+    answer = known.failRemoval ? 0 : 1;
     for (size_t k = 0; answer && k < known.keys.size(); ++k) {
       if (!wipekit::DeleteUninstallEntry(known.keys[k].c_str())) answer = 0;
     }
@@ -141,7 +137,7 @@ unsigned char __stdcall UninstallProduct(ProductRecord* product, unsigned char* 
 
 // Exported for the binding's sake; the downloader never calls them.
 HRESULT __stdcall GetProducts(SAFEARRAY** products) {
-  if (products) *products = NULL;
+  if (products) *products = nullptr;
   return E_NOTIMPL;
 }
 HRESULT __stdcall UninstallProducts(SAFEARRAY*) { return E_NOTIMPL; }
