@@ -50,6 +50,24 @@ SAFEARRAY* KeyArray(const std::vector<const wchar_t*>& keys) {
 
 SAFEARRAY* KeyArray(const std::wstring& a) { return KeyArray(std::vector<const wchar_t*>(1, a.c_str())); }
 
+// One record of an answer: its name and its key array.
+struct Named {
+  Named(const wchar_t* n, SAFEARRAY* k = NULL) : name(n), keys(k) {}
+  const wchar_t* name;
+  SAFEARRAY* keys;
+};
+
+// An answer of well-formed records with these names and keys.
+SAFEARRAY* Products(std::initializer_list<Named> records) {
+  SAFEARRAY* array = RecordArray(static_cast<ULONG>(records.size()));
+  ProductRecord* record = Records(array);
+  for (const Named& r : records) {
+    record->productName = r.name;
+    (record++)->productKeys = r.keys;
+  }
+  return array;
+}
+
 class UntrustedArrays : public ::testing::Test {
  protected:
   ProgramFolder folder;  // for the log; no library
@@ -149,8 +167,7 @@ TEST_F(UntrustedArrays, AnswersThatLieAboutTheirMemoryAreRefusedWhole) {
        L"products ignored: 2 records from index 0 are not all in readable memory"},
       {"an upper bound past the last index",
        [&] {
-         SAFEARRAY* array = RecordArray(2);
-         Records(array)[0].productName = L"Real";
+         SAFEARRAY* array = Products({{L"Real"}, {NULL}});
          array->rgsabound[0].lLbound = 0x7FFFFFFF;
          return array;
        },
@@ -160,75 +177,44 @@ TEST_F(UntrustedArrays, AnswersThatLieAboutTheirMemoryAreRefusedWhole) {
       {"records that own what they point at",
        [&] {
          // Destroyed as it claims to be, the name would be freed as a BSTR.
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = L"Real";
+         SAFEARRAY* array = Products({{L"Real"}});
          array->fFeatures |= FADF_BSTR;
          return array;
        },
        L"products ignored: elements that own what they point at (features 0x0100)"},
-      {"a name in unreadable memory",
-       [&] {
-         SAFEARRAY* array = RecordArray(2);
-         Records(array)[0].productName = L"Real";
-         Records(array)[1].productName = unreadable;
-         return array;
-       },
+      {"a name in unreadable memory", [&] { return Products({{L"Real"}, {unreadable}}); },
        L"answer refused: the name of record 1 is not readable memory"},
       {"a name that runs into unreadable memory",
        [&] {
          wchar_t* name = static_cast<wchar_t*>(edge.Before(4 * sizeof(wchar_t)));
          wmemcpy(name, L"Cut!", 4);
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = name;
-         return array;
+         return Products({{name}});
        },
        L"answer refused: the name of record 0 is not readable memory"},
       {"a key array in unreadable memory",
-       [&] {
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = L"Real";
-         Records(array)[0].productKeys = reinterpret_cast<SAFEARRAY*>(edge.Edge());
-         return array;
-       },
+       [&] { return Products({{L"Real", reinterpret_cast<SAFEARRAY*>(edge.Edge())}}); },
        L"answer refused: the key array of record 0 cannot be read safely"},
       {"more keys than there are",
        [&] {
          BSTR* one = static_cast<BSTR*>(edge.Before(sizeof(BSTR)));
          one[0] = SysAllocString(L"{key}");
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = L"Real";
-         Records(array)[0].productKeys = ArrayOver(one, 1000, sizeof(BSTR), FADF_BSTR);
-         return array;
+         return Products({{L"Real", ArrayOver(one, 1000, sizeof(BSTR), FADF_BSTR)}});
        },
        L"the key array of record 0 cannot be read safely"},
       {"a key in unreadable memory",
        [&] {
          SAFEARRAY* keys = KeyArray(std::wstring(L"{key}"));
          static_cast<BSTR*>(keys->pvData)[0] = reinterpret_cast<BSTR>(edge.Edge() + sizeof(DWORD));
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = L"Real";
-         Records(array)[0].productKeys = keys;
-         return array;
+         return Products({{L"Real", keys}});
        },
        L"the key array of record 0 cannot be read safely"},
-      {"keys of interfaces",
-       [&] {
-         SAFEARRAY* array = RecordArray(1);
-         Records(array)[0].productName = L"Real";
-         Records(array)[0].productKeys = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
-         return array;
-       },
+      {"keys of interfaces", [&] { return Products({{L"Real", SafeArrayCreateVector(VT_UNKNOWN, 0, 1)}}); },
        L"the key array of record 0 cannot be read safely"},
       {"one key array in two records",
        [&] {
          // Destroyed once per record, it would be freed twice.
          SAFEARRAY* keys = KeyArray(std::wstring(L"{shared}"));
-         SAFEARRAY* array = RecordArray(2);
-         Records(array)[0].productName = L"Real";
-         Records(array)[0].productKeys = keys;
-         Records(array)[1].productName = L"Twin";
-         Records(array)[1].productKeys = keys;
-         return array;
+         return Products({{L"Real", keys}, {L"Twin", keys}});
        },
        L"the key array of record 1 cannot be read safely"},
   };
@@ -245,14 +231,10 @@ TEST_F(UntrustedArrays, AnswersThatLieAboutTheirMemoryAreRefusedWhole) {
 TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
   std::wstring key = MarkedName(L"k");
   std::wstring longName(600, L'n');
-  SAFEARRAY* array = RecordArray(4);
-  ProductRecord* records = Records(array);
-  records[0].productName = NULL;  // nothing identifies it
-  records[1].productName = longName.c_str();
-  records[1].productKeys = KeyArray(key);
-  records[2].productName = NULL;  // its key identifies it
-  records[2].productKeys = KeyArray(key);
-  records[3].productName = L"Fine";
+  SAFEARRAY* array = Products({{NULL},  // nothing identifies it
+                               {longName.c_str(), KeyArray(key)},
+                               {NULL, KeyArray(key)},  // its key identifies it
+                               {L"Fine"}});
   ASSERT_TRUE(FillCompetingProducts(array));
   ASSERT_EQ(2u, g_setup.competingProductCount);
   EXPECT_STREQ(L"", Entry(0).displayName);
@@ -266,16 +248,8 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
   std::wstring tooLong(600, L'x');
   std::wstring noLookUp(500, L'y');  // fits an entry, not the Uninstall subkey
   std::wstring fine = MarkedName(L"fine");
-  std::vector<const wchar_t*> keys;
-  keys.push_back(NULL);
-  keys.push_back(L"");
-  keys.push_back(tooLong.c_str());
-  keys.push_back(noLookUp.c_str());
-  keys.push_back(fine.c_str());
-  SAFEARRAY* array = RecordArray(1);
-  Records(array)[0].productName = L"Keyed";
-  Records(array)[0].productKeys = KeyArray(keys);
-  ASSERT_TRUE(FillCompetingProducts(array));
+  std::vector<const wchar_t*> keys = {NULL, L"", tooLong.c_str(), noLookUp.c_str(), fine.c_str()};
+  ASSERT_TRUE(FillCompetingProducts(Products({{L"Keyed", KeyArray(keys)}})));
   ASSERT_EQ(2u, g_setup.competingProductCount);
   EXPECT_EQ(noLookUp, Entry(0).productKey);
   EXPECT_EQ(noLookUp, Entry(0).uninstallString);
@@ -288,12 +262,7 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
 TEST_F(UntrustedArrays, KeyArrayOfAnotherTypeIsSkipped) {
   SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 2);
   std::wstring key = MarkedName(L"k");
-  SAFEARRAY* array = RecordArray(2);
-  Records(array)[0].productName = L"Numbers";
-  Records(array)[0].productKeys = numbers;
-  Records(array)[1].productName = L"Strings";
-  Records(array)[1].productKeys = KeyArray(key);
-  ASSERT_TRUE(FillCompetingProducts(array));
+  ASSERT_TRUE(FillCompetingProducts(Products({{L"Numbers", numbers}, {L"Strings", KeyArray(key)}})));
   ASSERT_EQ(1u, g_setup.competingProductCount);
   EXPECT_EQ(key, Entry(0).productKey);
   EXPECT_TRUE(folder.LogHas(L"Removal library keys ignored: type 3"));
@@ -318,7 +287,7 @@ unsigned char __stdcall FakeUninstallProduct(ProductRecord* record, unsigned cha
 class RemovalByKey : public ::testing::Test {
  protected:
   void SetUp() override {
-      g_asked.clear();
+    g_asked.clear();
     g_answers.clear();
   }
   ProgramFolder folder;
@@ -329,16 +298,10 @@ TEST_F(RemovalByKey, EveryRecordOwningTheKeyIsAskedAndTheLastAnswerCounts) {
     g_asked.clear();
     g_answers[L"First"] = failingFirst ? 0 : 1;
     g_answers[L"Second"] = failingFirst ? 1 : 0;
-    std::vector<const wchar_t*> firstKeys;
-    firstKeys.push_back(L"{other}");
-    firstKeys.push_back(L"{shared}");
-    SAFEARRAY* array = RecordArray(3);
-    Records(array)[0].productName = L"First";
-    Records(array)[0].productKeys = KeyArray(firstKeys);
-    Records(array)[1].productName = L"Unrelated";
-    Records(array)[1].productKeys = KeyArray(std::wstring(L"{SHARED}"));
-    Records(array)[2].productName = L"Second";
-    Records(array)[2].productKeys = KeyArray(std::wstring(L"{shared}"));
+    std::vector<const wchar_t*> firstKeys = {L"{other}", L"{shared}"};
+    SAFEARRAY* array = Products({{L"First", KeyArray(firstKeys)},
+                                 {L"Unrelated", KeyArray(std::wstring(L"{SHARED}"))},
+                                 {L"Second", KeyArray(std::wstring(L"{shared}"))}});
     EXPECT_EQ(failingFirst == 1, UninstallRecordsOwningKey(array, L"{shared}", FakeUninstallProduct));
     ASSERT_EQ(2u, g_asked.size());
     EXPECT_EQ(L"First", g_asked[0]);
@@ -348,17 +311,12 @@ TEST_F(RemovalByKey, EveryRecordOwningTheKeyIsAskedAndTheLastAnswerCounts) {
 
 TEST_F(RemovalByKey, RecordWithoutKeysIsMatchedByItsExactName) {
   g_answers[L"Keyless"] = 1;
-  SAFEARRAY* array = RecordArray(3);
-  Records(array)[0].productName = L"keyless";
-  Records(array)[1].productName = NULL;
-  Records(array)[2].productName = L"Keyless";
+  SAFEARRAY* array = Products({{L"keyless"}, {NULL}, {L"Keyless"}});
   EXPECT_TRUE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
   ASSERT_EQ(1u, g_asked.size());
 
   g_asked.clear();
-  array = RecordArray(1);
-  Records(array)[0].productName = L"Keyless";
-  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyles", FakeUninstallProduct));
+  EXPECT_FALSE(UninstallRecordsOwningKey(Products({{L"Keyless"}}), L"Keyles", FakeUninstallProduct));
   EXPECT_TRUE(g_asked.empty());
 }
 
@@ -366,13 +324,10 @@ TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
   SAFEARRAY* array = RecordArray(1, 24);
   Records(array)[0].productName = L"Keyless";
   EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
-  array = RecordArray(1);
-  Records(array)[0].productName = L"Numbers";
-  Records(array)[0].productKeys = SafeArrayCreateVector(VT_I4, 0, 1);
+  array = Products({{L"Numbers", SafeArrayCreateVector(VT_I4, 0, 1)}});
   EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Numbers", FakeUninstallProduct));
   // A record past the claimed memory refuses the whole answer, the records before it too.
-  array = RecordArray(2);
-  Records(array)[0].productName = L"Keyless";
+  array = Products({{L"Keyless"}, {NULL}});
   array->rgsabound[0].cElements = 0x7FFFFFFF;
   EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
   EXPECT_TRUE(g_asked.empty());
@@ -382,9 +337,7 @@ TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
 
 class Detection : public ::testing::Test {
  protected:
-  void SetUp() override {
-      ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
-  }
+  void SetUp() override { ASSERT_TRUE(folder.PutLibrary(L"wipekit")); }
   ProgramFolder folder;
 };
 
@@ -540,7 +493,7 @@ TEST(ReadUninstallValue, RefusesLongMissingAndOtherTypes) {
 class Removal : public ::testing::Test {
  protected:
   void SetUp() override {
-      ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
+    ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
     ASSERT_TRUE(folder.PutStandIn(L"uninst.exe"));
   }
   void TearDown() override { kittest::DeleteOwnRestartRegistration(folder.Path()); }
