@@ -1,6 +1,6 @@
 // The shared sample descriptions read by kitpack's copy of kitfetcher's
 // reader: each must give what its .expect file says. The Windows unit test
-// locations_samples_test holds kitfetcher's own reader to the same files.
+// tests/unit/config/locations_reader_test.cpp holds kitfetcher's own reader to the same files.
 #include <gtest/gtest.h>
 
 #include <filesystem>
