@@ -1,8 +1,7 @@
-// String-table texts, read from the program's own resources (loaded here as a
-// data file, since the test program carries no string table), and from a
+// String-table texts, read from the program's own resources (mapped here as
+// data, since the test program carries no string table), and from a
 // resource library whose texts ask for other arguments than the program passes.
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 #include <windows.h>
 
 #include <string>
@@ -26,15 +25,7 @@ const wchar_t kOtherVersion[] =
 
 class LoadTextTest : public ::testing::Test {
  protected:
-  static void SetUpTestCase() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-    ASSERT_TRUE(n > 0 && n < MAX_PATH);
-    PathRemoveFileSpecW(path);  // <build>\tests
-    PathRemoveFileSpecW(path);  // <build>
-    ASSERT_TRUE(PathAppendW(path, L"kitfetcher.exe"));
-    program_ = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-  }
+  static void SetUpTestCase() { program_ = kittest::LoadProgramResources(); }
   static void TearDownTestCase() {
     if (program_) FreeLibrary(program_);
     program_ = NULL;
