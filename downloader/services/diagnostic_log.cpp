@@ -4,6 +4,7 @@
 #include <share.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
 #include "common/fixed_string.h"
@@ -46,28 +47,44 @@ void WriteLineToFile(FILE* file, const wchar_t* message) {
 
 }  // namespace
 
-void WriteLog(const wchar_t* format, ...) {
+namespace {
+
+// One line of the log: the formatted message, then `suffix` (may be null).
+void WriteLogLineV(const wchar_t* format, va_list args, const wchar_t* suffix) {
   if (!g_setup.logEnabled || !g_setup.logFile.Valid() || !format) return;
-  va_list args;
-  va_start(args, format);
   int n = qn::FormattedLengthV(format, args);
-  if (n < 0 || static_cast<unsigned>(n) >= 0x7FFFFFFFu / sizeof(wchar_t)) {
-    va_end(args);
-    return;
-  }
-  wchar_t* message = new (std::nothrow) wchar_t[n + 1];
-  if (!message) {
-    va_end(args);
-    return;
-  }
+  size_t extra = suffix ? wcslen(suffix) : 0;
+  if (n < 0 || static_cast<unsigned>(n) + extra >= 0x7FFFFFFFu / sizeof(wchar_t)) return;
+  wchar_t* message = new (std::nothrow) wchar_t[n + extra + 1];
+  if (!message) return;
   bool ok = qn::FormatIntoV(message, n + 1, format, args);
-  va_end(args);
   if (ok && static_cast<int>(wcslen(message)) == n) {
+    if (extra) memcpy(message + n, suffix, (extra + 1) * sizeof(wchar_t));
     WriteLineToFile(g_setup.logFile.Get(), message);
     OutputDebugStringW(message);
     OutputDebugStringA("\n");
   }
   delete[] message;
+}
+
+}  // namespace
+
+void WriteLog(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteLogLineV(format, args, nullptr);
+  va_end(args);
+}
+
+qn::Result LogFailure(qn::Result failure, const wchar_t* format, ...) {
+  if (failure.Succeeded()) return failure;
+  wchar_t code[32];
+  if (!qn::FormatInto(code, 32, L" (error 0x%08lx)", static_cast<unsigned long>(failure.Code()))) code[0] = L'\0';
+  va_list args;
+  va_start(args, format);
+  WriteLogLineV(format, args, code);
+  va_end(args);
+  return failure;
 }
 
 namespace {

@@ -55,11 +55,11 @@ void EndDownloadCancelled(WorkerHost& host) {
 }
 
 // Entries without autorun are not downloaded; when an offline package carries
-// one with its .md5, both go to the top of the local setup folder. False when a
-// copy failed.
-bool PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources& sources) {
+// one with its .md5, both go to the top of the local setup folder. The failure
+// when a copy failed.
+qn::Result PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources& sources) {
   WriteLog(L"[SETUPINFORMATION] File %s will not be downloaded.", file.name.Get());
-  if (!sources.offlinePackage) return true;
+  if (!sources.offlinePackage) return qn::Result::Ok();
   wchar_t packageFile[kLongPathChars];
   wchar_t packageDigest[kLongPathChars];
   wchar_t targetFile[kLongPathChars];
@@ -68,30 +68,32 @@ bool PlaceTopLevelPackageFile(const DownloadableFile& file, const UpdateSources&
       !JoinStoredName(packageDigest, kLongPathChars, g_setup.programFolder, file.md5Name.Get()) ||
       !JoinStoredName(targetFile, kLongPathChars, g_setup.worker.localSetupFolder, file.name.Get()) ||
       !JoinStoredName(targetDigest, kLongPathChars, g_setup.worker.localSetupFolder, file.md5Name.Get()))
-    return true;
-  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return true;
+    return qn::Result::Ok();
+  if (!PathFileExistsW(packageFile) || !PathFileExistsW(packageDigest)) return qn::Result::Ok();
   WriteLog(L"[KITFETCHER] File %s exists. Copying it and its md5 to the destination folder.", packageFile);
   RecordPlacedFile(targetFile);
   ManifestLine line;
   bool listed = sources.gate.Pinned() && sources.gate.PackageLine(file, &line);
-  if (!PlaceThroughGate(sources.gate, listed ? &line : nullptr, packageFile, targetFile)) return false;
+  qn::Result placed = PlaceThroughGate(sources.gate, listed ? &line : nullptr, packageFile, targetFile);
+  if (!placed) return placed;
   RecordPlacedFile(targetDigest);
   return CopyKitFile(packageDigest, targetDigest);
 }
 
 // Sizes the autorun entries (the ones to download) and lists copies of them;
-// places the others. False when one of those could not be placed.
-bool PlanDownloads(const UpdateSources& sources, qn::Array<PlannedDownload>* downloads) {
+// places the others. The failure when one of those could not be placed.
+qn::Result PlanDownloads(const UpdateSources& sources, qn::Array<PlannedDownload>* downloads) {
   const DownloadableFileList& files = g_setup.locations.downloadableFiles;
   for (size_t i = 0; i < files.size(); ++i) {
     const DownloadableFile& file = files[i];
     if (!IsSafeKitEntry(file)) continue;
     if (!file.autorun) {
-      if (!PlaceTopLevelPackageFile(file, sources)) return false;
+      qn::Result placed = PlaceTopLevelPackageFile(file, sources);
+      if (!placed) return placed;
       continue;
     }
     // After a quit nothing more is asked of the server; the loop ends the run.
-    if (CancelRequested()) return true;
+    if (CancelRequested()) return qn::Result::Ok();
     wchar_t url[kUrlChars];
     DWORD size = 0;
     bool known = ComposeFileUrl(file, file.name.Get(), url, kUrlChars) && QueryRemoteFileSize(url, &size) == 0;
@@ -99,12 +101,13 @@ bool PlanDownloads(const UpdateSources& sources, qn::Array<PlannedDownload>* dow
     PlannedDownload planned = {&file, static_cast<int>(size), known};
     if (!downloads->push_back(planned)) qn::FatalError(L"PlanDownloads: out of memory");
   }
-  return true;
+  return qn::Result::Ok();
 }
 
-enum FileResult { kFilePlaced, kFileCancelled, kFileFailed };
-
-FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& sources, WorkerHost& host) {
+// One planned file, downloaded or taken from an offline package, placed and
+// run: S_OK, qn::kCancelled after a quit (logged), or a failure the user has
+// been told of.
+qn::Result FetchAndPlace(const PlannedDownload& planned, const UpdateSources& sources, WorkerHost& host) {
   const DownloadableFile& file = *planned.file;
   const wchar_t* name = file.name.Get();
   wchar_t localDigest[kDigestChars] = {0};
@@ -115,7 +118,7 @@ FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& so
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long", name);
     host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-    return kFileFailed;
+    return qn::Result(qn::kDoesNotFit);
   }
 
   wchar_t cachePath[kCachePathChars] = {0};
@@ -126,11 +129,10 @@ FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& so
     if (!ComposeFileUrl(file, name, url, kUrlChars)) {
       WriteLog(L"[KITFETCHER] No URL for %s", name);
       host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-      return kFileFailed;
+      return qn::Result(qn::kDoesNotFit);
     }
-    DownloadOutcome outcome = DownloadKitFile(url, planned.sizeBytes, cachePath, host, planned.sizeKnown);
-    if (outcome == kDownloadCancelled) return kFileCancelled;
-    if (outcome != kDownloaded) return kFileFailed;
+    qn::Result downloaded = DownloadKitFile(url, planned.sizeBytes, cachePath, host, planned.sizeKnown);
+    if (!downloaded) return downloaded;
     source = cachePath;
   }
 
@@ -138,12 +140,13 @@ FileResult FetchAndPlace(const PlannedDownload& planned, const UpdateSources& so
   bool listed = sources.gate.Pinned() &&
                 (fromPackage ? sources.gate.PackageLine(file, &line) : sources.gate.ServerLine(file, &line));
   PrepareEntryCopy(file, places, remoteDigest, source);
-  if (!PlaceThroughGate(sources.gate, listed ? &line : nullptr, source, places.target)) {
+  qn::Result placed = PlaceThroughGate(sources.gate, listed ? &line : nullptr, source, places.target);
+  if (!placed) {
     host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-    return kFileFailed;
+    return placed;
   }
   RunAutorunEntry(file, places);
-  return kFilePlaced;
+  return placed;
 }
 
 void RunUpdatePath(const wchar_t* remoteCode, const wchar_t* localCode, bool offlinePackage, WorkerHost& host) {
@@ -181,7 +184,7 @@ void RunUpdatePath(const wchar_t* remoteCode, const wchar_t* localCode, bool off
       return;
     }
     // A cancelled download has logged itself; a failed one has told the user.
-    if (FetchAndPlace(downloads[i], sources, host) != kFilePlaced) {
+    if (!FetchAndPlace(downloads[i], sources, host)) {
       FinishWorkerRun(host, true);
       return;
     }

@@ -63,10 +63,11 @@ void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error) {
   WriteLog(L"[KITFETCHER] Cannot copy %s to %s. Error %d", source, target, static_cast<int>(error));
 }
 
-bool CopyKitFile(const wchar_t* source, const wchar_t* target) {
-  if (CopyFileW(source, target, FALSE)) return true;
-  LogFailedCopy(source, target, GetLastError());
-  return false;
+qn::Result CopyKitFile(const wchar_t* source, const wchar_t* target) {
+  if (CopyFileW(source, target, FALSE)) return qn::Result::Ok();
+  DWORD error = GetLastError();
+  LogFailedCopy(source, target, error);
+  return qn::Result::FromWin32(error ? error : ERROR_WRITE_FAULT);
 }
 
 namespace {
@@ -89,66 +90,56 @@ bool Stopped(CCopyFileStatusCallback* progress, ULONGLONG copied) {
   return progress && progress->OnProgress(static_cast<uint32_t>(copied)) == PROGRESS_CANCEL;
 }
 
-// Copies and hashes; false (logged unless the user stopped it) when the copy
-// could not be made whole.
-bool CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar_t* target, Sha256& hash,
-                 ULONGLONG* copied, CCopyFileStatusCallback* progress, bool* stopped) {
+// The failure of a copy step, logged as every failed copy is.
+qn::Result CopyFailed(const wchar_t* source, const wchar_t* target, DWORD error) {
+  LogFailedCopy(source, target, error);
+  return qn::Result::FromWin32(error ? error : ERROR_WRITE_FAULT);
+}
+
+// Copies and hashes: S_OK once the whole source is in, qn::kCancelled when the
+// user stopped it, otherwise the failure (logged).
+qn::Result CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar_t* target, Sha256& hash,
+                       ULONGLONG* copied, CCopyFileStatusCallback* progress) {
   ChunkBuffer buffer;
-  if (!buffer.Get() || !hash.Ready()) {
-    LogFailedCopy(source, target, ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  *stopped = Stopped(progress, 0);
-  while (!*stopped) {
+  if (!buffer.Get() || !hash.Ready()) return CopyFailed(source, target, ERROR_NOT_ENOUGH_MEMORY);
+  for (;;) {
+    if (Stopped(progress, *copied)) return qn::Result(qn::kCancelled);
     DWORD read = 0;
-    if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, nullptr)) {
-      LogFailedCopy(source, target, GetLastError());
-      return false;
-    }
-    if (read == 0) return true;
+    if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, nullptr)) return CopyFailed(source, target, GetLastError());
+    if (read == 0) return qn::Result::Ok();
     DWORD written = 0;
-    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, nullptr) || written != read) {
-      LogFailedCopy(source, target, GetLastError());
-      return false;
-    }
+    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, nullptr) || written != read)
+      return CopyFailed(source, target, GetLastError());
     *copied += read;
-    *stopped = Stopped(progress, *copied);
   }
-  return false;
 }
 
 }  // namespace
 
-CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
-                               CCopyFileStatusCallback* progress) {
+qn::Result CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
+                              CCopyFileStatusCallback* progress) {
   BYTE digest[kSha256Bytes] = {0};
   ULONGLONG copied = 0;
-  bool stopped = false;
-  bool made = false;
+  qn::Result made;
   {
     qn::ScopedHandle in(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in.Valid()) {
-      LogFailedCopy(source, target, GetLastError());
-      return kCopyRefused;
-    }
+    if (!in.Valid()) return CopyFailed(source, target, GetLastError());
     qn::ScopedHandle out(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!out.Valid()) {
-      LogFailedCopy(source, target, GetLastError());
-      return kCopyRefused;
-    }
+    if (!out.Valid()) return CopyFailed(source, target, GetLastError());
     Sha256 hash;
-    made = CopyAndHash(in.Get(), out.Get(), source, target, hash, &copied, progress, &stopped) && hash.Finish(digest);
+    made = CopyAndHash(in.Get(), out.Get(), source, target, hash, &copied, progress);
+    if (made && !hash.Finish(digest)) made = CopyFailed(source, target, ERROR_NOT_ENOUGH_MEMORY);
   }
   bool matches = made && copied == line.size && memcmp(digest, line.sha256, kSha256Bytes) == 0;
   if (!matches) DeleteFileW(target);
-  if (stopped) return kCopyStopped;
+  if (!made) return made;
   if (matches) {
     WriteLog(L"[KITFETCHER] %s matches the manifest", target);
-    return kCopyMatched;
+    return made;
   }
-  if (made) {
+  {
     wchar_t expected[kSha256HexChars];
     wchar_t found[kSha256HexChars];
     DigestToHex(line.sha256, expected);
@@ -156,12 +147,13 @@ CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, con
     WriteLog(L"[KITFETCHER] %s does not match the manifest: expected %I64u bytes %s, found %I64u bytes %s", source,
              line.size, expected, copied, found);
   }
-  return kCopyRefused;
+  return qn::Result(qn::kRefused);
 }
 
-bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source, const wchar_t* target) {
+qn::Result PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source,
+                            const wchar_t* target) {
   if (!gate.Pinned()) return CopyKitFile(source, target);
-  return line && CopyCheckedKitFile(source, target, *line, nullptr) == kCopyMatched;
+  return line ? CopyCheckedKitFile(source, target, *line, nullptr) : qn::Result(qn::kRefused);
 }
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {

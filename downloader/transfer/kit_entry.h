@@ -46,22 +46,21 @@ void PrepareEntryCopy(const DownloadableFile& file, const KitEntryPlaces& places
 // A kit file that could not be copied is a failed transfer: the kit would be
 // incomplete. Logs it; the caller ends the run with IDS_DOWNLOAD_FAILED.
 void LogFailedCopy(const wchar_t* source, const wchar_t* target, DWORD error);
-// CopyFileW, overwriting; false (logged) when the copy failed.
-[[nodiscard]] bool CopyKitFile(const wchar_t* source, const wchar_t* target);
+// CopyFileW, overwriting; the failure (logged) when the copy failed.
+qn::Result CopyKitFile(const wchar_t* source, const wchar_t* target);
 
-enum CheckedCopy { kCopyMatched, kCopyRefused, kCopyStopped };
 // Copies a kit file to its place while hashing the bytes it writes (one read
 // of the source, which may lie where others can write), and keeps the copy
 // only when its size and SHA-256 are the manifest line's (the log shows both
 // when they are not). With `progress`, the bytes are counted as an offline
-// copy's and a quit stops the copy (kCopyStopped). The copy is removed unless
-// it matched.
-[[nodiscard]] CheckedCopy CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
-                                             CCopyFileStatusCallback* progress);
+// copy's and a quit stops the copy (qn::kCancelled). qn::kRefused when the
+// copy does not match. The copy is removed unless it matched.
+qn::Result CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, const ManifestLine& line,
+                              CCopyFileStatusCallback* progress);
 // A kit file into its place: unpinned, a plain copy; pinned, a copy checked
 // against `line` (null: the manifest does not list the file, which is then
-// never placed). False (logged) when nothing was placed.
-[[nodiscard]] bool PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source,
-                                    const wchar_t* target);
+// never placed). The failure (logged) when nothing was placed.
+qn::Result PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const wchar_t* source,
+                            const wchar_t* target);
 // After the copy: an autorun entry is run from its folder and then deleted.
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places);

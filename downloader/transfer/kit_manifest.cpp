@@ -125,23 +125,23 @@ bool EntryFields(const DownloadableFile& file, char* folder, Span* folderField, 
 
 }  // namespace
 
-bool FileBytes::Read(const wchar_t* path, size_t maxBytes) {
+qn::Result FileBytes::Read(const wchar_t* path, size_t maxBytes) {
   delete[] data_;
   data_ = nullptr;
   length_ = 0;
   qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
-  if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-      static_cast<ULONGLONG>(size.QuadPart) > maxBytes) {
-    return false;
-  }
+  if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return qn::Result::LastError();
+  if (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > maxBytes) return qn::Result(qn::kDoesNotFit);
   DWORD length = static_cast<DWORD>(size.QuadPart);
   data_ = new (std::nothrow) BYTE[length + 1];
   DWORD read = 0;
   // One byte more is asked for, so that a file that grew meanwhile is noticed.
-  if (!data_ || !ReadFile(file.Get(), data_, length + 1, &read, nullptr) || read != length) return false;
+  if (!data_) return qn::Result(qn::kNoMemory);
+  if (!ReadFile(file.Get(), data_, length + 1, &read, nullptr)) return qn::Result::LastError();
+  if (read != length) return qn::Result(qn::kDoesNotFit);
   length_ = length;
-  return true;
+  return qn::Result::Ok();
 }
 
 bool KitManifest::Parse(const wchar_t* productCode, const wchar_t* where) {
@@ -187,7 +187,7 @@ bool KitManifest::Parse(const wchar_t* productCode, const wchar_t* where) {
   return true;
 }
 
-bool KitManifest::Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
+qn::Result KitManifest::Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
                          const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
   accepted_ = false;
   bool signedByVendor = false;
@@ -197,25 +197,25 @@ bool KitManifest::Accept(const BYTE* text, size_t textLength, const BYTE* signat
   }
   if (!signedByVendor) {
     WriteLog(L"[KITFETCHER] %s: the signature does not verify", where);
-    return false;
+    return qn::Result(qn::kRefused);
   }
   return ReadVerified(text, textLength, trust.minSerial, productCode, where);
 }
 
-bool KitManifest::ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
+qn::Result KitManifest::ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
                                const wchar_t* where) {
   accepted_ = false;
   text_ = text;
   length_ = textLength;
-  if (textLength > kMaxManifestBytes || !Parse(productCode ? productCode : L"", where)) return false;
+  if (textLength > kMaxManifestBytes || !Parse(productCode ? productCode : L"", where)) return qn::Result(qn::kRefused);
   if (serial_ < minSerial) {
     WriteLog(L"[KITFETCHER] %s: serial %lu is below the minimum %lu", where, static_cast<unsigned long>(serial_),
              static_cast<unsigned long>(minSerial));
-    return false;
+    return qn::Result(qn::kRefused);
   }
   WriteLog(L"[KITFETCHER] %s: signed, serial %lu", where, static_cast<unsigned long>(serial_));
   accepted_ = true;
-  return true;
+  return qn::Result::Ok();
 }
 
 bool KitManifest::Find(const DownloadableFile& file, ManifestLine* line) const {
@@ -236,47 +236,47 @@ bool KitManifest::Find(const DownloadableFile& file, ManifestLine* line) const {
 namespace {
 
 // Downloads one file of the manifest's pair from the default base URL's folder.
-bool FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
+qn::Result FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
   wchar_t url[kUrlChars];
   const wchar_t* components[1] = {name};
   wchar_t cachePath[kCachePathChars];
-  HRESULT hr = E_INVALIDARG;
+  qn::Result result(E_INVALIDARG);
   if (ComposeKitUrl(g_setup.locations.baseUrl.Get(), components, 1, url, kUrlChars)) {
     WriteLog(L"[KITFETCHER] Downloading %s", url);
-    hr = DownloadUncounted(url, cachePath, kCachePathChars);
+    result = DownloadUncounted(url, cachePath, kCachePathChars);
   }
-  if (hr != S_OK || !bytes->Read(cachePath, maxBytes)) {
-    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", name, static_cast<int>(hr));
-    return false;
-  }
-  return true;
+  if (result) result = bytes->Read(cachePath, maxBytes);
+  return LogFailure(result, L"[KITFETCHER] Cannot download %s", name);
 }
 
-bool ReadPackageFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
+qn::Result ReadPackageFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
   wchar_t path[MAX_PATH];
-  if (!qn::JoinPath(path, MAX_PATH, g_setup.programFolder, name) || !bytes->Read(path, maxBytes)) {
-    WriteLog(L"[KITFETCHER] Cannot read %s%s", g_setup.programFolder, name);
-    return false;
-  }
-  return true;
+  qn::Result result = qn::JoinPath(path, MAX_PATH, g_setup.programFolder, name) ? bytes->Read(path, maxBytes)
+                                                                                : qn::Result(qn::kDoesNotFit);
+  return LogFailure(result, L"[KITFETCHER] Cannot read %s%s", g_setup.programFolder, name);
 }
 
 // Both files of one side, by `fetch`, then the manifest's checks; the text
 // stays in `text` for the manifest.
-bool AcceptSide(KitManifest& manifest, FileBytes& text, bool (*fetch)(const wchar_t*, size_t, FileBytes*),
-                const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
+qn::Result AcceptSide(KitManifest& manifest, FileBytes& text, qn::Result (*fetch)(const wchar_t*, size_t, FileBytes*),
+                      const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
   FileBytes signature;
-  return fetch(kManifestFile, kMaxManifestBytes, &text) && fetch(kManifestSignatureFile, kMaxKeyBits / 8, &signature) &&
-         manifest.Accept(text.Data(), text.Length(), signature.Data(), signature.Length(), trust, productCode, where);
+  qn::Result result = fetch(kManifestFile, kMaxManifestBytes, &text);
+  if (result) result = fetch(kManifestSignatureFile, kMaxKeyBits / 8, &signature);
+  if (result) {
+    result = manifest.Accept(text.Data(), text.Length(), signature.Data(), signature.Length(), trust, productCode,
+                             where);
+  }
+  return result;
 }
 
 }  // namespace
 
-bool KitGate::AcceptServerManifest(const wchar_t* productCode) {
+qn::Result KitGate::AcceptServerManifest(const wchar_t* productCode) {
   return AcceptSide(server_, serverText_, FetchServerFile, trust_, productCode, L"The server's manifest");
 }
 
-bool KitGate::AcceptPackageManifest(const wchar_t* productCode) {
+qn::Result KitGate::AcceptPackageManifest(const wchar_t* productCode) {
   return AcceptSide(package_, packageText_, ReadPackageFile, trust_, productCode, L"The package's manifest");
 }
 

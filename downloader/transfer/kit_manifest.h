@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "common/result.h"
 #include "downloader/services/kit_crypto.h"
 #include "downloader/services/locations_config.h"
 
@@ -28,8 +29,8 @@ class FileBytes {
   ~FileBytes() { delete[] data_; }
   FileBytes(const FileBytes&) = delete;
   FileBytes& operator=(const FileBytes&) = delete;
-  // False when the file cannot be read or holds more than maxBytes.
-  [[nodiscard]] bool Read(const wchar_t* path, size_t maxBytes);
+  // Fails when the file cannot be read or holds more than maxBytes.
+  qn::Result Read(const wchar_t* path, size_t maxBytes);
   const BYTE* Data() const { return data_; }
   size_t Length() const { return length_; }
 
@@ -51,12 +52,12 @@ class KitManifest {
   // keys, its format is the one kitpack writes, its serial reaches the
   // trust's minimum and it names `productCode`. Logs why not otherwise
   // (`where` names the manifest in the log).
-  [[nodiscard]] bool Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
-                            const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
+  qn::Result Accept(const BYTE* text, size_t textLength, const BYTE* signature, size_t signatureLength,
+                    const KitTrust& trust, const wchar_t* productCode, const wchar_t* where);
   // The part of Accept after the signature: the format, the serial against
   // minSerial, the product. Only for a text whose signature has verified.
-  [[nodiscard]] bool ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
-                                  const wchar_t* where);
+  qn::Result ReadVerified(const BYTE* text, size_t textLength, uint32_t minSerial, const wchar_t* productCode,
+                          const wchar_t* where);
   bool Accepted() const { return accepted_; }
   uint32_t Serial() const { return serial_; }
   // The line of a kit file; false when the manifest does not list it.
@@ -83,10 +84,10 @@ class KitGate {
   KitGate& operator=(const KitGate&) = delete;
   bool Pinned() const { return trust_.pinned; }
   // Downloads the server's manifest and signature (uncounted) from the
-  // default base URL's folder; false (logged) unless it is accepted.
-  [[nodiscard]] bool AcceptServerManifest(const wchar_t* productCode);
+  // default base URL's folder; fails (logged) unless it is accepted.
+  qn::Result AcceptServerManifest(const wchar_t* productCode);
   // The package's own, beside the program.
-  [[nodiscard]] bool AcceptPackageManifest(const wchar_t* productCode);
+  qn::Result AcceptPackageManifest(const wchar_t* productCode);
   // The line a file from that side must match; false (logged) when that
   // side's manifest does not list the file.
   [[nodiscard]] bool ServerLine(const DownloadableFile& file, ManifestLine* line) const {

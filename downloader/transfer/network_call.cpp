@@ -62,14 +62,15 @@ void NetworkCall::Abandon() {
   LeaveCriticalSection(&gate_);
 }
 
-CallEnd NetworkCall::Run(HANDLE cancelEvent, const CallLimits& limits) {
+qn::Result NetworkCall::Run(HANDLE cancelEvent, const CallLimits& limits) {
   DWORD start = GetTickCount();
   NoteActivity();
   InterlockedIncrement(&refs_);  // the thread's own
   qn::ScopedHandle thread(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
   if (!thread.Valid()) {
+    qn::Result failure = qn::Result::LastError();
     InterlockedDecrement(&refs_);
-    return kCallNotStarted;
+    return failure;
   }
   HANDLE waits[2] = {thread.Get(), cancelEvent};
   DWORD count = qn::IsKernelHandle(cancelEvent) ? 2 : 1;
@@ -79,19 +80,19 @@ CallEnd NetworkCall::Run(HANDLE cancelEvent, const CallLimits& limits) {
     bool totalOver = limits.totalMs && Left(limits.totalMs, start, now) == 0;
     if (idleOver || totalOver) {
       Abandon();
-      return kCallTimedOut;
+      return qn::Result(qn::kTimedOut);
     }
     DWORD state = WaitForMultipleObjects(count, waits, FALSE, kPollMs);
-    if (state == WAIT_OBJECT_0) return kCallFinished;
+    if (state == WAIT_OBJECT_0) return qn::Result::Ok();
     if (state == WAIT_OBJECT_0 + 1 || state == WAIT_ABANDONED_0 + 1) {
-      if (WaitForSingleObject(thread.Get(), kQuitGraceMs) == WAIT_OBJECT_0) return kCallFinished;
+      if (WaitForSingleObject(thread.Get(), kQuitGraceMs) == WAIT_OBJECT_0) return qn::Result::Ok();
       Abandon();
-      return kCallCancelled;
+      return qn::Result(qn::kCancelled);
     }
     if (state == WAIT_FAILED) {
       // Nothing left to wait on reliably: give the call up rather than spin.
       Abandon();
-      return kCallTimedOut;
+      return qn::Result(qn::kTimedOut);
     }
   }
 }

@@ -14,14 +14,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/result.h"
 #include "common/scoped_handles.h"
-
-enum CallEnd {
-  kCallFinished,   // Perform returned; its results may be read
-  kCallCancelled,  // the user quit first
-  kCallTimedOut,   // no sign of life within the idle limit, or over the total limit
-  kCallNotStarted  // no thread could be made; nothing was performed
-};
 
 struct CallLimits {
   DWORD idleMs;   // longest wait for a sign of life (NoteActivity); 0: no such limit
@@ -34,10 +28,14 @@ class NetworkCall {
   NetworkCall(const NetworkCall&) = delete;
   NetworkCall& operator=(const NetworkCall&) = delete;
 
-  // On the worker thread: performs the call and waits (see above). The cancel
-  // event may be null (the call cannot be cancelled then). After anything but
-  // kCallFinished the call is abandoned and its results must not be read.
-  [[nodiscard]] CallEnd Run(HANDLE cancelEvent, const CallLimits& limits);
+  // On the worker thread: performs the call and waits (see above). S_OK once
+  // Perform has returned and its results may be read; qn::kCancelled when the
+  // user quit first, qn::kTimedOut when the call showed no sign of life within
+  // the idle limit or went over the total limit, or the error of a thread
+  // that could not be made. The cancel event may be null (the call cannot be
+  // cancelled then). After any failure the call is abandoned and its results
+  // must not be read.
+  qn::Result Run(HANDLE cancelEvent, const CallLimits& limits);
 
   // The object is shared with the call's thread: the worker calls Release
   // instead of deleting it.

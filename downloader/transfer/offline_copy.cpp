@@ -68,9 +68,9 @@ void CountExpectedSizes() {
   }
 }
 
-enum CopyResult { kCopyDone, kCopyCancelled, kCopyFailed };
-
-CopyResult CopyOneFile(const DownloadableFile& file, const KitGate& gate) {
+// One kit file out of the package into its place, run when it is an autorun
+// one: S_OK, qn::kCancelled after a quit, or the failure.
+qn::Result CopyOneFile(const DownloadableFile& file, const KitGate& gate) {
   const wchar_t* name = file.name.Get();
   WriteLog(L"[KITFETCHER] Current file is %s", name);
   wchar_t localDigest[kDigestChars] = {0};
@@ -80,30 +80,29 @@ CopyResult CopyOneFile(const DownloadableFile& file, const KitGate& gate) {
   KitEntryPlaces places;
   if (!ResolveKitEntryPlaces(file, &places)) {
     WriteLog(L"[KITFETCHER] Path of %s is too long; not copied", name);
-    return kCopyFailed;
+    return qn::Result(qn::kDoesNotFit);
   }
   ManifestLine line;
-  if (gate.Pinned() && !gate.PackageLine(file, &line)) return kCopyFailed;
+  if (gate.Pinned() && !gate.PackageLine(file, &line)) return qn::Result(qn::kRefused);
   PrepareEntryCopy(file, places, localDigest, places.packagePath);
   CCopyFileStatusCallback progress(g_setup.cancelEvent.Get());
   if (gate.Pinned()) {
     // Copied by hand to hash what is written; the routine still counts and cancels.
-    CheckedCopy checked = CopyCheckedKitFile(places.packagePath, places.target, line, &progress);
-    if (checked == kCopyStopped) return kCopyCancelled;
-    if (checked != kCopyMatched) return kCopyFailed;
-    RunAutorunEntry(file, places);
-    return kCopyDone;
+    qn::Result checked = CopyCheckedKitFile(places.packagePath, places.target, line, &progress);
+    if (checked) RunAutorunEntry(file, places);
+    return checked;
   }
   BOOL neverCancel = FALSE;
   BOOL copied = CopyFileExW(places.packagePath, places.target, CopyProgressRoutine, &progress, &neverCancel, 0);
   // A copy that our routine stopped fails too (ERROR_REQUEST_ABORTED): that is the quit.
-  if (progress.m_cancelled == 1) return kCopyCancelled;
+  if (progress.m_cancelled == 1) return qn::Result(qn::kCancelled);
   if (!copied) {
-    LogFailedCopy(places.packagePath, places.target, GetLastError());
-    return kCopyFailed;
+    DWORD error = GetLastError();
+    LogFailedCopy(places.packagePath, places.target, error);
+    return qn::Result::FromWin32(error ? error : ERROR_WRITE_FAULT);
   }
   RunAutorunEntry(file, places);
-  return kCopyDone;
+  return qn::Result::Ok();
 }
 
 void EndCancelled(WorkerHost& host) {
@@ -138,12 +137,12 @@ void CopyOfflineKit(const wchar_t* productCode, WorkerHost& host) {
       return;
     }
     if (!HasPlainNames(files[i])) continue;
-    CopyResult result = CopyOneFile(files[i], gate);
-    if (result == kCopyCancelled) {
+    qn::Result copied = CopyOneFile(files[i], gate);
+    if (copied.Is(qn::kCancelled)) {
       EndCancelled(host);
       return;
     }
-    if (result == kCopyFailed) {
+    if (!copied) {
       FailWorkerRun(host);
       return;
     }

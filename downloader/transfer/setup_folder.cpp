@@ -93,7 +93,7 @@ void ResetSetupFolderRecord() {
   record.folders.clear();
 }
 
-bool PrepareLocalSetupFolder(const wchar_t* productCode) {
+qn::Result PrepareLocalSetupFolder(const wchar_t* productCode) {
   ResetSetupFolderRecord();
   ResolveLocalSetupFolder(productCode);
   // An unresolved common files folder leaves a relative path, which would put
@@ -101,10 +101,10 @@ bool PrepareLocalSetupFolder(const wchar_t* productCode) {
   if (g_setup.worker.localSetupFolder[0] == L'\0' || PathIsRelativeW(g_setup.worker.localSetupFolder)) {
     WriteLog(L"[KITFETCHER] Cannot resolve the local setup folder (%s)", g_setup.worker.localSetupFolder);
     g_setup.worker.localSetupFolder[0] = L'\0';
-    return false;
+    return qn::Result::FromWin32(ERROR_PATH_NOT_FOUND);
   }
   Record().claim = (productCode && productCode[0]) ? kWholeFolder : kPlacedItemsOnly;
-  return true;
+  return qn::Result::Ok();
 }
 
 void RecordPlacedFile(const wchar_t* path) {

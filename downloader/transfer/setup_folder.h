@@ -5,6 +5,8 @@
 #pragma once
 #include <stddef.h>
 
+#include "common/result.h"
+
 // A product code names the last level of the folder.
 constexpr size_t kProductCodeChars = 100;
 
@@ -18,9 +20,9 @@ void ResolveLocalSetupFolder(const wchar_t* productCode);
 // local setup folder the "SetupInformation" folder that other products' kits
 // share; an aborted run must then take back its own files and nothing else.
 // Resolves and creates the local setup folder for the product code and starts a
-// fresh record. False (folder cleared, logged) when no absolute folder results:
+// fresh record. Fails (folder cleared, logged) when no absolute folder results:
 // nothing may be placed or removed then.
-[[nodiscard]] bool PrepareLocalSetupFolder(const wchar_t* productCode);
+qn::Result PrepareLocalSetupFolder(const wchar_t* productCode);
 
 // Call before a file is written, so that a partial copy is covered too.
 void RecordPlacedFile(const wchar_t* path);

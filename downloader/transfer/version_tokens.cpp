@@ -43,12 +43,12 @@ bool EntryPath(wchar_t* out, const wchar_t* folder, const DownloadableFile& file
 DWORD ReadProductCodeFile(const wchar_t* path, wchar_t* code, bool* openFailed) {
   *openFailed = false;
   int error = 0;
-  TokenRead read = ReadFirstToken(path, code, kProductCodeChars, &error);
-  if (read == kTokenOpenFailed) {
+  qn::Result read = ReadFirstToken(path, code, kProductCodeChars, &error);
+  if (read.Is(kTokenFileUnreadable)) {
     *openFailed = true;
     return static_cast<DWORD>(error);
   }
-  if (read == kTokenTooLong) {
+  if (read.Is(qn::kDoesNotFit)) {
     WriteLog(L"[KITFETCHER] Product code in %s is longer than %d characters", path,
              static_cast<int>(kProductCodeChars - 1));
     return kLocalProductCodeTooLong;
@@ -96,9 +96,9 @@ DWORD FetchRemoteProductCode(wchar_t* productCode) {
   bool composed = ComposeKitUrl(g_setup.locations.baseUrl.Get(), components, 1, url, kUrlChars);
   WriteLog(L"[KITFETCHER] Downloading productcode.txt from: %s", url);
   wchar_t cachePath[kCachePathChars];
-  HRESULT hr = composed ? DownloadUncounted(url, cachePath, kCachePathChars) : E_INVALIDARG;
-  if (hr != S_OK) {
-    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", url, static_cast<int>(hr));
+  qn::Result downloaded = composed ? DownloadUncounted(url, cachePath, kCachePathChars) : qn::Result(E_INVALIDARG);
+  if (!downloaded) {
+    WriteLog(L"[KITFETCHER] Cannot download %s. Error %d", url, static_cast<int>(downloaded.Code()));
     return kRemoteProductCodeDownloadFailed;
   }
   WriteLog(L"[KITFETCH] Downloaded file to temporary path: %s", cachePath);
@@ -124,12 +124,13 @@ int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, 
 
   wchar_t local[kCompareChars];
   int error = 0;
-  TokenRead read = haveLocalPath ? ReadFirstToken(localPath, local, kCompareChars, &error) : kTokenOpenFailed;
-  if (read == kTokenOpenFailed) {
+  qn::Result read =
+      haveLocalPath ? ReadFirstToken(localPath, local, kCompareChars, &error) : qn::Result(kTokenFileUnreadable);
+  if (read.Is(kTokenFileUnreadable)) {
     WriteLog(L"[KITFETCHER] Local md5 does not exist");
     return 0;
   }
-  if (read == kTokenTooLong) {
+  if (read.Is(qn::kDoesNotFit)) {
     WriteLog(L"[KITFETCHER] Local md5 in %s is too long to compare", localPath);
     return 0;
   }
@@ -139,17 +140,17 @@ int CheckFileUpdate(const DownloadableFile& file, const wchar_t* packageFolder, 
   }
 
   wchar_t cachePath[kCachePathChars];
-  if (!haveUrl || DownloadUncounted(url, cachePath, kCachePathChars) != S_OK) {
+  if (!haveUrl || !DownloadUncounted(url, cachePath, kCachePathChars)) {
     WriteLog(L"Cannot download remote version file.");
     return 0;
   }
   wchar_t remote[kCompareChars];
   read = ReadFirstToken(cachePath, remote, kCompareChars, &error);
-  if (read == kTokenOpenFailed) {
+  if (read.Is(kTokenFileUnreadable)) {
     WriteLog(L"[KITFETCHER] Cannot open downloaded file: %s", cachePath);
     return 0;
   }
-  if (read == kTokenTooLong) {
+  if (read.Is(qn::kDoesNotFit)) {
     WriteLog(L"[KITFETCHER] Remote md5 in %s is too long to compare", cachePath);
     return 0;
   }
@@ -182,14 +183,14 @@ bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error) {
+qn::Result ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error) {
   if (error) *error = 0;
   if (token && capacity) token[0] = L'\0';
   errno = 0;
   qn::ScopedStream file(path ? _wfopen(path, L"rt") : nullptr);
   if (!file.Valid()) {
     if (error) *error = errno ? errno : ENOENT;
-    return kTokenOpenFailed;
+    return qn::Result(kTokenFileUnreadable);
   }
   int c = fgetc(file.Get());
   while (c != EOF && IsSpace(c)) c = fgetc(file.Get());
@@ -198,18 +199,18 @@ TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, i
   while (c != EOF && c != 0 && !IsSpace(c)) {
     if (!token || length + 1 >= capacity) {
       if (token && capacity) token[0] = L'\0';
-      return kTokenTooLong;
+      return qn::Result(qn::kDoesNotFit);
     }
     token[length++] = static_cast<wchar_t>(static_cast<unsigned char>(c));
     c = fgetc(file.Get());
   }
   if (token && capacity) token[length] = L'\0';
-  return kTokenRead;
+  return qn::Result::Ok();
 }
 
-bool WriteTokenFile(const wchar_t* path, const wchar_t* text) {
+qn::Result WriteTokenFile(const wchar_t* path, const wchar_t* text) {
   qn::ScopedStream file(path ? _wfopen(path, L"wt") : nullptr);
-  if (!file.Valid()) return false;
+  if (!file.Valid()) return qn::Result(kTokenFileUnreadable);
   for (const wchar_t* p = text ? text : L""; *p; ++p) {
     int byte = *p <= 0xFF ? static_cast<int>(*p) : '?';
     if (fputc(byte, file.Get()) == EOF) break;
@@ -217,5 +218,5 @@ bool WriteTokenFile(const wchar_t* path, const wchar_t* text) {
   // Closed here, to tell whether everything written reached the file.
   FILE* stream = file.Release();
   bool written = ferror(stream) == 0;
-  return fclose(stream) == 0 && written;
+  return qn::Result((fclose(stream) == 0 && written) ? S_OK : STG_E_WRITEFAULT);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <stddef.h>
 
+#include "common/result.h"
 #include "downloader/services/locations_config.h"
 #include "downloader/transfer/setup_folder.h"
 
@@ -32,15 +33,17 @@ int WriteDestinationDigest(const wchar_t* folder, const wchar_t* digest, const D
 
 // The one-token text files of a kit (productcode.txt, .md5 files): 8-bit text,
 // read in text mode, whose first whitespace-delimited word is the value.
-enum TokenRead { kTokenRead, kTokenOpenFailed, kTokenTooLong };
+// A token file that cannot be opened.
+constexpr HRESULT kTokenFileUnreadable = __HRESULT_FROM_WIN32(ERROR_OPEN_FAILED);
 
 // Reads the first token of `path` into `token` (capacity in characters, the
 // terminator included), each byte becoming one character. Leading white space
-// is skipped; an empty file gives an empty token. On kTokenOpenFailed, *error
-// holds the error number of the failed open. A token that does not fit leaves
-// `token` empty (kTokenTooLong): a cut token would be a different value.
-[[nodiscard]] TokenRead ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error);
+// is skipped; an empty file gives an empty token. kTokenFileUnreadable when the
+// file cannot be opened, *error then holding the error number of the failed
+// open; qn::kDoesNotFit, with `token` empty, for a token that does not fit: a
+// cut token would be a different value.
+qn::Result ReadFirstToken(const wchar_t* path, wchar_t* token, size_t capacity, int* error);
 
 // Writes `text` as 8-bit text with no line end, truncating the file. Characters
-// above 255 become '?'. False when the file cannot be opened or written.
-[[nodiscard]] bool WriteTokenFile(const wchar_t* path, const wchar_t* text);
+// above 255 become '?'. Fails when the file cannot be opened or written.
+qn::Result WriteTokenFile(const wchar_t* path, const wchar_t* text);

@@ -135,42 +135,33 @@ void LogProblem(const wchar_t* url, const CacheDownload& download) {
   }
 }
 
-// One download through the URL cache within its limits. On S_OK, cachePath
-// holds the cached copy and *cachedBytes its size; *cancelled tells a quit.
-HRESULT DownloadToCache(const wchar_t* url, bool counted, const CallLimits& limits, wchar_t* cachePath,
-                        size_t capacity, bool* cancelled, ULONGLONG* cachedBytes) {
-  *cancelled = false;
+// One download through the URL cache within its limits. S_OK with cachePath
+// holding the cached copy and *cachedBytes its size; qn::kCancelled after a
+// quit (a counted download's), otherwise the failure.
+qn::Result DownloadToCache(const wchar_t* url, bool counted, const CallLimits& limits, wchar_t* cachePath,
+                           size_t capacity, ULONGLONG* cachedBytes) {
   *cachedBytes = 0;
   memset(cachePath, 0, capacity * sizeof(wchar_t));
-  if (!url || !url[0]) return E_INVALIDARG;
+  if (!url || !url[0]) return qn::Result(E_INVALIDARG);
   HANDLE cancelEvent = g_setup.cancelEvent.Get();
   auto* download = new (std::nothrow) CacheDownload(url, counted, cancelEvent);
-  if (!download) return E_OUTOFMEMORY;
-  HRESULT hr;
-  switch (download->Run(cancelEvent, limits)) {
-    case kCallFinished:
-      hr = download->result;
-      *cancelled = download->cancelled;
-      LogProblem(url, *download);
-      if (hr == S_OK && !qn::CopyText(cachePath, capacity, download->cachePath)) hr = E_OUTOFMEMORY;
-      *cachedBytes = download->cachedBytes;
-      break;
-    case kCallCancelled:
-      WriteLog(L"[KITFETCHER] Download of %s left unfinished after the quit", url);
-      *cancelled = counted;
-      hr = E_ABORT;
-      break;
-    case kCallTimedOut:
-      WriteLog(L"[KITFETCHER] Download of %s gave up: the server sent nothing for too long", url);
-      hr = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-      break;
-    default:
-      WriteLog(L"[KITFETCHER] Cannot start the download of %s (error %d)", url, static_cast<int>(GetLastError()));
-      hr = E_FAIL;
-      break;
+  if (!download) return qn::Result(qn::kNoMemory);
+  qn::Result result = download->Run(cancelEvent, limits);
+  if (result.Succeeded()) {
+    LogProblem(url, *download);
+    result = qn::Result(download->cancelled ? qn::kCancelled : download->result);
+    if (result && !qn::CopyText(cachePath, capacity, download->cachePath)) result = qn::Result(qn::kDoesNotFit);
+    *cachedBytes = download->cachedBytes;
+  } else if (result.Is(qn::kCancelled)) {
+    WriteLog(L"[KITFETCHER] Download of %s left unfinished after the quit", url);
+    if (!counted) result = qn::Result(E_ABORT);
+  } else if (result.Is(qn::kTimedOut)) {
+    WriteLog(L"[KITFETCHER] Download of %s gave up: the server sent nothing for too long", url);
+  } else {
+    result = LogFailure(result, L"[KITFETCHER] Cannot start the download of %s", url);
   }
   download->Release();
-  return hr;
+  return result;
 }
 
 }  // namespace
@@ -203,50 +194,47 @@ bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* 
   return ComposeKitUrl(templ, components, count, url, capacity);
 }
 
-DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
-                                bool sizeKnown) {
+qn::Result DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host, bool sizeKnown) {
   int retriesLeft = kRetriesAfterFirstAttempt;
   for (;;) {
     WriteLog(L"[KITFETCHER] Downloading: %s (size %d)", url ? url : L"", sizeBytes);
-    bool cancelled = false;
     ULONGLONG cachedBytes = 0;
-    HRESULT hr = DownloadToCache(url, true, CurrentNetworkLimits().kitFile, cachePath, kCachePathChars, &cancelled,
-                                 &cachedBytes);
-    if (cancelled) {
+    qn::Result result =
+        DownloadToCache(url, true, CurrentNetworkLimits().kitFile, cachePath, kCachePathChars, &cachedBytes);
+    if (result.Is(qn::kCancelled)) {
       WriteLog(L"[KITFETCHER] Download canceled!");
       cachePath[0] = L'\0';
-      return kDownloadCancelled;
+      return result;
     }
     // Without a length of its own (a chunked body), a cut answer looks whole:
     // the size the server gave before is what it must match.
-    if (hr == S_OK && sizeKnown && cachedBytes != static_cast<DWORD>(sizeBytes)) {
+    if (result && sizeKnown && cachedBytes != static_cast<DWORD>(sizeBytes)) {
       WriteLog(L"[KITFETCHER] Download of %s brought %I64u bytes; the server announced %lu", url, cachedBytes,
                static_cast<unsigned long>(static_cast<DWORD>(sizeBytes)));
       Wininet().deleteUrlCacheEntry(url);
       cachePath[0] = L'\0';
-      hr = INET_E_DOWNLOAD_FAILURE;
+      result = qn::Result(INET_E_DOWNLOAD_FAILURE);
     }
-    if (hr == S_OK) return kDownloaded;
+    if (result) return result;
 
-    WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"", static_cast<unsigned long>(hr));
+    WriteLog(L"[KITFETCHER] Cannot download file %s. Error :%lu", url ? url : L"",
+             static_cast<unsigned long>(result.Code()));
     host.ReportProgress(kTransferFailing);
     // After a confirmed quit neither box is shown and the download counts as cancelled.
     if (retriesLeft <= 0 || host.Ask(IDS_RETRY_DOWNLOAD, MB_ICONERROR | MB_RETRYCANCEL, nullptr) != IDRETRY) {
       host.Tell(IDS_DOWNLOAD_FAILED, MB_ICONERROR);
-      if (!CancelRequested()) return kDownloadFailed;
+      if (!CancelRequested()) return result;
       WriteLog(L"[KITFETCHER] Download canceled!");
-      return kDownloadCancelled;
+      return qn::Result(qn::kCancelled);
     }
     --retriesLeft;
   }
 }
 
-HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity) {
-  if (!cachePath || capacity == 0) return E_INVALIDARG;
-  bool cancelled = false;
+qn::Result DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity) {
+  if (!cachePath || capacity == 0) return qn::Result(E_INVALIDARG);
   ULONGLONG cachedBytes = 0;
-  return DownloadToCache(url, false, CurrentNetworkLimits().smallFile, cachePath, capacity, &cancelled,
-                         &cachedBytes);
+  return DownloadToCache(url, false, CurrentNetworkLimits().smallFile, cachePath, capacity, &cachedBytes);
 }
 
 namespace {
@@ -385,22 +373,10 @@ DWORD QueryRemoteFileSize(const wchar_t* url, DWORD* size) {
   *size = 0;
   auto* query = new (std::nothrow) SizeQuery(url);
   if (!query) return ERROR_OUTOFMEMORY;
-  DWORD result;
-  switch (query->Run(g_setup.cancelEvent.Get(), CurrentNetworkLimits().sizeQuery)) {
-    case kCallFinished:
-      result = query->result;
-      if (result == ERROR_SUCCESS) *size = query->size;
-      break;
-    case kCallCancelled:
-      result = ERROR_CANCELLED;
-      break;
-    case kCallTimedOut:
-      result = ERROR_TIMEOUT;
-      break;
-    default:
-      result = GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
-      break;
-  }
+  // The query answers in Win32 error codes, as its callers and tests read them.
+  qn::Result ran = query->Run(g_setup.cancelEvent.Get(), CurrentNetworkLimits().sizeQuery);
+  DWORD result = ran ? query->result : ran.Win32Error();
+  if (ran && result == ERROR_SUCCESS) *size = query->size;
   query->Release();
   return result;
 }

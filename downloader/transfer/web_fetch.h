@@ -6,13 +6,12 @@
 #include <stddef.h>
 #include <windows.h>
 
-#include "downloader/worker_link/worker_host.h"
+#include "common/result.h"
 #include "downloader/services/locations_config.h"
+#include "downloader/worker_link/worker_host.h"
 
 constexpr size_t kUrlChars = 260;
 constexpr size_t kCachePathChars = 520;
-
-enum DownloadOutcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
 
 // Fills the language into the template's "%s" and joins the components with "/".
 // The template is not trusted as a format: only "%s" is replaced (a second one
@@ -26,20 +25,22 @@ enum DownloadOutcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
 [[nodiscard]] bool ComposeFileUrl(const DownloadableFile& file, const wchar_t* leaf, wchar_t* url, size_t capacity);
 
 // One kit file, counted and cancellable, up to three attempts; after a failed
-// one the host is told and asked whether to retry. On kDownloaded, cachePath
-// (kCachePathChars) holds the cached copy. A download that brings another
-// size than sizeBytes, when the server announced that size (sizeKnown), has
-// failed. Each attempt ends within the kit file limits of network_call.h,
-// and a few seconds after the user quits whatever the server does.
-[[nodiscard]] DownloadOutcome DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
-                                              bool sizeKnown = false);
+// one the host is told and asked whether to retry. S_OK with cachePath
+// (kCachePathChars) holding the cached copy; qn::kCancelled when the user quit;
+// otherwise the last attempt's failure, which the user has been told of. A
+// download that brings another size than sizeBytes, when the server announced
+// that size (sizeKnown), has failed. Each attempt ends within the kit file
+// limits of network_call.h, and a few seconds after the user quits whatever
+// the server does.
+qn::Result DownloadKitFile(const wchar_t* url, int sizeBytes, wchar_t* cachePath, WorkerHost& host,
+                           bool sizeKnown = false);
 
 // An uncounted download (productcode.txt, remote .md5 files): no quit stops
 // it while the server answers, but it ends within the small file limits, and
 // a few seconds after a quit when the server does not answer. An HTTP error
 // status, a short body or a redirect anywhere but an http or https address is
 // a failure.
-[[nodiscard]] HRESULT DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity);
+qn::Result DownloadUncounted(const wchar_t* url, wchar_t* cachePath, size_t capacity);
 
 // Content-Length of the URL through WinINet, asked with a HEAD request so that
 // the server sends no body. 0 (ERROR_SUCCESS) with the size;

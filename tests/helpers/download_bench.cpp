@@ -56,15 +56,15 @@ bool Kit(const std::wstring& url, double* seconds, DWORD* bytes, DWORD* counted)
   DWORD before = g_setup.stats.bytesTransferred;
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);
-  DownloadOutcome outcome = DownloadKitFile(url.c_str(), 0, cachePath, host);
+  qn::Result result = DownloadKitFile(url.c_str(), 0, cachePath, host);
   QueryPerformanceCounter(&end);
   *seconds = Seconds(start, end);
-  *bytes = outcome == kDownloaded ? static_cast<DWORD>(FileSizeBytes(cachePath)) : 0;
+  *bytes = result.Succeeded() ? static_cast<DWORD>(FileSizeBytes(cachePath)) : 0;
   EnterCriticalSection(&g_setup.statsLock);
   *counted = g_setup.stats.bytesTransferred - before;
   LeaveCriticalSection(&g_setup.statsLock);
   DeleteUrlCacheEntryW(url.c_str());
-  return outcome == kDownloaded;
+  return result.Succeeded();
 }
 
 }  // namespace

@@ -82,7 +82,8 @@ TEST(KitManifest, OnlyTheVendorsSignatureOfTheExactTextIsAccepted) {
     KitTrust trust = TrustIn(c.keys, c.minSerial);
     KitManifest manifest;
     EXPECT_EQ(c.accepted, manifest.Accept(c.text.data(), c.text.size(), c.signature.data(), c.signature.size(), trust,
-                                          c.product, L"test"));
+                                          c.product, L"test")
+                              .Succeeded());
     EXPECT_EQ(c.accepted, manifest.Accepted());
   }
 }
@@ -125,7 +126,7 @@ TEST(KitManifest, OnlyTheFormatKitpackWritesIsRead) {
     SCOPED_TRACE(c.what);
     KitManifest manifest;
     std::vector<BYTE> text = Bytes(c.text);
-    EXPECT_EQ(c.read, manifest.ReadVerified(text.data(), text.size(), 0, kProductW, L"test"));
+    EXPECT_EQ(c.read, manifest.ReadVerified(text.data(), text.size(), 0, kProductW, L"test").Succeeded());
   }
 }
 

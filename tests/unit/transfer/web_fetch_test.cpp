@@ -129,14 +129,16 @@ class UrlDownloadHttpTest : public ::testing::Test {
 
   // Downloads with a fresh host that answers the retry questions in order;
   // `announced` >= 0 is the size the server gave before (sizeKnown).
-  DownloadOutcome Download(const std::wstring& urlPath, std::wstring* cached,
-                           const std::vector<int>& answers = std::vector<int>(), int announced = -1) {
+  // The worker reads only these three ends out of a download's result.
+  enum Outcome { kDownloaded, kDownloadCancelled, kDownloadFailed };
+  Outcome Download(const std::wstring& urlPath, std::wstring* cached,
+                   const std::vector<int>& answers = std::vector<int>(), int announced = -1) {
     host_.reset(new RecordingHost(answers));
     wchar_t cachePath[kCachePathChars];
-    DownloadOutcome outcome = DownloadKitFile(kittest::Url(urlPath).c_str(), announced < 0 ? 1234 : announced,
-                                              cachePath, *host_, announced >= 0);
+    qn::Result result = DownloadKitFile(kittest::Url(urlPath).c_str(), announced < 0 ? 1234 : announced,
+                                        cachePath, *host_, announced >= 0);
     *cached = cachePath;
-    return outcome;
+    return result ? kDownloaded : result.Is(qn::kCancelled) ? kDownloadCancelled : kDownloadFailed;
   }
 
   // Each failed attempt is reported to the host, followed by the question to
@@ -252,8 +254,7 @@ TEST_F(UrlDownloadHttpTest, AServerThatHoldsItsHeadersBackNeverHoldsTheRun) {
     std::wstring cached = L"stale";
     EXPECT_EQ(kDownloadFailed, Download(held, &cached, std::vector<int>(1, IDCANCEL)));
     EXPECT_EQ(L"", cached);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT),
-              DownloadUncounted(kittest::Url(held).c_str(), cachePath, kCachePathChars));
+    EXPECT_EQ(qn::kTimedOut, DownloadUncounted(kittest::Url(held).c_str(), cachePath, kCachePathChars).Code());
     EXPECT_LT(GetTickCount() - start, 30000u);
   }
   SetNetworkLimits(&previous);
@@ -266,7 +267,7 @@ TEST_F(UrlDownloadHttpTest, AServerThatHoldsItsHeadersBackNeverHoldsTheRun) {
     qn::ScopedHandle quitter(CreateThread(NULL, 0, QuitAfterASecond, NULL, 0, NULL));
     start = GetTickCount();
     if (uncounted) {
-      EXPECT_TRUE(FAILED(DownloadUncounted(kittest::Url(path).c_str(), cachePath, kCachePathChars)));
+      EXPECT_TRUE(DownloadUncounted(kittest::Url(path).c_str(), cachePath, kCachePathChars).Failed());
     } else {
       EXPECT_EQ(kDownloadCancelled, Download(path, &cached));
       EXPECT_TRUE(host_->calls.empty());
@@ -341,17 +342,17 @@ TEST_F(UrlDownloadHttpTest, UncountedDownloadsFailOnErrorsAndCountNothing) {
   std::wstring path = ServeFile(L"small.txt", 5000);
   g_setup.cancelEvent.Reset(CreateEventW(NULL, TRUE, TRUE, NULL));  // never looked at
   wchar_t cachePath[kCachePathChars];
-  EXPECT_EQ(S_OK, DownloadUncounted(kittest::Url(path).c_str(), cachePath, kCachePathChars));
+  EXPECT_TRUE(DownloadUncounted(kittest::Url(path).c_str(), cachePath, kCachePathChars).Succeeded());
   EXPECT_EQ(kittest::Pattern(5000), kittest::ReadBytes(cachePath));
   EXPECT_EQ(0u, kittest::Transferred());
 
   const wchar_t* misbehaviours[] = {L"?status=404", L"?status=500", L"?drop_after=10"};
   for (size_t i = 0; i < 3; ++i) {
-    HRESULT hr = DownloadUncounted(kittest::Url(path + misbehaviours[i]).c_str(), cachePath, kCachePathChars);
-    EXPECT_TRUE(FAILED(hr)) << i;
+    EXPECT_TRUE(DownloadUncounted(kittest::Url(path + misbehaviours[i]).c_str(), cachePath, kCachePathChars).Failed())
+        << i;
     EXPECT_EQ(L'\0', cachePath[0]);
   }
-  EXPECT_TRUE(FAILED(DownloadUncounted(L"http://127.0.0.1:1/refused.txt", cachePath, kCachePathChars)));
+  EXPECT_TRUE(DownloadUncounted(L"http://127.0.0.1:1/refused.txt", cachePath, kCachePathChars).Failed());
 }
 
 // ---- The remote size ----
