@@ -98,7 +98,8 @@ void Prepare(const qn::OptionMap& options, bool startedOver) {
   wchar_t locations[MAX_PATH];
   if (qn::CopyText(locations, MAX_PATH, g_setup.programFolder) &&
       qn::AppendText(locations, MAX_PATH, L"locations.xml")) {
-    ReadLocations(locations);
+    // Whatever the document does not give keeps its default.
+    static_cast<void>(ReadLocations(locations));
   }
 }
 

@@ -65,11 +65,11 @@ bool MatchStoreRow(const StoreRow& row, const wchar_t* itemText) {
   return true;
 }
 
-// Sets the attribute's text only where the item already has that attribute.
+// Sets the attribute's text only where the item already has that attribute; a
+// text the DOM refuses is passed over.
 void SetExistingAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, const wchar_t* value) {
   NodePtr attribute;
-  if (xmldom::GetAttribute(attributes, name, attribute) == S_OK)
-    xmldom::WriteText(attribute.Get(), value);
+  if (xmldom::GetAttribute(attributes, name, attribute)) static_cast<void>(xmldom::WriteText(attribute.Get(), value));
 }
 
 }  // namespace
@@ -79,39 +79,40 @@ void BuildBuyLink() {
   if (!qn::JoinPath(contactsPath, kLongPathChars, g_setup.programFolder, L"contacts.xml")) return;
   qn::ScopedCoInit com;
   xmldom::DocumentPtr doc;
-  if (xmldom::OpenDocument(contactsPath, doc) != S_OK) return;
+  if (!xmldom::OpenDocument(contactsPath, doc)) return;
   NodePtr items;
-  if (xmldom::SelectNode(doc.Get(), L"//contacttool/contacts/def_items", items) != S_OK) return;
+  if (!xmldom::SelectNode(doc.Get(), L"//contacttool/contacts/def_items", items)) return;
   NodePtr child;
-  if (xmldom::FirstChild(items.Get(), child) != S_OK) return;
+  if (!xmldom::FirstChild(items.Get(), child)) return;
 
   // Each child (comments too) stands for the store row of the same position.
   UINT rowId = IDS_STORE_ROW_FIRST;
   do {
     qn::ScopedBstr itemText;
-    if (xmldom::ReadText(child.Get(), itemText) != S_OK) continue;
+    if (!xmldom::ReadText(child.Get(), itemText)) continue;
     StoreRow row;
     // The first row whose marker is in the path decides.
     if (LoadStoreRow(rowId, row) && MatchStoreRow(row, itemText.Text())) return;
     ++rowId;
-  } while (xmldom::MoveToNextSibling(child) == S_OK);
+  } while (xmldom::MoveToNextSibling(child));
 }
 
 void MarkItemsLocal(const wchar_t* descriptorPath) {
   qn::ScopedCoInit com;
   xmldom::DocumentPtr doc;
-  if (xmldom::OpenDocument(descriptorPath, doc) != S_OK) return;
+  if (!xmldom::OpenDocument(descriptorPath, doc)) return;
   NodePtr items;
-  if (xmldom::SelectNode(doc.Get(), L"//install/items", items) != S_OK) return;
+  if (!xmldom::SelectNode(doc.Get(), L"//install/items", items)) return;
   NodePtr child;
-  if (xmldom::FirstChild(items.Get(), child) != S_OK) return;
+  if (!xmldom::FirstChild(items.Get(), child)) return;
   do {
     AttributeMapPtr attributes;
-    if (xmldom::GetAttributes(child.Get(), attributes) != S_OK) continue;
+    if (!xmldom::GetAttributes(child.Get(), attributes)) continue;
     SetExistingAttribute(attributes.Get(), L"update", L"0");
     SetExistingAttribute(attributes.Get(), L"uselocal", L"1");
-  } while (xmldom::MoveToNextSibling(child) == S_OK);
-  xmldom::SaveDocument(doc.Get(), descriptorPath);
+  } while (xmldom::MoveToNextSibling(child));
+  // The caller goes on either way; a descriptor that cannot be saved stays as it was.
+  static_cast<void>(xmldom::SaveDocument(doc.Get(), descriptorPath));
 }
 
 namespace {
@@ -158,10 +159,10 @@ void CreateNode(IXMLDOMDocument* doc, const XmlPatch& patch) {
   if (!IsElementName(name)) return;
 
   NodePtr parent;
-  if (xmldom::SelectNode(doc, parentPath, parent) != S_OK) return;
+  if (!xmldom::SelectNode(doc, parentPath, parent)) return;
   NodePtr element;
-  if (xmldom::CreateElement(doc, name, element) != S_OK) return;
-  if (xmldom::WriteText(element.Get(), patch.newValue.Get()) != S_OK) return;
+  if (!xmldom::CreateElement(doc, name, element)) return;
+  if (!xmldom::WriteText(element.Get(), patch.newValue.Get())) return;
   NodePtr appended;
   parent->appendChild(element.Get(), appended.Receive());
 }
@@ -169,9 +170,10 @@ void CreateNode(IXMLDOMDocument* doc, const XmlPatch& patch) {
 void ApplyPatch(IXMLDOMDocument* doc, const XmlPatch& patch) {
   WriteLog(L"[KITFETCHER] Found valid patch: node <%s> value <%s>", patch.path.Get(), patch.newValue.Get());
   NodePtr node;
-  if (xmldom::SelectNode(doc, patch.path.Get(), node) == S_OK) {
-    // Replaces the node's whole content, child elements included, by the text.
-    xmldom::WriteText(node.Get(), patch.newValue.Get());
+  if (xmldom::SelectNode(doc, patch.path.Get(), node)) {
+    // Replaces the node's whole content, child elements included, by the text;
+    // a text the DOM refuses is passed over.
+    static_cast<void>(xmldom::WriteText(node.Get(), patch.newValue.Get()));
     return;
   }
   if (!patch.createIfMissing) {
@@ -187,8 +189,8 @@ void ApplyXmlPatches(const wchar_t* filePath, const XmlPatchList& kitPatches, co
   WriteLog(L"[KITFETCHER] Applying xmlpatches on file %s", filePath);
   qn::ScopedCoInit com;
   xmldom::DocumentPtr doc;
-  if (xmldom::CreateDocument(doc) != S_OK) return;
-  if (xmldom::LoadDocument(doc.Get(), filePath) != S_OK) {
+  if (!xmldom::CreateDocument(doc)) return;
+  if (!xmldom::LoadDocument(doc.Get(), filePath)) {
     WriteLog(L"[KITFETCHER] Cannot load xml %s", filePath);
     return;
   }
@@ -200,5 +202,5 @@ void ApplyXmlPatches(const wchar_t* filePath, const XmlPatchList& kitPatches, co
     }
   }
   // The step goes on whatever the save answers: the installer runs anyway.
-  xmldom::SaveDocument(doc.Get(), filePath);
+  static_cast<void>(xmldom::SaveDocument(doc.Get(), filePath));
 }

@@ -21,7 +21,7 @@ constexpr size_t kRequirementChars = 20;
 // cannot be read.
 bool ReadSelectedText(IXMLDOMNode* root, const wchar_t* xpath, qn::ScopedBstr& text) {
   NodePtr node;
-  return xmldom::SelectNode(root, xpath, node) == S_OK && xmldom::ReadText(node.Get(), text) == S_OK;
+  return xmldom::SelectNode(root, xpath, node) && xmldom::ReadText(node.Get(), text);
 }
 
 // Copies the node's text into a name field; a text too long for the field
@@ -41,12 +41,12 @@ void ReadFlag(IXMLDOMNode* root, const wchar_t* xpath, bool& flag) {
 // only when memory ran out, which ends the reading.
 bool ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(child, attributes) != S_OK) return true;
+  if (!xmldom::GetAttributes(child, attributes)) return true;
   qn::ScopedBstr name, relativePath, autorun, baseUrl;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"name", name) != S_OK) return true;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"relative_path", relativePath) != S_OK) return true;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"autorun", autorun) != S_OK) return true;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"base_url", baseUrl) != S_OK) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"name", name)) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"relative_path", relativePath)) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"autorun", autorun)) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"base_url", baseUrl)) return true;
   DownloadableFile file;
   file.autorun = wcscmp(autorun.Text(), L"true") == 0;
   return file.name.Set(name.Text()) && file.md5Name.Set(name.Text()) && file.md5Name.Append(L".md5") &&
@@ -59,10 +59,10 @@ bool ReadFileEntry(IXMLDOMNode* child, LocationsConfig& config) {
 // only when memory ran out.
 bool ReadPatchEntry(IXMLDOMNode* child, LocationsConfig& config) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(child, attributes) != S_OK) return true;
+  if (!xmldom::GetAttributes(child, attributes)) return true;
   qn::ScopedBstr path, newValue;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"path", path) != S_OK) return true;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"new_val", newValue) != S_OK) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"path", path)) return true;
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"new_val", newValue)) return true;
   XmlPatch patch;
   return patch.path.Set(path.Text()) && patch.newValue.Set(newValue.Text()) &&
          config.xmlPatches.push_back(static_cast<XmlPatch&&>(patch));
@@ -74,12 +74,12 @@ enum ListOutcome { kListMissing, kListWithoutChildren, kListRead, kListOutOfMemo
 ListOutcome ReadList(IXMLDOMNode* root, const wchar_t* xpath, bool (*readEntry)(IXMLDOMNode*, LocationsConfig&),
                      LocationsConfig& config) {
   NodePtr parent;
-  if (xmldom::SelectNode(root, xpath, parent) != S_OK) return kListMissing;
+  if (!xmldom::SelectNode(root, xpath, parent)) return kListMissing;
   NodePtr child;
-  if (xmldom::FirstChild(parent.Get(), child) != S_OK) return kListWithoutChildren;
+  if (!xmldom::FirstChild(parent.Get(), child)) return kListWithoutChildren;
   do {
     if (!readEntry(child.Get(), config)) return kListOutOfMemory;
-  } while (xmldom::MoveToNextSibling(child) == S_OK);
+  } while (xmldom::MoveToNextSibling(child));
   return kListRead;
 }
 
@@ -87,7 +87,7 @@ ListOutcome ReadList(IXMLDOMNode* root, const wchar_t* xpath, bool (*readEntry)(
 // character; no digits reads 0.
 void ReadRequirement(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, int& field) {
   qn::ScopedBstr text;
-  if (xmldom::ReadAttributeText(attributes, name, text) != S_OK) return;
+  if (!xmldom::ReadAttributeText(attributes, name, text)) return;
   wchar_t value[kRequirementChars];
   if (!qn::CopyText(value, kRequirementChars, text.Text())) return;
   field = static_cast<int>(wcstol(value, nullptr, 10));
@@ -95,9 +95,9 @@ void ReadRequirement(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, int& 
 
 void ReadRequirements(IXMLDOMNode* root, LocationsConfig& config) {
   NodePtr requirements;
-  if (xmldom::SelectNode(root, L"//systemRequirements", requirements) != S_OK) return;
+  if (!xmldom::SelectNode(root, L"//systemRequirements", requirements)) return;
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(requirements.Get(), attributes) != S_OK) return;
+  if (!xmldom::GetAttributes(requirements.Get(), attributes)) return;
   ReadRequirement(attributes.Get(), L"cpuFreqMHz", config.cpuFreqMHz);
   ReadRequirement(attributes.Get(), L"hddMBytes", config.hddMBytes);
   ReadRequirement(attributes.Get(), L"ramMBytes", config.ramMBytes);
@@ -123,18 +123,18 @@ bool ReadSerial(const wchar_t* text, uint32_t* serial) {
 // holds and no kit passes it.
 const wchar_t* ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
   AttributeMapPtr attributes;
-  if (xmldom::GetAttributes(element, attributes) != S_OK) return L"key";
+  if (!xmldom::GetAttributes(element, attributes)) return L"key";
   qn::ScopedBstr text;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"key", text) != S_OK || !ReadPublicKey(text.Text(), &trust.keys[0]))
+  if (!xmldom::ReadAttributeText(attributes.Get(), L"key", text) || !ReadPublicKey(text.Text(), &trust.keys[0]))
     return L"key";
   size_t keys = 1;
-  if (xmldom::ReadAttributeText(attributes.Get(), L"key2", text) == S_OK) {
+  if (xmldom::ReadAttributeText(attributes.Get(), L"key2", text)) {
     if (!ReadPublicKey(text.Text(), &trust.keys[1])) return L"key2";
     keys = 2;
   }
-  if (xmldom::ReadAttributeText(attributes.Get(), L"minSerial", text) == S_OK && !ReadSerial(text.Text(), &trust.minSerial))
+  if (xmldom::ReadAttributeText(attributes.Get(), L"minSerial", text) && !ReadSerial(text.Text(), &trust.minSerial))
     return L"minSerial";
-  if (xmldom::ReadAttributeText(attributes.Get(), L"removalLibrary", text) == S_OK) {
+  if (xmldom::ReadAttributeText(attributes.Get(), L"removalLibrary", text)) {
     if (!HexToDigest(text.Text(), trust.libraryHash)) return L"removalLibrary";
     trust.hasLibraryHash = true;
   }
@@ -146,12 +146,12 @@ const wchar_t* ReadTrustAttributes(IXMLDOMNode* element, KitTrust& trust) {
 // trust element out of place or twice pins trust with no key.
 void ReadTrust(IXMLDOMNode* root, KitTrust& trust) {
   long count = 0;
-  HRESULT counted = xmldom::CountNodes(root, L"//trust", &count);
-  if (counted == S_OK && count == 0) return;
+  qn::Result counted = xmldom::CountNodes(root, L"//trust", &count);
+  if (counted && count == 0) return;
   trust.pinned = true;
   NodePtr element;
   const wchar_t* unusable = L"place";
-  if (counted == S_OK && count == 1 && xmldom::SelectNode(root, L"//locations/trust", element) == S_OK)
+  if (counted && count == 1 && xmldom::SelectNode(root, L"//locations/trust", element))
     unusable = ReadTrustAttributes(element.Get(), trust);
   if (unusable) {
     trust.keyCount = 0;
@@ -201,10 +201,10 @@ bool ReadSections(IXMLDOMNode* root, LocationsConfig& config, bool x64) {
 
 }  // namespace
 
-HRESULT ReadLocations(const wchar_t* path) {
+qn::Result ReadLocations(const wchar_t* path) {
   qn::ScopedCoInit com;
   xmldom::DocumentPtr doc;
-  HRESULT hr = xmldom::OpenDocument(path, doc);
-  if (hr != S_OK) return hr;
-  return ReadSections(doc.Get(), g_setup.locations, g_setup.isWow64) ? S_OK : E_OUTOFMEMORY;
+  qn::Result opened = xmldom::OpenDocument(path, doc);
+  if (!opened) return opened;
+  return ReadSections(doc.Get(), g_setup.locations, g_setup.isWow64) ? qn::Result::Ok() : qn::Result(qn::kNoMemory);
 }

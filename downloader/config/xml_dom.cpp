@@ -22,14 +22,11 @@ const IID kIidXmlDomDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 
 // parser takes, and one parser was seen to take it and ignore it; LoadDocument
 // refuses them by itself either way, and refuses every document it cannot
 // vouch for, whatever the parser answered here.
-HRESULT Harden(IXMLDOMDocument* doc) {
+qn::Result Harden(IXMLDOMDocument* doc) {
   HRESULT hr = doc->put_async(VARIANT_FALSE);
   if (SUCCEEDED(hr)) hr = doc->put_resolveExternals(VARIANT_FALSE);
   if (SUCCEEDED(hr)) hr = doc->put_validateOnParse(VARIANT_FALSE);
-  if (FAILED(hr)) {
-    WriteLog(L"[KITFETCHER] Cannot set up an XML document (error 0x%08lx)", static_cast<unsigned long>(hr));
-    return hr;
-  }
+  if (FAILED(hr)) return LogFailure(qn::Result(hr), L"[KITFETCHER] Cannot set up an XML document");
   qn::ComPtr<IXMLDOMDocument2> doc2;
   HRESULT prohibited = doc->QueryInterface(kIidXmlDomDocument2, doc2.ReceiveVoid());
   if (SUCCEEDED(prohibited) && !doc2.IsNull()) {
@@ -44,7 +41,7 @@ HRESULT Harden(IXMLDOMDocument* doc) {
     WriteLog(L"[KITFETCHER] The XML parser does not take ProhibitDTD (error 0x%08lx)",
              static_cast<unsigned long>(prohibited));
   }
-  return S_OK;
+  return qn::Result::Ok();
 }
 
 // A document's bytes, read whole.
@@ -89,10 +86,10 @@ class DocumentBytes {
 // S_OK only together with an object: a success without one counts as "nothing"
 // (S_FALSE), and anything but S_OK leaves the owner empty.
 template <class Owner>
-HRESULT Settle(HRESULT hr, Owner& owner) {
+qn::Result Settle(HRESULT hr, Owner& owner) {
   if (hr == S_OK && owner.Get() == nullptr) hr = S_FALSE;
   if (hr != S_OK) owner.Reset();
-  return hr;
+  return qn::Result(hr);
 }
 
 // Wine's MSXML crashes on a malformed selection pattern where Windows refuses
@@ -132,27 +129,26 @@ bool IsCompletePattern(const wchar_t* pattern) {
 
 }  // namespace
 
-HRESULT CreateDocument(DocumentPtr& doc) {
+qn::Result CreateDocument(DocumentPtr& doc) {
   HRESULT hr = CoCreateInstance(kClsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument,
                                 doc.ReceiveVoid());
   if (SUCCEEDED(hr) && doc.IsNull()) hr = E_NOINTERFACE;
-  if (SUCCEEDED(hr)) hr = Harden(doc.Get());
-  if (SUCCEEDED(hr)) return S_OK;
-  doc.Reset();
-  return hr;
+  qn::Result result = SUCCEEDED(hr) ? Harden(doc.Get()) : qn::Result(hr);
+  if (!result) doc.Reset();
+  return result;
 }
 
-HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
-  if (!doc || !path) return E_INVALIDARG;
+qn::Result LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
+  if (!doc || !path) return qn::Result(E_INVALIDARG);
   // The file is read once: the parser gets the very bytes that were scanned,
   // so a file changed in between cannot slip a document type past the scan.
   DocumentBytes bytes;
-  if (!bytes.Read(path)) return S_FALSE;
+  if (!bytes.Read(path)) return qn::Result(S_FALSE);
   DocumentTypeScan scan = ScanForDocumentType(bytes.Data(), bytes.Size());
   if (scan == kDeclaresDocumentType) WriteLog(L"[KITFETCHER] %s declares a document type; not read", path);
   if (scan == kEncodingNotScanned)
     WriteLog(L"[KITFETCHER] %s is in an encoding the document type check does not read; not read", path);
-  if (scan != kNoDocumentType) return S_FALSE;
+  if (scan != kNoDocumentType) return qn::Result(S_FALSE);
   qn::ComPtr<IStream> stream;
   HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive());
   if (SUCCEEDED(hr) && stream.IsNull()) hr = E_OUTOFMEMORY;
@@ -162,108 +158,105 @@ HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
   LARGE_INTEGER origin;
   origin.QuadPart = 0;
   if (SUCCEEDED(hr)) hr = stream->Seek(origin, STREAM_SEEK_SET, nullptr);
-  if (FAILED(hr)) {
-    WriteLog(L"[KITFETCHER] Cannot hand %s to the XML parser (error 0x%08lx)", path, static_cast<unsigned long>(hr));
-    return hr;
-  }
+  if (FAILED(hr)) return LogFailure(qn::Result(hr), L"[KITFETCHER] Cannot hand %s to the XML parser", path);
   VARIANT source;
   VariantInit(&source);
   source.vt = VT_UNKNOWN;
   source.punkVal = stream.Get();  // borrowed: the variant is not cleared
   VARIANT_BOOL loaded = VARIANT_FALSE;
   hr = doc->load(source, &loaded);
-  if (hr == S_OK && loaded == VARIANT_TRUE) return S_OK;
-  return FAILED(hr) ? hr : S_FALSE;
+  if (hr == S_OK && loaded == VARIANT_TRUE) return qn::Result::Ok();
+  return qn::Result(FAILED(hr) ? hr : S_FALSE);
 }
 
-HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc) {
-  HRESULT hr = CreateDocument(doc);
-  if (hr == S_OK) hr = LoadDocument(doc.Get(), path);
-  if (hr != S_OK) doc.Reset();
-  return hr;
+qn::Result OpenDocument(const wchar_t* path, DocumentPtr& doc) {
+  qn::Result result = CreateDocument(doc);
+  if (result) result = LoadDocument(doc.Get(), path);
+  if (!result) doc.Reset();
+  return result;
 }
 
-HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path) {
-  if (!doc || !path) return E_INVALIDARG;
+qn::Result SaveDocument(IXMLDOMDocument* doc, const wchar_t* path) {
+  if (!doc || !path) return qn::Result(E_INVALIDARG);
   qn::ScopedVariant target(path);
-  return doc->save(target.Get());
+  return qn::Result(doc->save(target.Get()));
 }
 
-HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node) {
+qn::Result SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node) {
   node.Reset();
-  if (!from || !xpath || !IsCompletePattern(xpath)) return E_INVALIDARG;
+  if (!from || !xpath || !IsCompletePattern(xpath)) return qn::Result(E_INVALIDARG);
   qn::ScopedBstr query(xpath);
   HRESULT hr = from->selectSingleNode(query.Get(), node.Receive());
   return Settle(hr, node);
 }
 
-HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count) {
+qn::Result CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count) {
   *count = 0;
-  if (!from || !xpath || !IsCompletePattern(xpath)) return E_INVALIDARG;
+  if (!from || !xpath || !IsCompletePattern(xpath)) return qn::Result(E_INVALIDARG);
   qn::ScopedBstr query(xpath);
   qn::ComPtr<IXMLDOMNodeList> nodes;
   HRESULT hr = from->selectNodes(query.Get(), nodes.Receive());
-  if (hr != S_OK || nodes.IsNull()) return FAILED(hr) ? hr : E_FAIL;
-  return nodes->get_length(count);
+  if (hr != S_OK || nodes.IsNull()) return qn::Result(FAILED(hr) ? hr : E_FAIL);
+  return qn::Result(nodes->get_length(count));
 }
 
-HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child) {
+qn::Result FirstChild(IXMLDOMNode* node, NodePtr& child) {
   child.Reset();
-  if (!node) return E_INVALIDARG;
+  if (!node) return qn::Result(E_INVALIDARG);
   HRESULT hr = node->get_firstChild(child.Receive());
   return Settle(hr, child);
 }
 
-HRESULT MoveToNextSibling(NodePtr& node) {
-  if (node.IsNull()) return E_INVALIDARG;
+qn::Result MoveToNextSibling(NodePtr& node) {
+  if (node.IsNull()) return qn::Result(E_INVALIDARG);
   IXMLDOMNode* next = nullptr;
   HRESULT hr = node->get_nextSibling(&next);
   *node.Receive() = next;  // releases the current node
   return Settle(hr, node);
 }
 
-HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text) {
+qn::Result ReadText(IXMLDOMNode* node, qn::ScopedBstr& text) {
   text.Reset();
-  if (!node) return E_INVALIDARG;
+  if (!node) return qn::Result(E_INVALIDARG);
   // An empty text may come back as a null string; it is still a text.
   HRESULT hr = node->get_text(text.Receive());
   if (hr != S_OK) text.Reset();
-  return hr;
+  return qn::Result(hr);
 }
 
-HRESULT WriteText(IXMLDOMNode* node, const wchar_t* text) {
-  if (!node || !text) return E_INVALIDARG;
+qn::Result WriteText(IXMLDOMNode* node, const wchar_t* text) {
+  if (!node || !text) return qn::Result(E_INVALIDARG);
   qn::ScopedBstr value(text);
-  if (!value.Get()) return E_OUTOFMEMORY;
-  return node->put_text(value.Get());
+  if (!value.Get()) return qn::Result(qn::kNoMemory);
+  return qn::Result(node->put_text(value.Get()));
 }
 
-HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes) {
+qn::Result GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes) {
   attributes.Reset();
-  if (!node) return E_INVALIDARG;
+  if (!node) return qn::Result(E_INVALIDARG);
   HRESULT hr = node->get_attributes(attributes.Receive());
   return Settle(hr, attributes);
 }
 
-HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute) {
+qn::Result GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute) {
   attribute.Reset();
-  if (!attributes || !name) return E_INVALIDARG;
+  if (!attributes || !name) return qn::Result(E_INVALIDARG);
   qn::ScopedBstr attributeName(name);
   HRESULT hr = attributes->getNamedItem(attributeName.Get(), attribute.Receive());
   return Settle(hr, attribute);
 }
 
-HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text) {
+qn::Result ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text) {
   text.Reset();
   NodePtr attribute;
-  HRESULT hr = GetAttribute(attributes, name, attribute);
-  if (hr != S_OK) return hr;
+  qn::Result found = GetAttribute(attributes, name, attribute);
+  if (!found) return found;
   return ReadText(attribute.Get(), text);
 }
 
-HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element) {
+qn::Result CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element) {
   element.Reset();
-  if (!doc || !name) return E_INVALIDARG;
+  if (!doc || !name) return qn::Result(E_INVALIDARG);
   VARIANT type;
   VariantInit(&type);
   type.vt = VT_I4;

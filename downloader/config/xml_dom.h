@@ -6,6 +6,7 @@
 #include <msxml2.h>
 #include <stddef.h>
 
+#include "common/result.h"
 #include "common/scoped_handles.h"
 
 namespace xmldom {
@@ -16,49 +17,52 @@ using AttributeMapPtr = qn::ComPtr<IXMLDOMNamedNodeMap>;
 
 // Creates an empty MSXML 3.0 document that loads synchronously, resolves no
 // external parts and does not validate (and refuses document types where the
-// parser offers that).
-[[nodiscard]] HRESULT CreateDocument(DocumentPtr& doc);
+// parser offers that). Any answer but S_OK leaves doc empty.
+qn::Result CreateDocument(DocumentPtr& doc);
 // Documents are the kit's small descriptions: a larger file is not read.
 constexpr DWORD kMaxDocumentBytes = 16 * 1024 * 1024;
 
 // Reads the file once and loads the DOM from those bytes. S_OK only when the
 // DOM reports the load successful; S_FALSE, without asking the DOM, for a file
 // that cannot be read whole, that declares a document type, or that is in an
-// encoding the document type check does not read (logged).
-[[nodiscard]] HRESULT LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
+// encoding the document type check does not read (logged), and when the DOM
+// reports the load unsuccessful (a document that is not well-formed). A
+// failure when the bytes cannot be handed to the parser (logged) or the DOM
+// fails the load.
+qn::Result LoadDocument(IXMLDOMDocument* doc, const wchar_t* path);
 // Both of the above; any answer but S_OK leaves doc empty.
-[[nodiscard]] HRESULT OpenDocument(const wchar_t* path, DocumentPtr& doc);
+qn::Result OpenDocument(const wchar_t* path, DocumentPtr& doc);
 
-// Writes the document back to path.
-HRESULT SaveDocument(IXMLDOMDocument* doc, const wchar_t* path);
+// Writes the document back to path; the DOM's answer as it came.
+qn::Result SaveDocument(IXMLDOMDocument* doc, const wchar_t* path);
 
 // Every helper below answers S_OK only together with the object asked for;
 // any other answer leaves the owner empty.
 
 // S_FALSE when the path selects nothing, a failure for a path the DOM rejects.
-[[nodiscard]] HRESULT SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node);
-[[nodiscard]] HRESULT FirstChild(IXMLDOMNode* node, NodePtr& child);
+qn::Result SelectNode(IXMLDOMNode* from, const wchar_t* xpath, NodePtr& node);
+qn::Result FirstChild(IXMLDOMNode* node, NodePtr& child);
 // Moves node on to its next sibling; S_OK while there is one, otherwise node
 // ends up null.
-[[nodiscard]] HRESULT MoveToNextSibling(NodePtr& node);
+qn::Result MoveToNextSibling(NodePtr& node);
 
 // The node's text. S_OK with a text (possibly empty); otherwise text is null.
-[[nodiscard]] HRESULT ReadText(IXMLDOMNode* node, qn::ScopedBstr& text);
-HRESULT WriteText(IXMLDOMNode* node, const wchar_t* text);
+qn::Result ReadText(IXMLDOMNode* node, qn::ScopedBstr& text);
+qn::Result WriteText(IXMLDOMNode* node, const wchar_t* text);
 
 // The node's attribute map: S_OK for elements, S_FALSE (map null) for nodes
 // that carry no attributes, such as text and comments.
-[[nodiscard]] HRESULT GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes);
+qn::Result GetAttributes(IXMLDOMNode* node, AttributeMapPtr& attributes);
 // One attribute node of the map; S_FALSE (node null) when it is missing.
-[[nodiscard]] HRESULT GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute);
+qn::Result GetAttribute(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, NodePtr& attribute);
 // The text of one attribute; S_OK only when it exists and its text was read.
-[[nodiscard]] HRESULT ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
+qn::Result ReadAttributeText(IXMLDOMNamedNodeMap* attributes, const wchar_t* name, qn::ScopedBstr& text);
 
 // How many nodes the path selects; S_OK with the count (possibly 0).
-[[nodiscard]] HRESULT CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count);
+qn::Result CountNodes(IXMLDOMNode* from, const wchar_t* xpath, long* count);
 
 // Creates an element without namespace, owned by doc but not yet in the tree.
-[[nodiscard]] HRESULT CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
+qn::Result CreateElement(IXMLDOMDocument* doc, const wchar_t* name, NodePtr& element);
 
 }  // namespace xmldom
 

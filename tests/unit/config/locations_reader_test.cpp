@@ -48,11 +48,12 @@ class LocationsReaderTest : public ::testing::Test {
   void SetUp() override { ResetSetupState(); }
   void TearDown() override { ResetSetupState(); }
 
+  // The code ReadLocations answered.
   HRESULT Read(const std::string& document, bool x64 = false) {
     std::wstring path = folder_.Sub(L"locations.xml");
     EXPECT_TRUE(kittest::WriteBytes(path, document));
     g_setup.isWow64 = x64;
-    return ReadLocations(path.c_str());
+    return ReadLocations(path.c_str()).Code();
   }
   const LocationsConfig& Config() const { return g_setup.locations; }
 
@@ -144,7 +145,7 @@ TEST_F(LocationsReaderTest, UnreadableDocumentsLeaveEveryDefault) {
     ExpectDefaults();
   }
   ResetSetupState();
-  EXPECT_NE(S_OK, ReadLocations(folder_.Sub(L"missing.xml").c_str()));
+  EXPECT_EQ(S_FALSE, ReadLocations(folder_.Sub(L"missing.xml").c_str()).Code());
   ExpectDefaults();
 }
 
@@ -384,7 +385,7 @@ std::string Describe(const LocationsConfig& c, const char* arch) {
 std::string ReadAs(const std::wstring& path, bool x64) {
   ResetSetupState();
   g_setup.isWow64 = x64;
-  ReadLocations(path.c_str());
+  static_cast<void>(ReadLocations(path.c_str()));
   std::string seen = Describe(g_setup.locations, x64 ? "x64" : "x86");
   ResetSetupState();
   return seen;

@@ -34,7 +34,7 @@ class XmlDomTest : public ::testing::Test {
 
 TEST_F(XmlDomTest, DocumentsLoadSynchronouslyWithoutExternalsOrValidation) {
   xmldom::DocumentPtr doc;
-  ASSERT_EQ(S_OK, xmldom::CreateDocument(doc));
+  ASSERT_EQ(S_OK, xmldom::CreateDocument(doc).Code());
   VARIANT_BOOL async = VARIANT_TRUE, externals = VARIANT_TRUE, validates = VARIANT_TRUE;
   ASSERT_EQ(S_OK, doc->get_async(&async));
   ASSERT_EQ(S_OK, doc->get_resolveExternals(&externals));
@@ -55,12 +55,12 @@ TEST_F(XmlDomTest, ADocumentThatDeclaresADocumentTypeIsNotRead) {
     std::wstring plain = scratch_.Sub(L"plain.xml");
     ASSERT_TRUE(kittest::WriteBytes(plain, Encode("<?xml version=\"1.0\"?>\n<r>x</r>", kEncodings[e])));
     xmldom::DocumentPtr doc;
-    EXPECT_EQ(S_OK, xmldom::OpenDocument(plain.c_str(), doc)) << "encoding " << e;
+    EXPECT_EQ(S_OK, xmldom::OpenDocument(plain.c_str(), doc).Code()) << "encoding " << e;
     for (size_t d = 0; d < sizeof(kDeclaring) / sizeof(kDeclaring[0]); ++d) {
       std::wstring path = scratch_.Sub(L"declaring.xml");
       ASSERT_TRUE(kittest::WriteBytes(path, Encode(std::string("<?xml version=\"1.0\"?>\n") + kDeclaring[d],
                                                          kEncodings[e])));
-      EXPECT_NE(S_OK, xmldom::OpenDocument(path.c_str(), doc)) << kDeclaring[d] << " in encoding " << e;
+      EXPECT_NE(S_OK, xmldom::OpenDocument(path.c_str(), doc).Code()) << kDeclaring[d] << " in encoding " << e;
       EXPECT_TRUE(doc.IsNull());
     }
   }
@@ -165,13 +165,13 @@ TEST_F(XmlDomTest, DocumentsInEncodingsTheScanDoesNotReadAreNotRead) {
     std::wstring path = scratch_.Sub(L"utf7.xml");
     ASSERT_TRUE(kittest::WriteBytes(path, kRefused[i]));
     xmldom::DocumentPtr doc;
-    EXPECT_EQ(S_FALSE, xmldom::OpenDocument(path.c_str(), doc)) << kRefused[i];
+    EXPECT_EQ(S_FALSE, xmldom::OpenDocument(path.c_str(), doc).Code()) << kRefused[i];
     EXPECT_TRUE(doc.IsNull());
   }
   std::wstring path = scratch_.Sub(L"latin.xml");
   ASSERT_TRUE(kittest::WriteBytes(path, "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>caf\xE9</r>"));
   xmldom::DocumentPtr doc;
-  ASSERT_EQ(S_OK, xmldom::OpenDocument(path.c_str(), doc));
+  ASSERT_EQ(S_OK, xmldom::OpenDocument(path.c_str(), doc).Code());
   qn::ScopedBstr text;
   ASSERT_EQ(S_OK, doc->get_text(text.Receive()));
   EXPECT_STREQ(L"caf\x00E9", text.Text());
@@ -187,6 +187,7 @@ TEST_F(XmlDomTest, ADocumentLargerThanTheLimitIsNotRead) {
     std::wstring path = scratch_.Sub(L"large.xml");
     ASSERT_TRUE(kittest::WriteBytes(path, bytes));
     xmldom::DocumentPtr doc;
-    EXPECT_EQ(size == xmldom::kMaxDocumentBytes ? S_OK : S_FALSE, xmldom::OpenDocument(path.c_str(), doc)) << size;
+    EXPECT_EQ(size == xmldom::kMaxDocumentBytes ? S_OK : S_FALSE, xmldom::OpenDocument(path.c_str(), doc).Code())
+        << size;
   }
 }

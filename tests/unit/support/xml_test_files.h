@@ -33,7 +33,7 @@ class Document {
  public:
   // Checks are written in XPath, not in the DOM's default pattern language.
   explicit Document(const std::wstring& path) : com_() {
-    if (xmldom::OpenDocument(path.c_str(), doc_) != S_OK) return;
+    if (!xmldom::OpenDocument(path.c_str(), doc_)) return;
     qn::ComPtr<IXMLDOMDocument2> doc2;
     const IID iidDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
     if (SUCCEEDED(doc_->QueryInterface(iidDocument2, doc2.ReceiveVoid())) && !doc2.IsNull()) {
@@ -57,8 +57,7 @@ class Document {
     if (doc_.IsNull()) return L"<none>";
     xmldom::NodePtr node;
     qn::ScopedBstr text;
-    if (xmldom::SelectNode(doc_.Get(), xpath, node) != S_OK ||
-        xmldom::ReadText(node.Get(), text) != S_OK) {
+    if (!xmldom::SelectNode(doc_.Get(), xpath, node) || !xmldom::ReadText(node.Get(), text)) {
       return L"<none>";
     }
     return text.Text();
