@@ -8,6 +8,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/result.h"
+
 namespace qn {
 
 // Who besides SYSTEM and the Administrators group may write a fresh folder.
@@ -34,16 +36,19 @@ class FreshFolderSecurity {
   FreshFolderSecurity& operator=(const FreshFolderSecurity&) = delete;
   ~FreshFolderSecurity();
   // Null when the descriptor could not be built.
-  SECURITY_ATTRIBUTES* Attributes() { return valid_ ? &attributes_ : nullptr; }
+  SECURITY_ATTRIBUTES* Attributes() { return status_ ? &attributes_ : nullptr; }
+  // Why the descriptor could not be built, or success.
+  Result Status() const { return status_; }
   // True when nobody but the writers may change what `descriptor` guards: its
   // owner (who may always change the rights) and every ACE that grants
   // writing, deleting or changing the rights or the owner must be theirs.
   [[nodiscard]] bool OnlyWritersMayChange(PSECURITY_DESCRIPTOR descriptor) const;
 
  private:
+  Result Build(FreshFolderKind kind);
   bool IsWriter(PSID sid) const;
 
-  bool valid_ = false;
+  Result status_;
   PSID system_ = nullptr;
   PSID administrators_ = nullptr;
   PSID user_ = nullptr;  // inside userBuffer_ (kForCurrentUser only)
@@ -59,19 +64,20 @@ class FreshFolderSecurity {
 // Creates `parent` (ending in a backslash) + `prefix` + a random GUID with the
 // fresh folder's security, set as the folder comes into being: nobody can
 // guess the name to make it first, nor slip a file in before the DACL holds.
-// `folder` gets its path with a trailing backslash. False (last error set)
-// when it cannot.
-[[nodiscard]] bool CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
-                                     wchar_t* folder, size_t capacity);
+// `folder` gets its path with a trailing backslash. The cause when it cannot
+// (kDoesNotFit for a path longer than MAX_PATH or `capacity`).
+Result CreateFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind, wchar_t* folder,
+                         size_t capacity);
 
 // Copies the running program's file into `folder` under its own name, with the
 // same security as the folder; `copy` gets the copy's path.
-[[nodiscard]] bool PlaceProgramCopy(const wchar_t* folder, FreshFolderKind kind, wchar_t* copy, size_t capacity);
+Result PlaceProgramCopy(const wchar_t* folder, FreshFolderKind kind, wchar_t* copy, size_t capacity);
 
 // Deletes the copy (if any: `copy` may be empty) once the program that ran
 // from it has let go of it (a moment after it ended), then the folder. What cannot be deleted is handed to
-// Windows for the next restart where the rights allow. True when both are gone.
-bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
+// Windows for the next restart where the rights allow. Success when both are
+// gone, else why the copy (first) or the folder stayed.
+Result RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 
 // The whole start over, for the first instance: makes a fresh folder of `kind`
 // under `parent`, places the program's copy in it and starts the copy with
@@ -79,16 +85,17 @@ bool RemoveProgramCopy(const wchar_t* folder, const wchar_t* copy);
 // (`arguments`), so that the copy reads them first (of two equal options the
 // first wins). The copy's current folder is the fresh folder (`inFreshFolder`)
 // or this process's. Waits for the copy to end and removes the folder again.
-// False when the copy could not be started. `folder` receives the folder's path
-// (with a trailing backslash) and `removed` whether it is gone, for a caller
-// that clears what the copy left in it.
-[[nodiscard]] bool StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
-                                            const wchar_t* options, const wchar_t* arguments, bool inFreshFolder,
-                                            wchar_t* folder, size_t capacity, bool* removed);
+// Why the copy could not be started, if it could not. `folder` receives the
+// folder's path (with a trailing backslash) and `removed` whether it is gone,
+// for a caller that clears what the copy left in it.
+Result StartOverFromFreshFolder(const wchar_t* parent, const wchar_t* prefix, FreshFolderKind kind,
+                                const wchar_t* options, const wchar_t* arguments, bool inFreshFolder, wchar_t* folder,
+                                size_t capacity, bool* removed);
 
 // The folder a first instance hands its copy, into `folder` with a trailing
-// backslash: a full path (a drive's or a share's), else false.
-[[nodiscard]] bool TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity);
+// backslash: a full path (a drive's or a share's), else kRefused (kDoesNotFit
+// when it is longer than `capacity`) and `folder` empty.
+Result TakeHandedFolder(const wchar_t* value, wchar_t* folder, size_t capacity);
 
 // True when the running program is a copy that a first instance placed: its
 // folder is `parent` + `prefix` + a GUID, and (with `checkRights`) nobody but

@@ -8,6 +8,8 @@
 #include <objbase.h>
 #include <stdio.h>
 
+#include "common/result.h"
+
 namespace qn {
 
 template <typename T>
@@ -169,22 +171,23 @@ struct StartedProcess {
 };
 
 // CreateProcessW without handle inheritance, creation flags or an environment
-// of its own; false (last error set) when the program could not start.
-[[nodiscard]] inline bool StartProcess(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder,
-                                       StartedProcess* started) {
+// of its own; the cause (CreateProcessW's last error) when the program could
+// not start.
+inline Result StartProcess(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder,
+                           StartedProcess* started) {
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof(process));
-  BOOL ok =
-      CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingFolder, &startup, &process);
-  DWORD error = GetLastError();
+  Result result =
+      CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, workingFolder, &startup, &process)
+          ? Result::Ok()
+          : Result::LastError();
   started->process.Reset(process.hProcess);
   started->thread.Reset(process.hThread);
   started->id = process.dwProcessId;
-  SetLastError(error);
-  return ok != FALSE;
+  return result;
 }
 
 }  // namespace qn

@@ -100,5 +100,5 @@ void DownloadAndHandOff() {
   QueueDescriptorPatches(descriptor, &runPatches);
   ApplyXmlPatches(descriptor, g_setup.locations.xmlPatches, runPatches);
   CopyContactsDocument(setupFolder);
-  RunProgramAndWait(installer, setupFolder);
+  static_cast<void>(RunProgramAndWait(installer, setupFolder));
 }

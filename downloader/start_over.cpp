@@ -52,8 +52,7 @@ void StartOver(const wchar_t* arguments, const qn::OptionMap& options) {
   wchar_t package[MAX_PATH];
   wchar_t folder[MAX_PATH] = L"";
   bool removed = true;
-  bool ran = false;
-  DWORD error = ERROR_PATH_NOT_FOUND;
+  qn::Result ran = qn::Result::FromWin32(ERROR_PATH_NOT_FOUND);
   if (FreshFolderParent(parent, MAX_PATH) && GetOwnFolder(package, MAX_PATH)) {
     qn::GuardedString ahead;
     ahead.Append(L"/package:\"");
@@ -73,14 +72,13 @@ void StartOver(const wchar_t* arguments, const qn::OptionMap& options) {
     }
     ran = qn::StartOverFromFreshFolder(parent, kFreshPrefix, qn::kForAdministrators, ahead.c_str(), arguments, true,
                                        folder, MAX_PATH, &removed);
-    error = GetLastError();
   }
   // What the copy left in its folder (an uninstaller's files) goes now or at
   // the next restart.
   if (!removed && folder[0]) {
     size_t length = wcslen(folder);
     folder[length - 1] = L'\0';
-    RemovePathTree(folder);
+    static_cast<void>(RemovePathTree(folder));
   }
   if (ran) return;
   // No window and no text of the package here: with the program's folder first
@@ -88,5 +86,5 @@ void StartOver(const wchar_t* arguments, const qn::OptionMap& options) {
   OutputDebugStringW(L"[KITFETCHER] Cannot start over from a fresh folder; the run ends here");
   SwitchLogOn(options);
   WriteLog(L"[KITFETCHER] Cannot start over from a fresh folder (error %d); the run ends here",
-           static_cast<int>(error));
+           static_cast<int>(ran.Win32Error()));
 }

@@ -130,7 +130,7 @@ int RunKitstarter(const wchar_t* commandLine, bool narrowSearch, bool checkFolde
       qn::RunsFromFreshFolder(parent, kFreshPrefix, qn::kForCurrentUser, checkFolderRights)) {
     // The copy: its jobs are those of the first instance's folder.
     wchar_t package[MAX_PATH];
-    known = qn::TakeHandedFolder(options.GetOptionValue(L"package"), package, MAX_PATH);
+    known = qn::TakeHandedFolder(options.GetOptionValue(L"package"), package, MAX_PATH).Succeeded();
     folder.Assign(package);
   } else {
     known = GetProgramFolder(folder);

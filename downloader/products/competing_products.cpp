@@ -131,7 +131,8 @@ DWORD UninstallSelectedProducts(unsigned char* selection) {
     bool namesPath = NamesExistingPath(entry.uninstallString);
     wchar_t commandLine[kCompetingTextChars];
     qn::CopyText(commandLine, kCompetingTextChars, entry.uninstallString);
-    RunProcessAndWait(commandLine, nullptr);
+    // Logged where it failed; the removal library still gets its turn.
+    static_cast<void>(RunProcessAndWait(commandLine, nullptr));
     if (!namesPath && !MentionsMsiexec(entry.uninstallString)) {
       WriteLog(L"[SETUP] Uninstall product call into wipekit");
       if (!UninstallByKey(entry.productKey)) result = kRemovalFailed;

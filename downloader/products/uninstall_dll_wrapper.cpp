@@ -34,7 +34,7 @@ bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
   DWORD read = 0;
   bool hashed = hash.Ready();
   while (hashed && ReadFile(held->Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
-    hashed = hash.Add(chunk, read);
+    hashed = hash.Add(chunk, read).Succeeded();
   BYTE digest[kSha256Bytes];
   if (!hashed || read != 0 || !hash.Finish(digest) || memcmp(digest, trust.libraryHash, kSha256Bytes) != 0) {
     wchar_t expected[kSha256HexChars];

@@ -27,9 +27,11 @@ DWORD ReadLittle32(const BYTE* p) {
          (static_cast<DWORD>(p[3]) << 24);
 }
 
-bool AcquireProvider(HCRYPTPROV* provider) {
+qn::Result AcquireProvider(HCRYPTPROV* provider) {
   // No provider name: XP SP3 names its AES provider differently from later systems.
-  return CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) != FALSE;
+  if (CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    return qn::Result::Ok();
+  return qn::Result::LastError();
 }
 
 }  // namespace
@@ -88,11 +90,15 @@ bool ReadPublicKey(const wchar_t* base64, PublicKeyBlob* key) {
 }
 
 Sha256::Sha256() {
-  if (!AcquireProvider(&provider_)) {
+  made_ = AcquireProvider(&provider_);
+  if (!made_) {
     provider_ = 0;
     return;
   }
-  if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) hash_ = 0;
+  if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) {
+    made_ = qn::Result::LastError();
+    hash_ = 0;
+  }
 }
 
 Sha256::~Sha256() {
@@ -100,29 +106,36 @@ Sha256::~Sha256() {
   if (provider_) CryptReleaseContext(provider_, 0);
 }
 
-bool Sha256::Add(const void* data, DWORD length) {
-  return hash_ && CryptHashData(hash_, static_cast<const BYTE*>(data), length, 0);
+qn::Result Sha256::Add(const void* data, DWORD length) {
+  if (!hash_) return made_;
+  if (CryptHashData(hash_, static_cast<const BYTE*>(data), length, 0)) return qn::Result::Ok();
+  return qn::Result::LastError();
 }
 
-bool Sha256::Finish(BYTE digest[kSha256Bytes]) {
+qn::Result Sha256::Finish(BYTE digest[kSha256Bytes]) {
+  if (!hash_) return made_;
   DWORD size = kSha256Bytes;
-  return hash_ && CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0) && size == kSha256Bytes;
+  if (!CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0)) return qn::Result::LastError();
+  return size == kSha256Bytes ? qn::Result::Ok() : qn::Result(qn::kRefused);
 }
 
-bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
-                     size_t signatureLength) {
-  if (!signature || key.length == 0 || signatureLength != key.bits / 8) return false;
+qn::Result VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
+                           size_t signatureLength) {
+  if (!signature || key.length == 0 || signatureLength != key.bits / 8) return qn::Result(qn::kRefused);
   // OpenSSL writes the signature big-endian; CryptoAPI reads it little-endian.
   BYTE reversed[kMaxKeyBits / 8];
   for (size_t i = 0; i < signatureLength; ++i) reversed[i] = signature[signatureLength - 1 - i];
   HCRYPTPROV provider = 0;
-  if (!AcquireProvider(&provider)) return false;
+  qn::Result verified = AcquireProvider(&provider);
+  if (!verified) return verified;
   HCRYPTKEY imported = 0;
   HCRYPTHASH hash = 0;
-  bool verified = CryptImportKey(provider, key.bytes, key.length, 0, 0, &imported) &&
-                  CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
-                  CryptHashData(hash, static_cast<const BYTE*>(data), dataLength, 0) &&
-                  CryptVerifySignatureW(hash, reversed, static_cast<DWORD>(signatureLength), imported, nullptr, 0);
+  if (!CryptImportKey(provider, key.bytes, key.length, 0, 0, &imported) ||
+      !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) ||
+      !CryptHashData(hash, static_cast<const BYTE*>(data), dataLength, 0) ||
+      !CryptVerifySignatureW(hash, reversed, static_cast<DWORD>(signatureLength), imported, nullptr, 0)) {
+    verified = qn::Result::LastError();
+  }
   if (hash) CryptDestroyHash(hash);
   if (imported) CryptDestroyKey(imported);
   CryptReleaseContext(provider, 0);

@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "common/result.h"
+
 constexpr size_t kSha256Bytes = 32;
 constexpr size_t kSha256HexChars = 2 * kSha256Bytes + 1;
 // A CryptoAPI PUBLICKEYBLOB of an RSA key of 2048 to 4096 bits.
@@ -40,23 +42,26 @@ class Sha256 {
   ~Sha256();
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
-  // False when CryptoAPI cannot hash (no AES provider); Add and Finish then fail.
+  // False when CryptoAPI cannot hash (no AES provider); Add and Finish then fail
+  // with the cause.
   bool Ready() const { return hash_ != 0; }
-  [[nodiscard]] bool Add(const void* data, DWORD length);
+  qn::Result Add(const void* data, DWORD length);
   // The digest; the object takes no more data afterwards.
-  [[nodiscard]] bool Finish(BYTE digest[kSha256Bytes]);
+  qn::Result Finish(BYTE digest[kSha256Bytes]);
 
  private:
   HCRYPTPROV provider_ = 0;
   HCRYPTHASH hash_ = 0;
+  qn::Result made_;  // why there is no hash object, if there is none
 };
 
-// True only when `signature` (as OpenSSL writes it: big-endian, as long as the
-// modulus) is the key's RSA PKCS#1 v1.5 signature of SHA-256 over `data`.
-// Every failure of CryptoAPI counts as a refusal: a wrong key answers NTE_FAIL,
-// not NTE_BAD_SIGNATURE.
-[[nodiscard]] bool VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
-                                   size_t signatureLength);
+// Success only when `signature` (as OpenSSL writes it: big-endian, as long as
+// the modulus) is the key's RSA PKCS#1 v1.5 signature of SHA-256 over `data`.
+// Every failure counts as a refusal, whatever its code: a wrong key answers
+// NTE_FAIL, not NTE_BAD_SIGNATURE. A signature of the wrong length or no key
+// is kRefused; otherwise the code is CryptoAPI's.
+qn::Result VerifySignature(const PublicKeyBlob& key, const void* data, DWORD dataLength, const BYTE* signature,
+                           size_t signatureLength);
 
 // Lower-case hex of a digest into `out` (kSha256HexChars).
 void DigestToHex(const BYTE digest[kSha256Bytes], wchar_t* out);

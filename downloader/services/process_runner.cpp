@@ -94,15 +94,16 @@ ProgramPlace FindProgramWithoutPath(const wchar_t* commandLine, wchar_t* path, s
 }
 
 // application null: the program is the command line's first token.
-bool StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder) {
+qn::Result StartAndWait(const wchar_t* application, wchar_t* commandLine, const wchar_t* workingFolder) {
   qn::StartedProcess process;
-  if (!qn::StartProcess(application, commandLine, workingFolder, &process)) {
+  qn::Result started = qn::StartProcess(application, commandLine, workingFolder, &process);
+  if (!started) {
     WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
-    return false;
+    return started;
   }
   WriteLog(L"[KITFETCHER] Started %s with pid %d", commandLine, static_cast<int>(process.id));
   WaitForSingleObject(process.process.Get(), INFINITE);
-  return true;
+  return started;
 }
 
 void LogRunning(const wchar_t* commandLine, const wchar_t* workingFolder) {
@@ -115,8 +116,8 @@ void LogRunning(const wchar_t* commandLine, const wchar_t* workingFolder) {
 
 }  // namespace
 
-bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
-  if (!commandLine) return false;
+qn::Result RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
+  if (!commandLine) return qn::Result(qn::kRefused);
   LogRunning(commandLine, workingFolder);
   RedirectionOff redirection;
   wchar_t program[MAX_PATH];
@@ -130,17 +131,17 @@ bool RunProcessAndWait(wchar_t* commandLine, const wchar_t* workingFolder) {
       break;
   }
   WriteLog(L"[KITFETCHER] Failed to run: %s", commandLine);
-  return false;
+  return qn::Result::FromWin32(ERROR_FILE_NOT_FOUND);
 }
 
-bool RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder) {
-  if (!programPath) return false;
+qn::Result RunProgramAndWait(const wchar_t* programPath, const wchar_t* workingFolder) {
+  if (!programPath) return qn::Result(qn::kRefused);
   // A path holds no quotes, so quoting it is enough for the program to read its
   // own name back as one argument.
   qn::FixedString<kLongPathChars + 2> commandLine;
   if (!commandLine.Format(L"\"%s\"", programPath)) {
     WriteLog(L"[KITFETCHER] Failed to run: %s", programPath);
-    return false;
+    return qn::Result(qn::kDoesNotFit);
   }
   LogRunning(commandLine.c_str(), workingFolder);
   RedirectionOff redirection;
@@ -196,11 +197,12 @@ namespace {
 
 // An attribute query rather than a directory search: a search would read "*"
 // or "?" in a name as a pattern and find some other entry.
-bool LookUp(const wchar_t* path, DWORD* attributes) {
+qn::Result LookUp(const wchar_t* path, DWORD* attributes) {
   *attributes = GetFileAttributesW(path);
-  if (*attributes != INVALID_FILE_ATTRIBUTES) return true;
-  WriteLog(L"[KITFETCHER] Error finding path %s (%d)", path, static_cast<int>(GetLastError()));
-  return false;
+  if (*attributes != INVALID_FILE_ATTRIBUTES) return qn::Result::Ok();
+  qn::Result missing = qn::Result::LastError();
+  WriteLog(L"[KITFETCHER] Error finding path %s (%d)", path, static_cast<int>(missing.Win32Error()));
+  return missing;
 }
 
 bool IsDots(const wchar_t* name) {
@@ -224,25 +226,27 @@ void RemoveChildren(const wchar_t* folder) {
       WriteLog(L"[KITFETCHER] Skipping %s in %s: path too long", found.cFileName, folder);
       continue;
     }
-    RemovePathTree(child);
+    // A child that cannot go now waits for the next restart, and its folder with it.
+    static_cast<void>(RemovePathTree(child));
   } while (FindNextFileW(listing.Get(), &found));
 }
 
 }  // namespace
 
-bool RemovePathTree(const wchar_t* path) {
-  if (!path) return false;
+qn::Result RemovePathTree(const wchar_t* path) {
+  if (!path) return qn::Result(qn::kRefused);
   DWORD attributes;
-  if (!LookUp(path, &attributes)) return false;
+  qn::Result found = LookUp(path, &attributes);
+  if (!found) return found;
 
   bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // A junction or folder link is removed as a link; what it points to is not ours.
   if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) RemoveChildren(path);
 
   if (!LookUp(path, &attributes)) {
-    return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? qn::Result::Ok() : qn::Result::LastError();
   }
   BOOL deleted = folder ? RemoveDirectoryW(path) : DeleteFileW(path);
   if (!deleted) MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  return true;
+  return qn::Result::Ok();
 }

@@ -107,9 +107,11 @@ qn::Result CopyAndHash(HANDLE in, HANDLE out, const wchar_t* source, const wchar
     DWORD read = 0;
     if (!ReadFile(in, buffer.Get(), kCopyChunkBytes, &read, nullptr)) return CopyFailed(source, target, GetLastError());
     if (read == 0) return qn::Result::Ok();
+    qn::Result added = hash.Add(buffer.Get(), read);
+    if (!added) return CopyFailed(source, target, added.Win32Error());
     DWORD written = 0;
-    if (!hash.Add(buffer.Get(), read) || !WriteFile(out, buffer.Get(), read, &written, nullptr) || written != read)
-      return CopyFailed(source, target, GetLastError());
+    if (!WriteFile(out, buffer.Get(), read, &written, nullptr)) return CopyFailed(source, target, GetLastError());
+    if (written != read) return CopyFailed(source, target, ERROR_WRITE_FAULT);
     *copied += read;
   }
 }
@@ -130,7 +132,10 @@ qn::Result CopyCheckedKitFile(const wchar_t* source, const wchar_t* target, cons
     if (!out.Valid()) return CopyFailed(source, target, GetLastError());
     Sha256 hash;
     made = CopyAndHash(in.Get(), out.Get(), source, target, hash, &copied, progress);
-    if (made && !hash.Finish(digest)) made = CopyFailed(source, target, ERROR_NOT_ENOUGH_MEMORY);
+    if (made) {
+      qn::Result finished = hash.Finish(digest);
+      if (!finished) made = CopyFailed(source, target, finished.Win32Error());
+    }
   }
   bool matches = made && copied == line.size && memcmp(digest, line.sha256, kSha256Bytes) == 0;
   if (!matches) DeleteFileW(target);
@@ -158,6 +163,6 @@ qn::Result PlaceThroughGate(const KitGate& gate, const ManifestLine* line, const
 
 void RunAutorunEntry(const DownloadableFile& file, KitEntryPlaces& places) {
   if (!file.autorun) return;
-  RunProgramAndWait(places.target, places.targetFolder);
+  static_cast<void>(RunProgramAndWait(places.target, places.targetFolder));
   DeleteFileW(places.target);
 }

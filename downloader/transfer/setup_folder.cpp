@@ -119,7 +119,7 @@ void RemoveAbortedSetupFolder() {
   SetupFolderRecord& record = Record();
   if (g_setup.worker.localSetupFolder[0] == L'\0') return;
   if (record.claim == kWholeFolder) {
-    RemovePathTree(g_setup.worker.localSetupFolder);
+    static_cast<void>(RemovePathTree(g_setup.worker.localSetupFolder));
     return;
   }
   if (record.claim != kPlacedItemsOnly) return;
@@ -128,7 +128,7 @@ void RemoveAbortedSetupFolder() {
     // A folder of that name is another kit's, never one of our files.
     DWORD attributes = GetFileAttributesW(record.files[i].Get());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      RemovePathTree(record.files[i].Get());
+      static_cast<void>(RemovePathTree(record.files[i].Get()));
   }
   // Only folders this run created, and only once empty: another kit may use them.
   for (size_t i = record.folders.size(); i-- > 0;) RemoveDirectoryW(record.folders[i].Get());

@@ -162,8 +162,9 @@ TEST(FreshFolder, TheHandedFolderIsAFullPathThatFits) {
   cases[4].expected = longestExpected.c_str();
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
     wchar_t folder[MAX_PATH];
-    bool taken = qn::TakeHandedFolder(cases[i].value.c_str(), folder, MAX_PATH);
-    EXPECT_EQ(cases[i].expected != NULL, taken) << i;
+    qn::Result taken = qn::TakeHandedFolder(cases[i].value.c_str(), folder, MAX_PATH);
+    HRESULT cause = cases[i].value.size() > longest.size() ? qn::kDoesNotFit : qn::kRefused;
+    EXPECT_EQ(cases[i].expected ? S_OK : cause, taken.Code()) << i;
     EXPECT_EQ(std::wstring(cases[i].expected ? cases[i].expected : L""), folder) << i;
   }
 }
@@ -179,13 +180,13 @@ TEST(FreshFolder, ACopyRunsFromItAndFindsWhoStartedTheFirstInstance) {
   const qn::FreshFolderKind kinds[] = {qn::kForAdministrators, qn::kForCurrentUser};
   for (size_t i = 0; i < 2; ++i) {
     wchar_t folder[MAX_PATH];
-    ASSERT_TRUE(qn::CreateFreshFolder(parent.c_str(), L"kitfetcher.", kinds[i], folder, MAX_PATH))
-        << i << " error " << GetLastError();
+    qn::Result created = qn::CreateFreshFolder(parent.c_str(), L"kitfetcher.", kinds[i], folder, MAX_PATH);
+    ASSERT_TRUE(created.Succeeded()) << i << " error " << std::hex << created.Code();
     std::wstring made = folder;
     ASSERT_EQ(parent.size() + 11 + 38 + 1, made.size()) << i;  // "kitfetcher." + {GUID} + backslash
     EXPECT_EQ(L"kitfetcher.{", made.substr(parent.size(), 12));
     wchar_t copy[MAX_PATH];
-    ASSERT_TRUE(qn::PlaceProgramCopy(folder, kinds[i], copy, MAX_PATH)) << i;
+    ASSERT_TRUE(qn::PlaceProgramCopy(folder, kinds[i], copy, MAX_PATH).Succeeded()) << i;
     std::wstring own = kittest::OwnPath();
     EXPECT_EQ(made + own.substr(own.find_last_of(L'\\') + 1), copy);
     EXPECT_EQ(kittest::ReadBytes(own), kittest::ReadBytes(copy));
@@ -205,7 +206,7 @@ TEST(FreshFolder, ACopyRunsFromItAndFindsWhoStartedTheFirstInstance) {
     // The copy's parent is this test; the one that counts started this test.
     EXPECT_EQ(ownParent, wcstoul(lines[1].c_str(), NULL, 10)) << i;
     EXPECT_EQ(ownParentPath, lines[2]) << i;
-    EXPECT_TRUE(qn::RemoveProgramCopy(folder, copy)) << i;
+    EXPECT_TRUE(qn::RemoveProgramCopy(folder, copy).Succeeded()) << i;
     EXPECT_FALSE(kittest::Exists(made)) << i;
   }
 }

@@ -88,9 +88,9 @@ TEST(UninstallDllWrapper, APinnedPackageLoadsOnlyThePinnedLibrary) {
     std::string bytes;
     ASSERT_TRUE(kittest::ReadFileInto(folder.File(L"wipekit.dll"), &bytes));
     Sha256 hash;
-    ASSERT_TRUE(hash.Add(bytes.data(), static_cast<DWORD>(bytes.size())));
+    ASSERT_TRUE(hash.Add(bytes.data(), static_cast<DWORD>(bytes.size())).Succeeded());
     KitTrust& trust = g_setup.locations.trust;
-    ASSERT_TRUE(hash.Finish(trust.libraryHash));
+    ASSERT_TRUE(hash.Finish(trust.libraryHash).Succeeded());
     if (!c.rightHash) trust.libraryHash[31] ^= 1;
     trust.pinned = true;
     trust.hasLibraryHash = c.hasHash;

@@ -140,14 +140,14 @@ class ProcessRunner : public ::testing::Test {
 
 TEST_F(ProcessRunner, NullCommandLineStartsNothing) {
   LogCapture log;
-  EXPECT_FALSE(RunProcessAndWait(NULL, NULL));
+  EXPECT_EQ(qn::kRefused, RunProcessAndWait(NULL, NULL).Code());
   EXPECT_TRUE(log.Lines().empty());
 }
 
 TEST_F(ProcessRunner, ChildThatEndsAtOnceLogsBothLines) {
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 3");
   LogCapture log;
-  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   std::vector<std::wstring> lines = log.Lines();
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ(L"[KITFETCHER] Running: cmd.exe /c exit 3", lines[0]);
@@ -162,7 +162,7 @@ TEST_F(ProcessRunner, RunsInTheWorkingFolderAndWaitsForTheEnd) {
   // would return before the file exists.
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt");
   LogCapture log;
-  EXPECT_TRUE(RunProcessAndWait(&command[0], scratch.Path().c_str()));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], scratch.Path().c_str()).Succeeded());
   EXPECT_EQ("ran", ReadFirstLine(scratch.Sub(L"here.txt")));
   EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Running: cmd.exe /c ping -n 2 127.0.0.1 >nul & echo ran> here.txt in " +
                            scratch.Path()));
@@ -177,7 +177,7 @@ TEST_F(ProcessRunner, UnquotedPathWithSpacesFindsTheProgram) {
   ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\cmd.exe").c_str(), (folder + L"\\Installer.exe").c_str(),
                         FALSE));
   std::vector<wchar_t> command = Modifiable(folder + L"\\Installer.exe /c echo ran> out.txt");
-  EXPECT_TRUE(RunProcessAndWait(&command[0], folder.c_str()));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], folder.c_str()).Succeeded());
   EXPECT_EQ("ran", ReadFirstLine(folder + L"\\out.txt"));
 }
 
@@ -185,7 +185,7 @@ TEST_F(ProcessRunner, MissingProgramFails) {
   std::wstring line = L"C:\\no_such_folder_" + kittest::UniqueName(L"x") + L"\\Installer.exe";
   std::vector<wchar_t> command = Modifiable(line);
   LogCapture log;
-  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL).Succeeded());
   std::vector<std::wstring> lines = log.Lines();
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ(L"[KITFETCHER] Running: " + line, lines[0]);
@@ -250,7 +250,7 @@ TEST_F(ProgramWithoutPath, ComesFromTheSystemFolderNeverFromBesideTheProgram) {
   std::vector<std::string> expected;
   for (size_t i = 0; i < sizeof(commands) / sizeof(commands[0]); ++i) {
     std::vector<wchar_t> command = Modifiable(commands[i]);
-    EXPECT_TRUE(RunProcessAndWait(&command[0], NULL)) << i;
+    EXPECT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded()) << i;
     if (i < 4) expected.push_back(std::string(commands[i].begin(), commands[i].end()));
   }
   EXPECT_EQ(expected, CommandLines(systemFolder_ + name_ + L".exe"));
@@ -265,7 +265,7 @@ TEST_F(ProgramWithoutPath, OnlyBesideTheProgramIsNotStarted) {
   std::wstring line = name_ + L".exe /x";
   std::vector<wchar_t> command = Modifiable(line);
   LogCapture log;
-  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), RunProcessAndWait(&command[0], NULL).Code());
   EXPECT_EQ(0u, CommandLines(kittest::TestProgramFolder() + name_ + L".exe").size());
   EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Failed to run: " + line));
 }
@@ -309,7 +309,7 @@ class Redirection : public ProcessRunner {
 
 TEST_F(Redirection, SwitchedOffForTheRunAndBackOnOnTheSameThread) {
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 0");
-  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ(1, g_calls.disables);
   EXPECT_EQ(1, g_calls.reverts);
   EXPECT_EQ(GetCurrentThreadId(), g_calls.disableThread);
@@ -319,7 +319,7 @@ TEST_F(Redirection, SwitchedOffForTheRunAndBackOnOnTheSameThread) {
 
 TEST_F(Redirection, BackOnAfterAFailedStart) {
   std::vector<wchar_t> command = Modifiable(L"C:\\no_such_program_here.exe");
-  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_FALSE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ(1, g_calls.disables);
   EXPECT_EQ(1, g_calls.reverts);
   EXPECT_EQ(reinterpret_cast<PVOID>(0x5150), g_calls.revertedWith);
@@ -328,12 +328,12 @@ TEST_F(Redirection, BackOnAfterAFailedStart) {
 TEST_F(Redirection, LeftAloneOn32BitWindowsAndWhenTheSwitchFails) {
   std::vector<wchar_t> command = Modifiable(L"cmd.exe /c exit 0");
   g_setup.isWow64 = false;
-  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ(0, g_calls.disables);
 
   g_setup.isWow64 = true;
   g_calls.disableResult = FALSE;
-  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL));
+  EXPECT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ(1, g_calls.disables);
   EXPECT_EQ(0, g_calls.reverts);
 }
@@ -354,14 +354,14 @@ TEST_F(ProcessRunner, SystemFolderCommandReachesThe64BitProgram) {
   std::wstring line = std::wstring(windows) + L"\\system32\\cmd.exe /c echo %PROCESSOR_ARCHITECTURE%> \"" +
                       report + L"\"";
   std::vector<wchar_t> command = Modifiable(line);
-  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL));
+  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ("AMD64", ReadFirstLine(report));
 
   // Redirection is back on for this thread: without the switch the same line
   // now starts the 32-bit program.
   g_setup.isWow64 = false;
   command = Modifiable(line);
-  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL));
+  ASSERT_TRUE(RunProcessAndWait(&command[0], NULL).Succeeded());
   EXPECT_EQ("x86", ReadFirstLine(report));
 }
 
@@ -376,10 +376,10 @@ class PathTree : public ProcessRunner {
 };
 
 TEST_F(PathTree, NullAndMissingPathsAreRefused) {
-  EXPECT_FALSE(RemovePathTree(NULL));
+  EXPECT_EQ(qn::kRefused, RemovePathTree(NULL).Code());
   std::wstring missing = scratch_.Sub(L"missing");
   LogCapture log;
-  EXPECT_FALSE(RemovePathTree(missing.c_str()));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), RemovePathTree(missing.c_str()).Code());
   EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Error finding path " + missing + L" (2)"));
 }
 
@@ -392,7 +392,7 @@ TEST_F(PathTree, DeletableTreeLeavesNothingAndSchedulesNothing) {
   MakeFile(root + L"\\Installer.exe");
   MakeFile(root + L"\\sub\\a.md5");
   MakeFile(root + L"\\sub\\deeper\\b.bin");
-  EXPECT_TRUE(RemovePathTree(root.c_str()));
+  EXPECT_TRUE(RemovePathTree(root.c_str()).Succeeded());
   EXPECT_FALSE(Exists(root));
   EXPECT_FALSE(AnyUnder(PendingDeletions(), scratch_.Path()));
 }
@@ -400,7 +400,7 @@ TEST_F(PathTree, DeletableTreeLeavesNothingAndSchedulesNothing) {
 TEST_F(PathTree, PlainFileIsDeleted) {
   std::wstring file = scratch_.Sub(L"single.txt");
   MakeFile(file);
-  EXPECT_TRUE(RemovePathTree(file.c_str()));
+  EXPECT_TRUE(RemovePathTree(file.c_str()).Succeeded());
   EXPECT_FALSE(Exists(file));
 }
 
@@ -414,7 +414,7 @@ TEST_F(PathTree, LockedFileAndItsFolderAreLeftForTheRestart) {
   HANDLE holder = CreateFileW(locked.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   ASSERT_NE(INVALID_HANDLE_VALUE, holder);
 
-  EXPECT_TRUE(RemovePathTree(root.c_str()));
+  EXPECT_TRUE(RemovePathTree(root.c_str()).Succeeded());
   EXPECT_FALSE(Exists(root + L"\\free.txt"));
   EXPECT_FALSE(Exists(root + L"\\sub"));
   EXPECT_TRUE(Exists(locked));
@@ -441,7 +441,7 @@ TEST_F(PathTree, ChildrenBeyondThePathLimitAreSkippedNotCut) {
   ASSERT_TRUE(Exists(L"\\\\?\\" + longChild));
 
   LogCapture log;
-  EXPECT_TRUE(RemovePathTree(folder.c_str()));
+  EXPECT_TRUE(RemovePathTree(folder.c_str()).Succeeded());
   EXPECT_FALSE(Exists(shortChild));
   EXPECT_TRUE(Exists(L"\\\\?\\" + longChild));
   EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Skipping " + longName + L" in " + folder + L": path too long"));
@@ -455,7 +455,7 @@ TEST_F(PathTree, FolderOfTheFullPathLengthCannotBeListedButGoesWhenEmpty) {
   ASSERT_EQ(259u, folder.size());
   ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), NULL));
   LogCapture log;
-  EXPECT_TRUE(RemovePathTree(folder.c_str()));
+  EXPECT_TRUE(RemovePathTree(folder.c_str()).Succeeded());
   EXPECT_FALSE(Exists(L"\\\\?\\" + folder));
   EXPECT_TRUE(log.HasLine(L"[KITFETCHER] Cannot list " + folder + L": path too long"));
 }
