@@ -35,7 +35,9 @@ bool DisplayNameNamesManufacturer(const wchar_t* manufacturer, const wchar_t* di
 
 bool RunCompetitorFlowIfFound() {
   WriteLog(L"[KITFETCHER] Detecting Competitive Products");
-  DetectCompetingProducts();
+  // Without the library or a readable answer the table stays empty and the
+  // flow goes on as if nothing competed.
+  static_cast<void>(DetectCompetingProducts());
   WriteLog(L"[KITFETCHER] Done Detecting Competitive Products");
   if (g_setup.competingProductCount < 1) return false;
 

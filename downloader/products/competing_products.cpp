@@ -14,7 +14,15 @@
 
 namespace {
 
-bool BindLibrary(CUninstallDllWrapper& dll) { return dll.IsLoaded() || dll.Load(); }
+qn::Result BindLibrary(CUninstallDllWrapper& dll) { return dll.IsLoaded() ? qn::Result::Ok() : dll.Load(); }
+
+// An answer is read (and checked) whatever code came with it; without one the
+// library's failure, or kRefused when it claimed success.
+qn::Result AskForProducts(CUninstallDllWrapper& dll, SAFEARRAY** products) {
+  HRESULT asked = dll.GetInstalledProducts(products);
+  if (*products) return qn::Result::Ok();
+  return qn::Result(FAILED(asked) ? asked : qn::kRefused);
+}
 
 // A key goes into a 520-character entry field whole or not at all: a cut key
 // would name another product, or none.
@@ -60,10 +68,11 @@ bool SameText(const wchar_t* candidate, size_t candidateLength, const wchar_t* k
   return candidate && candidateLength == keyLength && memcmp(candidate, key, keyLength * sizeof(wchar_t)) == 0;
 }
 
-bool AskLibraryToRemove(ProductRecord& record, UninstallProductFn uninstallProduct) {
+// The library answers yes or no, without a cause.
+qn::Result AskLibraryToRemove(ProductRecord& record, UninstallProductFn uninstallProduct) {
   record.selected = 1;
   unsigned char flag = 0;
-  return uninstallProduct(&record, &flag, 0) != 0;
+  return uninstallProduct(&record, &flag, 0) != 0 ? qn::Result::Ok() : qn::Result(E_FAIL);
 }
 
 bool NamesExistingPath(const wchar_t* text) {
@@ -80,19 +89,21 @@ bool MentionsMsiexec(const wchar_t* command) {
 
 }  // namespace
 
-bool DetectCompetingProducts() {
+qn::Result DetectCompetingProducts() {
   g_setup.competingProductCount = 0;
   CUninstallDllWrapper& dll = UninstallDll();
-  if (!BindLibrary(dll)) return false;
+  qn::Result bound = BindLibrary(dll);
+  if (!bound) return bound;
   SAFEARRAY* products = nullptr;
-  dll.GetInstalledProducts(&products);
-  if (!products) return false;
+  qn::Result answered = AskForProducts(dll, &products);
+  if (!answered) return answered;
   return FillCompetingProducts(products);
 }
 
-bool FillCompetingProducts(SAFEARRAY* products) {
+qn::Result FillCompetingProducts(SAFEARRAY* products) {
   CheckedProductArray array(products);
-  if (!array.Open()) return false;
+  qn::Result opened = array.Open();
+  if (!opened) return opened;
   for (size_t i = 0; i < array.Count() && !TableFull(); ++i) {
     ProductRecord& record = array.At(i);
     CheckedKeyArray keys(record);
@@ -118,7 +129,7 @@ bool FillCompetingProducts(SAFEARRAY* products) {
       if (UsableKey(name, key, keyLength)) AddKeyedEntry(name, key, keyLength);
     }
   }
-  return true;
+  return qn::Result::Ok();
 }
 
 DWORD UninstallSelectedProducts(unsigned char* selection) {
@@ -142,31 +153,33 @@ DWORD UninstallSelectedProducts(unsigned char* selection) {
   return result;
 }
 
-bool UninstallByKey(const wchar_t* key) {
-  if (!key || !key[0]) return false;
+qn::Result UninstallByKey(const wchar_t* key) {
+  if (!key || !key[0]) return qn::Result(qn::kRefused);
   CUninstallDllWrapper& dll = UninstallDll();
-  if (!BindLibrary(dll)) return false;
+  qn::Result bound = BindLibrary(dll);
+  if (!bound) return bound;
   UninstallProductFn uninstallProduct = dll.UninstallProductEntry();
   if (!uninstallProduct) {
     // Detection needs no removal entry point, so a library without one is bound
     // all the same; the removal it cannot do is a failed removal.
     WriteLog(L"[SETUP][CUninstallDllWrapper] pfnUninstallProduct is NULL: cannot remove %s", key);
-    return false;
+    return qn::Result::FromWin32(ERROR_PROC_NOT_FOUND);
   }
   SAFEARRAY* products = nullptr;
-  dll.GetInstalledProducts(&products);
-  if (!products) return false;
+  qn::Result answered = AskForProducts(dll, &products);
+  if (!answered) return answered;
   return UninstallRecordsOwningKey(products, key, uninstallProduct);
 }
 
-bool UninstallRecordsOwningKey(SAFEARRAY* products, const wchar_t* key, UninstallProductFn uninstallProduct) {
+qn::Result UninstallRecordsOwningKey(SAFEARRAY* products, const wchar_t* key, UninstallProductFn uninstallProduct) {
   CheckedProductArray array(products);
-  bool opened = array.Open();
-  if (!opened || !key || !key[0] || !uninstallProduct) return false;
+  qn::Result opened = array.Open();
+  if (!opened) return opened;
+  if (!key || !key[0] || !uninstallProduct) return qn::Result(qn::kRefused);
   // Library texts are compared up to one character past the key's length.
   size_t keyLength = wcsnlen(key, kLibraryTextChars);
-  if (keyLength >= kLibraryTextChars) return false;
-  bool answer = false;
+  if (keyLength >= kLibraryTextChars) return qn::Result(qn::kDoesNotFit);
+  qn::Result answer = qn::Result::FromWin32(ERROR_NOT_FOUND);
   for (size_t i = 0; i < array.Count(); ++i) {
     ProductRecord& record = array.At(i);
     CheckedKeyArray keys(record);
@@ -211,15 +224,15 @@ bool LookUpUninstallEntry(int view, const wchar_t* key, CompetingProduct* entry)
   return true;
 }
 
-bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer) {
-  if (!buffer) return false;
+qn::Result ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer) {
+  if (!buffer) return qn::Result(qn::kRefused);
   buffer[0] = L'\0';
-  if (!subkey || !valueName) return false;
+  if (!subkey || !valueName) return qn::Result(qn::kRefused);
   qn::ScopedRegKey key;
   LONG error = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
   if (error != ERROR_SUCCESS) {
     WriteLog(L"[SETUP] Cannot open regKey: %s (error %d)", subkey, static_cast<int>(error));
-    return false;
+    return qn::Result::FromWin32(static_cast<DWORD>(error));
   }
   memset(buffer, 0, kCompetingTextChars * sizeof(wchar_t));
   DWORD type = REG_NONE;
@@ -234,12 +247,12 @@ bool ReadUninstallValue(const wchar_t* subkey, const wchar_t* valueName, wchar_t
     memset(buffer, 0, kCompetingTextChars * sizeof(wchar_t));
     WriteLog(L"[SETUP] Cannot query value \"%s\" in key: %s (error %d)", valueName, subkey,
              static_cast<int>(error));
-    return false;
+    return qn::Result::FromWin32(static_cast<DWORD>(error));
   }
   key.Reset();
   if (type != REG_SZ && type != REG_EXPAND_SZ) {
     memset(buffer, 0, kCompetingTextChars * sizeof(wchar_t));
-    return false;
+    return qn::Result(qn::kRefused);
   }
-  return true;
+  return qn::Result::Ok();
 }

@@ -158,12 +158,12 @@ bool KeyArrayUsable(SAFEARRAY* keys, MemoryProbe& memory) {
 
 CheckedProductArray::CheckedProductArray(SAFEARRAY* products) : array_(products) {}
 
-bool CheckedProductArray::Open() {
-  if (!array_) return false;
+qn::Result CheckedProductArray::Open() {
+  if (!array_) return qn::Result(qn::kRefused);
   MemoryProbe memory;
   if (!DescriptorReadable(array_, memory)) {
     WriteLog(L"[SETUP] Removal library products ignored: the array is not readable memory");
-    return false;
+    return qn::Result(qn::kRefused);
   }
   USHORT owning = array_->fFeatures & kOwningFeatures;
   bool honest = DataReadable(array_, memory);
@@ -173,33 +173,33 @@ bool CheckedProductArray::Open() {
   if (dims != 1 || elementBytes != kProductRecordBytes) {
     WriteLog(L"[SETUP] Removal library products ignored: %u dimension(s) of %u-byte elements", dims,
              elementBytes);
-    return false;
+    return qn::Result(qn::kRefused);
   }
   if (owning) {
     WriteLog(L"[SETUP] Removal library products ignored: elements that own what they point at (features 0x%04x)",
              static_cast<unsigned>(array_->fFeatures));
-    return false;
+    return qn::Result(qn::kRefused);
   }
   size_t count = 0;
   if (!honest || !IndexesFit(array_, &count)) {
     WriteLog(L"[SETUP] Removal library products ignored: %lu records from index %ld are not all in readable memory",
              static_cast<unsigned long>(array_->rgsabound[0].cElements),
              static_cast<long>(array_->rgsabound[0].lLbound));
-    return false;
+    return qn::Result(qn::kRefused);
   }
   void* data = nullptr;
   HRESULT hr = SafeArrayAccessData(array_, &data);
   if (FAILED(hr)) {
     WriteLog(L"SafeArrayAccessData failed: %d", static_cast<int>(hr));
-    return false;
+    return qn::Result(hr);
   }
   records_ = static_cast<ProductRecord*>(data);
   count_ = data ? count : 0;
-  if (RecordsReadable()) return true;
+  if (RecordsReadable()) return qn::Result::Ok();
   SafeArrayUnaccessData(array_);
   records_ = nullptr;
   count_ = 0;
-  return false;
+  return qn::Result(qn::kRefused);
 }
 
 bool CheckedProductArray::RecordsReadable() {
@@ -243,26 +243,26 @@ CheckedProductArray::~CheckedProductArray() {
 
 CheckedKeyArray::CheckedKeyArray(ProductRecord& record) : record_(record) {}
 
-bool CheckedKeyArray::Open() {
+qn::Result CheckedKeyArray::Open() {
   SAFEARRAY* array = record_.productKeys;
-  if (!array) return false;
+  if (!array) return qn::Result(qn::kRefused);
   if (KindOf(array) != kKeysOfText) {
     VARTYPE type = VT_EMPTY;
     HRESULT typeResult = SafeArrayGetVartype(array, &type);
     WriteLog(L"[SETUP] Removal library keys ignored: type %d, %u dimension(s) of %u-byte elements",
              SUCCEEDED(typeResult) ? static_cast<int>(type) : -1, static_cast<unsigned>(array->cDims),
              static_cast<unsigned>(array->cbElements));
-    return false;
+    return qn::Result(qn::kRefused);
   }
   void* data = nullptr;
   HRESULT hr = SafeArrayAccessData(array, &data);
   if (FAILED(hr)) {
     WriteLog(L"SafeArrayAccessData failed: %d", static_cast<int>(hr));
-    return false;
+    return qn::Result(hr);
   }
   keys_ = static_cast<BSTR*>(data);
   count_ = data ? array->rgsabound[0].cElements : 0;
-  return true;
+  return qn::Result::Ok();
 }
 
 const wchar_t* CheckedKeyArray::At(size_t index, size_t* length) const {

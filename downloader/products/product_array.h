@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "common/result.h"
 #include "contracts/removal_library.h"
 
 // Library texts (names and keys) are looked at up to this many characters;
@@ -28,9 +29,10 @@ class CheckedProductArray {
 
   // Checks the array (one dimension of records, no elements that own what
   // they point at, its count within readable memory), then every record's
-  // name and key array, and gains access to the records. False, logged, when
-  // the answer cannot be read safely.
-  [[nodiscard]] bool Open();
+  // name and key array, and gains access to the records. kRefused, logged,
+  // when there is no answer or it cannot be read safely; SafeArrayAccessData's
+  // own failure as it came.
+  qn::Result Open();
   size_t Count() const { return count_; }
   ProductRecord& At(size_t index) { return records_[index]; }
 
@@ -56,8 +58,9 @@ class CheckedKeyArray {
   // The record has a key array at all.
   bool Present() const { return record_.productKeys != nullptr; }
   // Checks the shape (one dimension of BSTR) and gains access to the keys.
-  // False, logged, when the array holds something else.
-  [[nodiscard]] bool Open();
+  // kRefused, logged, when the array is absent or holds something else;
+  // SafeArrayAccessData's own failure as it came.
+  qn::Result Open();
   size_t Count() const { return count_; }
   // The key text at index (up to its first zero character, at most
   // kLibraryTextChars) and its length; null for a null key.

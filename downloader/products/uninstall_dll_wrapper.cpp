@@ -17,17 +17,18 @@ namespace {
 // SHA-256. The file is held open, shared for reading only, from the hash to the
 // load, so that nobody can swap it in between; the caller keeps `held` until
 // the library is loaded.
-bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
+qn::Result HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
   const KitTrust& trust = g_setup.locations.trust;
   if (!trust.hasLibraryHash) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> not pinned; not loaded", path);
-    return false;
+    return qn::Result(qn::kRefused);
   }
   held->Reset(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!held->Valid()) {
+    qn::Result failure = qn::Result::LastError();
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path, static_cast<int>(GetLastError()));
-    return false;
+    return failure;
   }
   Sha256 hash;
   BYTE chunk[16384];
@@ -43,9 +44,9 @@ bool HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
     DigestToHex(digest, found);
     WriteLog(L"[SETUP] [CUninstallDllWrapper] <%s> not loaded: SHA-256 %s, pinned %s", path,
              hashed ? found : L"-", expected);
-    return false;
+    return qn::Result(qn::kRefused);
   }
-  return true;
+  return qn::Result::Ok();
 }
 
 template <class Fn>
@@ -80,24 +81,28 @@ bool CUninstallDllWrapper::IsLoaded() {
   return true;
 }
 
-bool CUninstallDllWrapper::Load() {
-  if (IsLoaded()) return true;
+qn::Result CUninstallDllWrapper::Load() {
+  if (IsLoaded()) return qn::Result::Ok();
 
   wchar_t path[MAX_PATH];
   if (!qn::JoinPath(path, MAX_PATH, g_setup.programFolder, kRemovalLibraryName)) {
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s%s> | error<%d>", g_setup.programFolder,
              kRemovalLibraryName, ERROR_FILENAME_EXCED_RANGE);
-    return false;
+    return qn::Result(qn::kDoesNotFit);
   }
   WriteLog(L"[SETUP] [CUninstallDllWrapper] wipekitpath<%s>", path);
   qn::ScopedHandle pinned;
-  if (g_setup.locations.trust.pinned && !HoldPinnedLibrary(path, &pinned)) return false;
+  if (g_setup.locations.trust.pinned) {
+    qn::Result held = HoldPinnedLibrary(path, &pinned);
+    if (!held) return held;
+  }
   // The libraries it needs come from the system folder, not from beside it.
   HMODULE module = qn::LoadPackageLibrary(path);
   if (!module) {
+    qn::Result failure = qn::Result::LastError();
     WriteLog(L"[SETUP] [CUninstallDllWrapper] could not load <%s> | error<%d>", path,
              static_cast<int>(GetLastError()));
-    return false;
+    return failure;
   }
   m_hUninstallDll = module;
   pfnGetProducts = Resolve<GetProductsFn>(module, "GetProducts");
@@ -106,9 +111,9 @@ bool CUninstallDllWrapper::Load() {
   pfnUninstallForceAll = Resolve<UninstallForceAllFn>(module, "UninstallForceAll");
   pfnUninstallAllInstalled = Resolve<UninstallAllInstalledFn>(module, "UninstallAllInstalled");
   pfnUninstallProduct = Resolve<UninstallProductFn>(module, "UninstallProduct");
-  if (IsLoaded()) return true;
+  if (IsLoaded()) return qn::Result::Ok();
   Unload();
-  return false;
+  return qn::Result::FromWin32(ERROR_PROC_NOT_FOUND);
 }
 
 void CUninstallDllWrapper::Unload() {

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "common/result.h"
 #include "contracts/removal_library.h"
 
 class CUninstallDllWrapper {
@@ -14,8 +15,11 @@ class CUninstallDllWrapper {
   // True when the library and the entry points detection needs are bound;
   // otherwise logs the first one missing.
   [[nodiscard]] bool IsLoaded();
-  // Binds the library from programFolder unless it is bound already.
-  [[nodiscard]] bool Load();
+  // Binds the library from programFolder unless it is bound already. A
+  // failure carries the load's own error, kDoesNotFit for a path too long,
+  // kRefused for a library the package does not pin, and ERROR_PROC_NOT_FOUND
+  // for one without the entry points detection needs.
+  qn::Result Load();
   // Forgets the library and unloads it. The program never does this; tests do,
   // to bind another library from another folder.
   void Unload();

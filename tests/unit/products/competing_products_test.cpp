@@ -76,8 +76,8 @@ class UntrustedArrays : public ::testing::Test {
 TEST_F(UntrustedArrays, RecordsOfAnotherSizeOrShapeAreNotRead) {
   SAFEARRAY* sixteen = RecordArray(2, 16);
   Records(sixteen)[0].productName = L"Looks fine";
-  EXPECT_FALSE(FillCompetingProducts(sixteen));
-  EXPECT_FALSE(FillCompetingProducts(RecordArray(2, kProductRecordBytes, 2)));
+  EXPECT_FALSE(FillCompetingProducts(sixteen).Succeeded());
+  EXPECT_FALSE(FillCompetingProducts(RecordArray(2, kProductRecordBytes, 2)).Succeeded());
   EXPECT_EQ(0u, g_setup.competingProductCount);
   EXPECT_TRUE(folder.LogHas(L"1 dimension(s) of 16-byte elements"));
   EXPECT_TRUE(folder.LogHas(L"2 dimension(s) of " + std::to_wstring(kProductRecordBytes) + L"-byte elements"));
@@ -93,7 +93,7 @@ TEST_F(UntrustedArrays, HugeArrayFillsTheTableAndNoMore) {
   }
   // Key arrays of records past the full table are still destroyed, once each.
   Records(huge)[kRecords - 1].productKeys = KeyArray(std::wstring(L"{last}"));
-  ASSERT_TRUE(FillCompetingProducts(huge));
+  ASSERT_TRUE(FillCompetingProducts(huge).Succeeded());
   ASSERT_EQ(5u, g_setup.competingProductCount);
   EXPECT_STREQ(L"P4", Entry(4).productKey);
 }
@@ -220,7 +220,7 @@ TEST_F(UntrustedArrays, AnswersThatLieAboutTheirMemoryAreRefusedWhole) {
   };
   for (size_t i = 0; i < sizeof(kCases) / sizeof(kCases[0]); ++i) {
     SCOPED_TRACE(kCases[i].what);
-    EXPECT_FALSE(FillCompetingProducts(kCases[i].answer()));
+    EXPECT_FALSE(FillCompetingProducts(kCases[i].answer()).Succeeded());
     EXPECT_EQ(0u, g_setup.competingProductCount);
     if (kCases[i].logged) {
       EXPECT_TRUE(folder.LogHas(kCases[i].logged));
@@ -235,7 +235,7 @@ TEST_F(UntrustedArrays, NullAndOverlongNamesNeverReachTheTable) {
                                {longName.c_str(), KeyArray(key)},
                                {NULL, KeyArray(key)},  // its key identifies it
                                {L"Fine"}});
-  ASSERT_TRUE(FillCompetingProducts(array));
+  ASSERT_TRUE(FillCompetingProducts(array).Succeeded());
   ASSERT_EQ(2u, g_setup.competingProductCount);
   EXPECT_STREQ(L"", Entry(0).displayName);
   EXPECT_EQ(key, Entry(0).productKey);
@@ -249,7 +249,7 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
   std::wstring noLookUp(500, L'y');  // fits an entry, not the Uninstall subkey
   std::wstring fine = MarkedName(L"fine");
   std::vector<const wchar_t*> keys = {NULL, L"", tooLong.c_str(), noLookUp.c_str(), fine.c_str()};
-  ASSERT_TRUE(FillCompetingProducts(Products({{L"Keyed", KeyArray(keys)}})));
+  ASSERT_TRUE(FillCompetingProducts(Products({{L"Keyed", KeyArray(keys)}})).Succeeded());
   ASSERT_EQ(2u, g_setup.competingProductCount);
   EXPECT_EQ(noLookUp, Entry(0).productKey);
   EXPECT_EQ(noLookUp, Entry(0).uninstallString);
@@ -262,7 +262,7 @@ TEST_F(UntrustedArrays, KeysThatDoNotFitAreSkippedOrNotLookedUp) {
 TEST_F(UntrustedArrays, KeyArrayOfAnotherTypeIsSkipped) {
   SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 2);
   std::wstring key = MarkedName(L"k");
-  ASSERT_TRUE(FillCompetingProducts(Products({{L"Numbers", numbers}, {L"Strings", KeyArray(key)}})));
+  ASSERT_TRUE(FillCompetingProducts(Products({{L"Numbers", numbers}, {L"Strings", KeyArray(key)}})).Succeeded());
   ASSERT_EQ(1u, g_setup.competingProductCount);
   EXPECT_EQ(key, Entry(0).productKey);
   EXPECT_TRUE(folder.LogHas(L"Removal library keys ignored: type 3"));
@@ -302,7 +302,7 @@ TEST_F(RemovalByKey, EveryRecordOwningTheKeyIsAskedAndTheLastAnswerCounts) {
     SAFEARRAY* array = Products({{L"First", KeyArray(firstKeys)},
                                  {L"Unrelated", KeyArray(std::wstring(L"{SHARED}"))},
                                  {L"Second", KeyArray(std::wstring(L"{shared}"))}});
-    EXPECT_EQ(failingFirst == 1, UninstallRecordsOwningKey(array, L"{shared}", FakeUninstallProduct));
+    EXPECT_EQ(failingFirst == 1, UninstallRecordsOwningKey(array, L"{shared}", FakeUninstallProduct).Succeeded());
     ASSERT_EQ(2u, g_asked.size());
     EXPECT_EQ(L"First", g_asked[0]);
     EXPECT_EQ(L"Second", g_asked[1]);
@@ -312,24 +312,25 @@ TEST_F(RemovalByKey, EveryRecordOwningTheKeyIsAskedAndTheLastAnswerCounts) {
 TEST_F(RemovalByKey, RecordWithoutKeysIsMatchedByItsExactName) {
   g_answers[L"Keyless"] = 1;
   SAFEARRAY* array = Products({{L"keyless"}, {NULL}, {L"Keyless"}});
-  EXPECT_TRUE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
+  EXPECT_TRUE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct).Succeeded());
   ASSERT_EQ(1u, g_asked.size());
 
   g_asked.clear();
-  EXPECT_FALSE(UninstallRecordsOwningKey(Products({{L"Keyless"}}), L"Keyles", FakeUninstallProduct));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+            UninstallRecordsOwningKey(Products({{L"Keyless"}}), L"Keyles", FakeUninstallProduct).Code());
   EXPECT_TRUE(g_asked.empty());
 }
 
 TEST_F(RemovalByKey, UnreadableArraysAskNobody) {
   SAFEARRAY* array = RecordArray(1, 24);
   Records(array)[0].productName = L"Keyless";
-  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
+  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct).Succeeded());
   array = Products({{L"Numbers", SafeArrayCreateVector(VT_I4, 0, 1)}});
-  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Numbers", FakeUninstallProduct));
+  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Numbers", FakeUninstallProduct).Succeeded());
   // A record past the claimed memory refuses the whole answer, the records before it too.
   array = Products({{L"Keyless"}, {NULL}});
   array->rgsabound[0].cElements = 0x7FFFFFFF;
-  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct));
+  EXPECT_FALSE(UninstallRecordsOwningKey(array, L"Keyless", FakeUninstallProduct).Succeeded());
   EXPECT_TRUE(g_asked.empty());
 }
 
@@ -343,7 +344,7 @@ class Detection : public ::testing::Test {
 
 TEST(DetectionWithoutLibrary, FindsNothingAndLogsWhy) {
   ProgramFolder folder;
-  EXPECT_FALSE(DetectCompetingProducts());
+  EXPECT_FALSE(DetectCompetingProducts().Succeeded());
   EXPECT_EQ(0u, g_setup.competingProductCount);
   EXPECT_TRUE(folder.LogHas(L"[SETUP][CUninstallDllWrapper] m_hUninstallDll is NULL"));
   EXPECT_TRUE(folder.LogHas(L"[SETUP] [CUninstallDllWrapper] could not load <" + folder.File(L"wipekit.dll")));
@@ -353,13 +354,13 @@ TEST(DetectionWithoutLibrary, LibraryWithoutProductListFindsNothing) {
   ProgramFolder folder;
   ASSERT_TRUE(folder.PutLibrary(L"wipekit_noinstalled"));
   ASSERT_TRUE(folder.PutCatalogue(L"product=Anything\n"));
-  EXPECT_FALSE(DetectCompetingProducts());
+  EXPECT_FALSE(DetectCompetingProducts().Succeeded());
   EXPECT_EQ(0u, g_setup.competingProductCount);
 }
 
 TEST_F(Detection, LibraryThatKnowsNothingInstalledFindsNothing) {
   ASSERT_TRUE(folder.PutCatalogue(L"product=Not here|" + MarkedName(L"missing") + L"\n"));
-  EXPECT_FALSE(DetectCompetingProducts());
+  EXPECT_FALSE(DetectCompetingProducts().Succeeded());
   EXPECT_EQ(0u, g_setup.competingProductCount);
 }
 
@@ -371,7 +372,7 @@ TEST_F(Detection, EachKeyOfAProductIsAnEntryOfItsOwn) {
   b.Named(L"Rival B", L"C:\\Rival\\b.exe");
   c.Named(L"Rival C", L"C:\\Rival\\c.exe");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Rival|" + a.Key() + L";" + b.Key() + L";" + c.Key() + L"\n"));
-  ASSERT_TRUE(DetectCompetingProducts());
+  ASSERT_TRUE(DetectCompetingProducts().Succeeded());
   ASSERT_EQ(3u, g_setup.competingProductCount);
   EXPECT_STREQ(L"Rival A", Entry(0).displayName);
   EXPECT_STREQ(L"C:\\Rival\\b.exe", Entry(1).uninstallString);
@@ -382,7 +383,7 @@ TEST_F(Detection, TableKeepsTheFirstFiveOfSevenProducts) {
   std::wstring catalogue;
   for (int i = 1; i <= 7; ++i) catalogue += L"product=Keyless " + std::to_wstring(i) + L"\n";
   ASSERT_TRUE(folder.PutCatalogue(catalogue));
-  ASSERT_TRUE(DetectCompetingProducts());
+  ASSERT_TRUE(DetectCompetingProducts().Succeeded());
   ASSERT_EQ(5u, g_setup.competingProductCount);
   for (size_t i = 0; i < 5; ++i) {
     std::wstring name = L"Keyless " + std::to_wstring(i + 1);
@@ -399,7 +400,7 @@ TEST_F(Detection, NativeEntryWinsAndWow6432NodeIsNotRead) {
   native.Named(L"Native name", L"C:\\native\\uninst.exe");
   wow.Named(L"Wow name", L"C:\\wow\\uninst.exe");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Library name|" + key + L"\n"));
-  ASSERT_TRUE(DetectCompetingProducts());
+  ASSERT_TRUE(DetectCompetingProducts().Succeeded());
   ASSERT_EQ(1u, g_setup.competingProductCount);
   EXPECT_STREQ(L"Native name", Entry(0).displayName);
   EXPECT_STREQ(L"C:\\native\\uninst.exe", Entry(0).uninstallString);
@@ -409,7 +410,7 @@ TEST_F(Detection, Wow6432NodeEntryServesWhenThereIsNoNativeOne) {
   UninstallEntry wow(kWowView, MarkedName(L"wow"));
   wow.Named(L"Wow name", L"C:\\wow\\uninst.exe");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Library name|" + wow.Key() + L"\n"));
-  ASSERT_TRUE(DetectCompetingProducts());
+  ASSERT_TRUE(DetectCompetingProducts().Succeeded());
   ASSERT_EQ(1u, g_setup.competingProductCount);
   EXPECT_STREQ(L"Wow name", Entry(0).displayName);
   EXPECT_STREQ(L"C:\\wow\\uninst.exe", Entry(0).uninstallString);
@@ -425,7 +426,7 @@ TEST_F(Detection, WithoutEntriesTheLibraryNameAndTheKeyStand) {
   nameOnly.Set(L"DisplayName", L"Name only");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Library name|" + present.Key() + L";" + absent + L";" +
                                   nameOnly.Key() + L"\n"));
-  ASSERT_TRUE(DetectCompetingProducts());
+  ASSERT_TRUE(DetectCompetingProducts().Succeeded());
   ASSERT_EQ(3u, g_setup.competingProductCount);
   EXPECT_STREQ(L"Library name", Entry(1).displayName);
   EXPECT_EQ(absent, Entry(1).uninstallString);
@@ -446,19 +447,19 @@ TEST(ReadUninstallValue, TakesTextsUpTo259CharactersAsStored) {
   wchar_t buffer[kCompetingTextChars];
 
   entry.Set(L"Expand", L"%SystemRoot%\\u.exe", REG_EXPAND_SZ);
-  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Expand", buffer));
+  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Expand", buffer).Succeeded());
   EXPECT_STREQ(L"%SystemRoot%\\u.exe", buffer);
 
   std::wstring longest(259, L'a');
   entry.Set(L"Longest", longest);
-  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Longest", buffer));
+  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Longest", buffer).Succeeded());
   EXPECT_EQ(longest, buffer);
 
   // Stored without a terminator: the text still ends where the data ends.
   std::wstring unterminated(259, L'b');
   entry.SetRaw(L"Unterminated", REG_SZ, unterminated.c_str(), 259 * sizeof(wchar_t));
   memset(buffer, 0xCC, sizeof(buffer));
-  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Unterminated", buffer));
+  EXPECT_TRUE(ReadUninstallValue(path.c_str(), L"Unterminated", buffer).Succeeded());
   EXPECT_EQ(unterminated, buffer);
 }
 
@@ -469,22 +470,22 @@ TEST(ReadUninstallValue, RefusesLongMissingAndOtherTypes) {
   wchar_t buffer[kCompetingTextChars];
 
   entry.Set(L"TooLong", std::wstring(260, L'c'));
-  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"TooLong", buffer));
+  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"TooLong", buffer).Succeeded());
   EXPECT_STREQ(L"", buffer);
   std::wstring full(260, L'd');
   entry.SetRaw(L"FullUnterminated", REG_SZ, full.c_str(), 260 * sizeof(wchar_t));
-  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"FullUnterminated", buffer));
+  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"FullUnterminated", buffer).Succeeded());
   EXPECT_STREQ(L"", buffer);
   EXPECT_TRUE(folder.LogHas(L"[SETUP] Cannot query value \"FullUnterminated\" in key: " + path + L" (error 234)"));
 
   DWORD number = 0x00410041;
   entry.SetRaw(L"Number", REG_DWORD, &number, sizeof(number));
-  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Number", buffer));
+  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Number", buffer).Succeeded());
   EXPECT_STREQ(L"", buffer);
   entry.SetRaw(L"Multi", REG_MULTI_SZ, L"a\0b\0", 5 * sizeof(wchar_t));
-  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Multi", buffer));
+  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Multi", buffer).Succeeded());
 
-  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Missing", buffer));
+  EXPECT_FALSE(ReadUninstallValue(path.c_str(), L"Missing", buffer).Succeeded());
   EXPECT_TRUE(folder.LogHas(L"[SETUP] Cannot query value \"Missing\" in key: " + path + L" (error 2)"));
 }
 
@@ -502,7 +503,7 @@ class Removal : public ::testing::Test {
   void DetectProduct(const UninstallEntry& entry, const std::wstring& command, const wchar_t* flags = L"") {
     entry.Named(L"Rival", command);
     ASSERT_TRUE(folder.PutCatalogue(L"product=Rival|" + entry.Key() + L"|" + flags + L"\n"));
-    ASSERT_TRUE(DetectCompetingProducts());
+    ASSERT_TRUE(DetectCompetingProducts().Succeeded());
     ASSERT_EQ(1u, g_setup.competingProductCount);
     ASSERT_EQ(command, Entry(0).uninstallString);
   }
@@ -573,7 +574,7 @@ TEST_F(Removal, ProductGoneBeforeTheLibraryIsAskedIsAFailedRemoval) {
   DetectProduct(entry, L"{12345678-1234-1234-1234-123456789012}");
   ASSERT_TRUE(folder.PutCatalogue(L"product=Someone else|" + entry.Key() + L"x\n"));
   EXPECT_EQ(kRemovalFailed, RemoveFirst());
-  EXPECT_FALSE(UninstallByKey(entry.Key().c_str()));
+  EXPECT_FALSE(UninstallByKey(entry.Key().c_str()).Succeeded());
 }
 
 TEST_F(Removal, LibraryWithoutRemovalEntryPointIsAFailedRemoval) {

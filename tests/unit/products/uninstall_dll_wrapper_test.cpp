@@ -24,7 +24,7 @@ TEST(UninstallDllWrapper, AbsentLibraryIsReportedAndNothingIsBound) {
   ProgramFolder folder;
   CUninstallDllWrapper& dll = UninstallDll();
   EXPECT_FALSE(dll.IsLoaded());
-  EXPECT_FALSE(dll.Load());
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), dll.Load().Code());
   std::wstring path = folder.File(L"wipekit.dll");
   std::vector<std::wstring> lines = folder.LogLines();
   ASSERT_EQ(4u, lines.size());
@@ -42,9 +42,9 @@ TEST(UninstallDllWrapper, LoadedLibraryStaysBoundWithoutReloading) {
   ProgramFolder folder;
   ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
   CUninstallDllWrapper& dll = UninstallDll();
-  ASSERT_TRUE(dll.Load());
+  ASSERT_TRUE(dll.Load().Succeeded());
   EXPECT_TRUE(dll.IsLoaded());
-  EXPECT_TRUE(dll.Load());
+  EXPECT_TRUE(dll.Load().Succeeded());
   EXPECT_EQ(1u, CountLogLines(folder, L"wipekitpath<"));
   EXPECT_TRUE(GetModuleHandleW(folder.File(L"wipekit.dll").c_str()) != NULL);
   EXPECT_TRUE(dll.UninstallProductEntry() != NULL);
@@ -54,7 +54,7 @@ TEST(UninstallDllWrapper, LibraryWithoutProductListIsLetGo) {
   ProgramFolder folder;
   ASSERT_TRUE(folder.PutLibrary(L"wipekit_noinstalled"));
   CUninstallDllWrapper& dll = UninstallDll();
-  EXPECT_FALSE(dll.Load());
+  EXPECT_FALSE(dll.Load().Succeeded());
   EXPECT_TRUE(folder.LogHas(L"[SETUP][CUninstallDllWrapper] pfnGetInstalledProducts is NULL"));
   EXPECT_TRUE(GetModuleHandleW(folder.File(L"wipekit.dll").c_str()) == NULL);
   EXPECT_FALSE(dll.IsLoaded());
@@ -64,7 +64,7 @@ TEST(UninstallDllWrapper, LibraryWithoutRemovalIsBoundForDetectionOnly) {
   ProgramFolder folder;
   ASSERT_TRUE(folder.PutLibrary(L"wipekit_nouninstall"));
   CUninstallDllWrapper& dll = UninstallDll();
-  EXPECT_TRUE(dll.Load());
+  EXPECT_TRUE(dll.Load().Succeeded());
   EXPECT_TRUE(dll.UninstallProductEntry() == NULL);
 }
 
@@ -94,7 +94,7 @@ TEST(UninstallDllWrapper, APinnedPackageLoadsOnlyThePinnedLibrary) {
     if (!c.rightHash) trust.libraryHash[31] ^= 1;
     trust.pinned = true;
     trust.hasLibraryHash = c.hasHash;
-    EXPECT_EQ(c.loaded, UninstallDll().Load());
+    EXPECT_EQ(c.loaded, UninstallDll().Load().Succeeded());
     EXPECT_TRUE(folder.LogHas(c.logged));
     EXPECT_EQ(c.loaded, GetModuleHandleW(folder.File(L"wipekit.dll").c_str()) != NULL);
   }
@@ -104,7 +104,7 @@ TEST(UninstallDllWrapper, LibraryPathThatDoesNotFitIsNotTried) {
   ProgramFolder folder;
   std::wstring longFolder = L"C:\\" + std::wstring(250, L'f') + L"\\";
   qn::CopyText(g_setup.programFolder, kPathChars, longFolder.c_str());
-  EXPECT_FALSE(UninstallDll().Load());
+  EXPECT_FALSE(UninstallDll().Load().Succeeded());
   EXPECT_FALSE(folder.LogHas(L"wipekitpath<"));
   EXPECT_TRUE(folder.LogHas(L"[SETUP] [CUninstallDllWrapper] could not load <"));
 }
@@ -124,7 +124,7 @@ TEST(UninstallDllWrapper, LibrariesItNeedsNeverComeFromThePackageFolder) {
                                            KEY_SET_VALUE, NULL, &overrides, NULL));
   const wchar_t nativeFirst[] = L"native,builtin";
   RegSetValueExW(overrides, L"dwmapi", 0, REG_SZ, reinterpret_cast<const BYTE*>(nativeFirst), sizeof(nativeFirst));
-  bool loaded = UninstallDll().Load();
+  bool loaded = UninstallDll().Load().Succeeded();
   RegDeleteValueW(overrides, L"dwmapi");
   RegCloseKey(overrides);
   EXPECT_FALSE(loaded);  // it exports nothing of the contract; it was loaded all the same

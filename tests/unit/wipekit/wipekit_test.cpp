@@ -14,7 +14,7 @@ class WipekitLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder.PutLibrary(L"wipekit"));
-    ASSERT_TRUE(UninstallDll().Load());
+    ASSERT_TRUE(UninstallDll().Load().Succeeded());
   }
   SAFEARRAY* Installed() {
     SAFEARRAY* products = NULL;
