@@ -20,11 +20,23 @@ enum FreshFolderKind {
 
 // What a build of a program does about the library search. The shipped
 // programs narrow the search where Windows can and check a fresh folder's
-// rights; test builds leave one or both out (see the programs' entry files).
+// rights; test builds leave both out (see kThisBuild below).
 struct SearchBuild {
   bool narrowSearch;
   bool checkFolderRights;
 };
+
+// What the program being compiled does: its entry file reads this.
+#ifndef KIT_TEST_BUILD_WITHOUT_NARROW_SEARCH
+constexpr SearchBuild kThisBuild = {true, true};
+#else
+// Never shipped: a test build that behaves as where SetDefaultDllDirectories is
+// missing (XP, Vista, 7 without KB2533623), so that the tests can take the
+// start over under Wine, which has the function. Wine keeps no DACL of a folder
+// (it reports the user as owner, with full control), so the copy knows its
+// fresh folder by place and name alone here.
+constexpr SearchBuild kThisBuild = {false, false};
+#endif
 
 // The security of a fresh folder and of the program copy in it: a protected
 // DACL (nothing inherited from the parent folder) that grants full access to
