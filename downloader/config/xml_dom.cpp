@@ -1,9 +1,9 @@
 #include "downloader/config/xml_dom.h"
 
-#include <new>
 #include <wchar.h>
 #include <string.h>
 
+#include "common/file_bytes.h"
 #include "downloader/services/diagnostic_log.h"
 
 namespace xmldom {
@@ -43,45 +43,6 @@ qn::Result Harden(IXMLDOMDocument* doc) {
   }
   return qn::Result::Ok();
 }
-
-// A document's bytes, read whole.
-class DocumentBytes {
- public:
-  DocumentBytes() = default;
-  ~DocumentBytes() { delete[] data_; }
-  DocumentBytes(const DocumentBytes&) = delete;
-  DocumentBytes& operator=(const DocumentBytes&) = delete;
-
-  // False for a file that cannot be read whole (logged when it is too large).
-  bool Read(const wchar_t* path) {
-    qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER length;
-    if (!file.Valid() || !GetFileSizeEx(file.Get(), &length)) return false;
-    if (length.QuadPart > kMaxDocumentBytes) {
-      WriteLog(L"[KITFETCHER] %s is larger than %lu bytes; not read", path,
-               static_cast<unsigned long>(kMaxDocumentBytes));
-      return false;
-    }
-    DWORD wanted = static_cast<DWORD>(length.QuadPart);
-    data_ = new (std::nothrow) unsigned char[wanted ? wanted : 1];
-    if (!data_) return false;
-    // A file that shrinks meanwhile is taken as far as it goes.
-    while (size_ < wanted) {
-      DWORD read = 0;
-      if (!ReadFile(file.Get(), data_ + size_, wanted - size_, &read, nullptr)) return false;
-      if (read == 0) break;
-      size_ += read;
-    }
-    return true;
-  }
-  const unsigned char* Data() const { return data_; }
-  size_t Size() const { return size_; }
-
- private:
-  unsigned char* data_ = nullptr;
-  DWORD size_ = 0;
-};
 
 // S_OK only together with an object: a success without one counts as "nothing"
 // (S_FALSE), and anything but S_OK leaves the owner empty.
@@ -142,9 +103,15 @@ qn::Result LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
   if (!doc || !path) return qn::Result(E_INVALIDARG);
   // The file is read once: the parser gets the very bytes that were scanned,
   // so a file changed in between cannot slip a document type past the scan.
-  DocumentBytes bytes;
-  if (!bytes.Read(path)) return qn::Result(S_FALSE);
-  DocumentTypeScan scan = ScanForDocumentType(bytes.Data(), bytes.Size());
+  // A file that shrinks while it is read is taken as far as it goes: the
+  // checks below and the parser see the same bytes either way.
+  qn::FileBytes bytes;
+  qn::Result read = bytes.Read(path, kMaxDocumentBytes, qn::FileBytes::kOthersMayChange);
+  if (read.Is(qn::kDoesNotFit)) {
+    WriteLog(L"[KITFETCHER] %s is larger than %lu bytes; not read", path, static_cast<unsigned long>(kMaxDocumentBytes));
+  }
+  if (!read) return qn::Result(S_FALSE);
+  DocumentTypeScan scan = ScanForDocumentType(bytes.Data(), bytes.Length());
   if (scan == kDeclaresDocumentType) WriteLog(L"[KITFETCHER] %s declares a document type; not read", path);
   if (scan == kEncodingNotScanned)
     WriteLog(L"[KITFETCHER] %s is in an encoding the document type check does not read; not read", path);
@@ -153,8 +120,8 @@ qn::Result LoadDocument(IXMLDOMDocument* doc, const wchar_t* path) {
   HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive());
   if (SUCCEEDED(hr) && stream.IsNull()) hr = E_OUTOFMEMORY;
   ULONG written = 0;
-  if (SUCCEEDED(hr)) hr = stream->Write(bytes.Data(), static_cast<ULONG>(bytes.Size()), &written);
-  if (SUCCEEDED(hr) && written != bytes.Size()) hr = E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) hr = stream->Write(bytes.Data(), static_cast<ULONG>(bytes.Length()), &written);
+  if (SUCCEEDED(hr) && written != bytes.Length()) hr = E_OUTOFMEMORY;
   LARGE_INTEGER origin;
   origin.QuadPart = 0;
   if (SUCCEEDED(hr)) hr = stream->Seek(origin, STREAM_SEEK_SET, nullptr);

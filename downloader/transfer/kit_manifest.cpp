@@ -1,11 +1,9 @@
 #include "downloader/transfer/kit_manifest.h"
 
-#include <new>
 #include <string.h>
 #include <wchar.h>
 
 #include "common/fixed_string.h"
-#include "common/scoped_handles.h"
 #include "downloader/services/diagnostic_log.h"
 #include "downloader/services/setup_state.h"
 #include "downloader/transfer/web_fetch.h"
@@ -125,25 +123,6 @@ bool EntryFields(const DownloadableFile& file, char* folder, Span* folderField, 
 
 }  // namespace
 
-qn::Result FileBytes::Read(const wchar_t* path, size_t maxBytes) {
-  delete[] data_;
-  data_ = nullptr;
-  length_ = 0;
-  qn::ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER size;
-  if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return qn::Result::LastError();
-  if (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > maxBytes) return qn::Result(qn::kDoesNotFit);
-  DWORD length = static_cast<DWORD>(size.QuadPart);
-  data_ = new (std::nothrow) BYTE[length + 1];
-  DWORD read = 0;
-  // One byte more is asked for, so that a file that grew meanwhile is noticed.
-  if (!data_) return qn::Result(qn::kNoMemory);
-  if (!ReadFile(file.Get(), data_, length + 1, &read, nullptr)) return qn::Result::LastError();
-  if (read != length) return qn::Result(qn::kDoesNotFit);
-  length_ = length;
-  return qn::Result::Ok();
-}
-
 bool KitManifest::Parse(const wchar_t* productCode, const wchar_t* where) {
   Lines lines(text_, length_);
   Span line, rest, product;
@@ -236,7 +215,7 @@ bool KitManifest::Find(const DownloadableFile& file, ManifestLine* line) const {
 namespace {
 
 // Downloads one file of the manifest's pair from the default base URL's folder.
-qn::Result FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
+qn::Result FetchServerFile(const wchar_t* name, size_t maxBytes, qn::FileBytes* bytes) {
   wchar_t url[kUrlChars];
   const wchar_t* components[1] = {name};
   wchar_t cachePath[kCachePathChars];
@@ -245,22 +224,23 @@ qn::Result FetchServerFile(const wchar_t* name, size_t maxBytes, FileBytes* byte
     WriteLog(L"[KITFETCHER] Downloading %s", url);
     result = DownloadUncounted(url, cachePath, kCachePathChars);
   }
-  if (result) result = bytes->Read(cachePath, maxBytes);
+  if (result) result = bytes->Read(cachePath, maxBytes, qn::FileBytes::kOthersMayRead);
   return LogFailure(result, L"[KITFETCHER] Cannot download %s", name);
 }
 
-qn::Result ReadPackageFile(const wchar_t* name, size_t maxBytes, FileBytes* bytes) {
+qn::Result ReadPackageFile(const wchar_t* name, size_t maxBytes, qn::FileBytes* bytes) {
   wchar_t path[MAX_PATH];
-  qn::Result result = qn::JoinPath(path, MAX_PATH, g_setup.programFolder, name) ? bytes->Read(path, maxBytes)
-                                                                                : qn::Result(qn::kDoesNotFit);
+  qn::Result result = qn::JoinPath(path, MAX_PATH, g_setup.programFolder, name)
+                          ? bytes->Read(path, maxBytes, qn::FileBytes::kOthersMayRead)
+                          : qn::Result(qn::kDoesNotFit);
   return LogFailure(result, L"[KITFETCHER] Cannot read %s%s", g_setup.programFolder, name);
 }
 
 // Both files of one side, by `fetch`, then the manifest's checks; the text
 // stays in `text` for the manifest.
-qn::Result AcceptSide(KitManifest& manifest, FileBytes& text, qn::Result (*fetch)(const wchar_t*, size_t, FileBytes*),
-                      const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
-  FileBytes signature;
+qn::Result AcceptSide(KitManifest& manifest, qn::FileBytes& text,
+                      qn::Result (*fetch)(const wchar_t*, size_t, qn::FileBytes*), const KitTrust& trust, const wchar_t* productCode, const wchar_t* where) {
+  qn::FileBytes signature;
   qn::Result result = fetch(kManifestFile, kMaxManifestBytes, &text);
   if (result) result = fetch(kManifestSignatureFile, kMaxKeyBits / 8, &signature);
   if (result) {

@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "common/file_bytes.h"
 #include "common/result.h"
 #include "downloader/services/kit_crypto.h"
 #include "downloader/services/locations_config.h"
@@ -20,23 +21,6 @@ constexpr size_t kMaxManifestBytes = 1 << 20;
 struct ManifestLine {
   ULONGLONG size;
   BYTE sha256[kSha256Bytes];
-};
-
-// The whole content of a small file.
-class FileBytes {
- public:
-  FileBytes() = default;
-  ~FileBytes() { delete[] data_; }
-  FileBytes(const FileBytes&) = delete;
-  FileBytes& operator=(const FileBytes&) = delete;
-  // Fails when the file cannot be read or holds more than maxBytes.
-  qn::Result Read(const wchar_t* path, size_t maxBytes);
-  const BYTE* Data() const { return data_; }
-  size_t Length() const { return length_; }
-
- private:
-  BYTE* data_ = nullptr;
-  size_t length_ = 0;
 };
 
 // The manifest looks files up in its text: checked once, whole, when it is
@@ -101,8 +85,8 @@ class KitGate {
   bool LineOf(const KitManifest& manifest, const DownloadableFile& file, const wchar_t* side, ManifestLine* line) const;
 
   const KitTrust& trust_;
-  FileBytes serverText_;
-  FileBytes packageText_;
+  qn::FileBytes serverText_;
+  qn::FileBytes packageText_;
   KitManifest server_;
   KitManifest package_;
 };
