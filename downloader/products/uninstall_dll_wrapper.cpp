@@ -36,7 +36,7 @@ qn::Result HoldPinnedLibrary(const wchar_t* path, qn::ScopedHandle* held) {
   bool hashed = hash.Ready();
   while (hashed && ReadFile(held->Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
     hashed = hash.Add(chunk, read).Succeeded();
-  BYTE digest[kSha256Bytes];
+  BYTE digest[kSha256Bytes] = {0};
   if (!hashed || read != 0 || !hash.Finish(digest) || memcmp(digest, trust.libraryHash, kSha256Bytes) != 0) {
     wchar_t expected[kSha256HexChars];
     wchar_t found[kSha256HexChars];
